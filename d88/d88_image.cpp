@@ -1,0 +1,237 @@
+#include "d88/d88_image.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
+
+uint16_t ReadLE16(const uint8_t* bytes) {
+  return static_cast<uint16_t>(bytes[0] | (bytes[1] << 8));
+}
+
+int32_t ReadLE32(const uint8_t* bytes) {
+  const uint32_t value = static_cast<uint32_t>(bytes[0]) | (static_cast<uint32_t>(bytes[1]) << 8) |
+                         (static_cast<uint32_t>(bytes[2]) << 16) |
+                         (static_cast<uint32_t>(bytes[3]) << 24);
+  if (value <= 0x7FFFFFFFu) {
+    return static_cast<int32_t>(value);
+  }
+  return -static_cast<int32_t>(~value) - 1;
+}
+
+namespace {
+
+// Directories and pipes cannot be read as an image; opening a pipe would
+// also block until someone writes to it.
+bool IsImageFileType(mode_t mode) {
+  return !S_ISDIR(mode) && !S_ISFIFO(mode) && !S_ISSOCK(mode);
+}
+
+bool SeekTo(FILE* file, int64_t offset) {
+  return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
+}
+
+}  // namespace
+
+D88Image::D88Image() : file(nullptr) {
+  Reset();
+}
+
+D88Image::~D88Image() {
+  CloseFile();
+}
+
+void D88Image::Reset() {
+  CloseFile();
+  diskCount = 0;
+  firstSector = 1;
+  lastSector = 16;
+  std::fill(diskOffsets, diskOffsets + kMaxDisks, 0);
+  diskSize = 0;
+  diskBase = 0;
+  std::fill(trackOffsets, trackOffsets + kMaxTracks, 0);
+  mediaType = -1;
+  std::fill(name, name + kDiskNameLength + 1, '\0');
+}
+
+void D88Image::CloseFile() {
+  if (file != nullptr) {
+    fclose(file);
+    file = nullptr;
+  }
+}
+
+bool D88Image::Open(const char* path) {
+  CloseFile();
+  diskCount = 0;
+  mediaType = -1;
+  if (path == nullptr) {
+    return true;
+  }
+
+  struct stat status;
+  if (stat(path, &status) == 0 && !IsImageFileType(status.st_mode)) {
+    return false;
+  }
+  file = fopen(path, "rb");
+  if (file == nullptr) {
+    return false;
+  }
+  if (fstat(fileno(file), &status) != 0 || !IsImageFileType(status.st_mode)) {
+    CloseFile();
+    return false;
+  }
+
+  // Walk the disks by their size fields. A disk whose header is whole is
+  // counted; a size that is negative or would carry the next disk's offset
+  // past 2^31 - 1 ends the walk after it.
+  int64_t total = 0;
+  uint8_t header[kDiskHeaderSize];
+  while (diskCount < kMaxDisks) {
+    diskOffsets[diskCount] = static_cast<int32_t>(total);
+    if (!SeekTo(file, total) || fread(header, 1, kDiskHeaderSize, file) != kDiskHeaderSize) {
+      break;
+    }
+    const int32_t size = ReadLE32(header + kDiskSizeOffset);
+    ++diskCount;
+    if (size < 0 || total + size > INT32_MAX) {
+      break;
+    }
+    total += size;
+  }
+  return true;
+}
+
+bool D88Image::SelectDisk(int index) {
+  if (file == nullptr) {
+    return false;
+  }
+  diskBase = -1;
+  mediaType = -1;
+  diskSize = 0;
+  name[0] = '\0';
+  if (index < 0 || index >= diskCount) {
+    return false;
+  }
+
+  diskBase = diskOffsets[index];
+  uint8_t header[kDiskHeaderSize] = {};
+  if (SeekTo(file, diskBase)) {
+    // A header that was whole when the disks were counted; should the file
+    // have shrunk since, the missing bytes read as zeros.
+    (void)fread(header, 1, kDiskHeaderSize, file);
+  }
+  for (int i = 0; i < kMaxTracks; ++i) {
+    trackOffsets[i] = ReadLE32(header + kTrackTableOffset + 4 * i);
+  }
+  mediaType = header[kMediaTypeOffset];
+  diskSize = ReadLE32(header + kDiskSizeOffset);
+  const char* recorded = reinterpret_cast<const char*>(header);
+  const size_t length = strnlen(recorded, kDiskNameLength);
+  std::fill(name, name + kDiskNameLength + 1, '\0');
+  memcpy(name, recorded, length);
+  return true;
+}
+
+void D88Image::SetSectorRange(int first, int last) {
+  firstSector = first;
+  lastSector = last;
+}
+
+bool D88Image::LocateTrack(int track) {
+  if (file == nullptr || track < 0 || track >= kMaxTracks) {
+    return false;
+  }
+  const int32_t offset = trackOffsets[track];
+  if (offset <= 0 || offset > diskSize) {
+    return false;
+  }
+  return SeekTo(file, static_cast<int64_t>(diskBase) + offset);
+}
+
+bool D88Image::ReadRecordHeader(uint8_t* header) {
+  return fread(header, 1, kRecordHeaderSize, file) == kRecordHeaderSize;
+}
+
+int D88Image::ReadSector(int track, int c, int h, int r, int n, uint8_t* buffer, int maxLength) {
+  if (!LocateTrack(track)) {
+    return 0;
+  }
+  uint8_t header[kRecordHeaderSize];
+  // Records whose counts disagree can carry the scan past its track; the end
+  // of the file always stops it, since every record moves on by 16 bytes.
+  for (int64_t index = 0;; ++index) {
+    if (!ReadRecordHeader(header)) {
+      return 0;
+    }
+    const int count = ReadLE16(header + kRecordCount);
+    const int dataLength = ReadLE16(header + kRecordDataLength);
+    if (count == 0) {
+      return 0;
+    }
+    if (header[kRecordCylinder] == c && header[kRecordHead] == h && header[kRecordSector] == r &&
+        header[kRecordSizeCode] == n) {
+      const int wanted = std::min(dataLength, std::max(maxLength, 0));
+      if (wanted == 0) {
+        return 0;
+      }
+      return static_cast<int>(fread(buffer, 1, static_cast<size_t>(wanted), file));
+    }
+    if (fseeko(file, dataLength, SEEK_CUR) != 0) {
+      return 0;
+    }
+    if (index == count - 1) {
+      return 0;
+    }
+  }
+}
+
+int D88Image::ReadSectors(int track, int c, int h, int r, int n, uint8_t* buffer, int length) {
+  if (n < 0 || n > kMaxRunSizeCode || length <= 0) {
+    return 0;
+  }
+  const int size = 128 << n;
+  int total = 0;
+  while (total < length) {
+    const int chunk = std::min(size, length - total);
+    if (ReadSector(track, c, h, r, n, buffer + total, chunk) < chunk) {
+      return total;
+    }
+    total += chunk;
+    // A read only succeeds for C, H, R below 256 and a track below 164, so
+    // none of these steps can overflow.
+    if (r == lastSector) {
+      ++track;
+      if (h == 0) {
+        h = 1;
+      } else {
+        h = 0;
+        ++c;
+      }
+      r = firstSector;
+    } else {
+      ++r;
+    }
+  }
+  return total;
+}
+
+int D88Image::ReadTrackIds(int track, uint8_t* out, int capacity) {
+  if (!LocateTrack(track)) {
+    return 0;
+  }
+  uint8_t header[kRecordHeaderSize];
+  int result = 0;
+  for (int index = 0; result <= capacity - 4; ++index) {
+    if (!ReadRecordHeader(header)) {
+      break;
+    }
+    memcpy(out + result, header, 4);  // C, H, R, N
+    result += 4;
+    const int count = ReadLE16(header + kRecordCount);
+    if (fseeko(file, ReadLE16(header + kRecordDataLength), SEEK_CUR) != 0 || index == count - 1) {
+      break;
+    }
+  }
+  return result;
+}

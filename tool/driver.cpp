@@ -1,0 +1,60 @@
+// The command: checks its argument, opens the image, recognises the disk by
+// the signature in its first sector and hands on to the later stages.
+#include <cstdio>
+#include <cstring>
+
+#include "tool/output.h"
+#include "tool/stages.h"
+#include "tool/volume.h"
+
+namespace {
+
+const char kSignature[kSignatureLength + 1] = "BEXO-X1/turboSys";
+
+bool DiskIsRecognised() {
+  diskImage.ReadSector(0, 0, 0, 1, kRawSizeCode, volumeImage, kSignatureSectorBytes);
+  // A missing sector leaves the buffer's zeros, which never match.
+  return memcmp(volumeImage + kSignatureOffset, kSignature, kSignatureLength) == 0;
+}
+
+}  // namespace
+
+int RunD88Cut(int argc, char** argv) {
+  if (argc != 2) {
+    const char* invokedAs = argc > 0 && argv[0] != nullptr ? argv[0] : "d88cut";
+    fprintf(stderr, "Usage: %s [D88 image]\n", invokedAs);
+    return 1;
+  }
+  if (!diskImage.Open(argv[1])) {
+    fputs(kCannotOpenMessage, stderr);
+    return 1;
+  }
+  diskImage.SelectDisk(0);  // an image of several disks is read from its first
+  if (!DiskIsRecognised()) {
+    return 0;
+  }
+  fputs(kRecognisedMessage, stdout);
+
+  diskImage.SetSectorRange(kRawFirstSector, kRawLastSector);
+  if (CutArea("MAIN", kMainTrack, kMainTrack / 2, kMainTrack % 2, 1, kRawSizeCode, 0, kMainBytes) ==
+      CutResult::kWriteFailed) {
+    return 1;
+  }
+  if (CutArea("DEMO", kDemoTrack, kDemoTrack / 2, kDemoTrack % 2, 1, kRawSizeCode, 0, kDemoBytes) ==
+      CutResult::kWriteFailed) {
+    return 1;
+  }
+  return 0;
+}
+
+void ResetToolState() {
+  diskImage.Reset();
+  if (outputFile != nullptr) {
+    fclose(outputFile);
+    outputFile = nullptr;
+  }
+  memset(volumeImage, 0, sizeof volumeImage);
+  memset(fatBytes, 0, sizeof fatBytes);
+  memset(rootDirectory, 0, sizeof rootDirectory);
+  memset(clusterTable, 0, sizeof clusterTable);
+}

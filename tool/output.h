@@ -1,0 +1,33 @@
+// Output files and the tool's messages.
+#ifndef TOOL_OUTPUT_H_
+#define TOOL_OUTPUT_H_
+
+#include <cstdint>
+
+// Messages in Japanese are Shift_JIS bytes, kept escaped so that the source
+// file's own encoding cannot change them.
+
+// "ファイルをオープンできません\n" (the image cannot be opened)
+extern const char kCannotOpenMessage[];
+// "DISK 1を認識しました.\n" (the disk was recognised)
+extern const char kRecognisedMessage[];
+// "ファイルを書き込めません. \n" (a file cannot be written)
+extern const char kWriteFailureMessage[];
+
+// Creates `name` in the current folder for writing, truncating it, and holds
+// it in outputFile. False if it cannot be created.
+bool CreateOutputFile(const char* name);
+// Appends to outputFile; false once the stream reports an error.
+bool WriteOutputFile(const uint8_t* data, int length);
+// Closes outputFile; false if it had an error or the final flush failed.
+bool CloseOutputFile();
+// Prints the write-failure message and closes outputFile if it is open.
+void ReportWriteFailure();
+
+// True if `name` in the current folder is the image being read (the same
+// file, by device and inode), which writing it would destroy.
+bool OutputIsImage(const char* name);
+// Tells the user that `name` was not written because it is the image.
+void ReportImageInTheWay(const char* name);
+
+#endif  // TOOL_OUTPUT_H_

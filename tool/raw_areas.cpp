@@ -1,0 +1,28 @@
+// The raw areas on tracks 3-8, cut into files as they lie on the disk.
+#include <cstdio>
+
+#include "tool/output.h"
+#include "tool/stages.h"
+#include "tool/volume.h"
+
+CutResult CutArea(const char* name, int track, int c, int h, int r, int n, int skip, int length) {
+  if (skip < 0 || length < 0 || skip > kVolumeImageBytes - length) {
+    return CutResult::kAreaMissing;
+  }
+  // A run cut short by a later missing sector still gives `length` bytes:
+  // past what was read, whatever the buffer held before.
+  if (diskImage.ReadSectors(track, c, h, r, n, volumeImage, skip + length) == 0) {
+    return CutResult::kAreaMissing;
+  }
+  printf("cutting ... %s\n", name);
+  if (OutputIsImage(name)) {
+    ReportImageInTheWay(name);
+    return CutResult::kCut;
+  }
+  if (!CreateOutputFile(name) || !WriteOutputFile(volumeImage + skip, length) ||
+      !CloseOutputFile()) {
+    ReportWriteFailure();
+    return CutResult::kWriteFailed;
+  }
+  return CutResult::kCut;
+}

@@ -1,0 +1,24 @@
+// The stages of one run, in the order they run. Each returns to its caller,
+// so every exit is a return from main and a run can be driven in-process.
+#ifndef TOOL_STAGES_H_
+#define TOOL_STAGES_H_
+
+// The whole run: command line, recognition, raw areas, volume, listing.
+// Returns the process exit status.
+int RunD88Cut(int argc, char** argv);
+
+// Returns the tool's static state (reader, buffers, output) to how it was at
+// start-up, so that another run can follow in the same process.
+void ResetToolState();
+
+enum class CutResult {
+  kAreaMissing,  // the area's first sector is missing: nothing printed or written
+  kCut,          // the area was announced (and written unless it is the image)
+  kWriteFailed,  // reported on standard error; the run ends with status 1
+};
+
+// Reads skip + length bytes as a run from the given sector into volumeImage
+// and writes `length` of them, from `skip`, to the file `name`.
+CutResult CutArea(const char* name, int track, int c, int h, int r, int n, int skip, int length);
+
+#endif  // TOOL_STAGES_H_
