@@ -3,6 +3,8 @@
 #ifndef TOOL_STAGES_H_
 #define TOOL_STAGES_H_
 
+#include <cstdint>
+
 // The whole run: command line, recognition, raw areas, volume, listing.
 // Returns the process exit status.
 int RunD88Cut(int argc, char** argv);
@@ -20,5 +22,16 @@ enum class CutResult {
 // Reads skip + length bytes as a run from the given sector into volumeImage
 // and writes `length` of them, from `skip`, to the file `name`.
 CutResult CutArea(const char* name, int track, int c, int h, int r, int n, int skip, int length);
+
+// Switches the reader to the volume's 9 x 512-byte tracks and reads the
+// allocation table, the root directory and the volume's tracks into their
+// buffers, then decodes the table into clusterTable.
+void LoadVolume();
+// Decodes kFatBytes of packed 12-bit entries into kClusterTableEntries.
+void DecodeClusterTable(const uint8_t* fat, uint16_t* table);
+
+// Lists the root directory's entries and writes each file with its recorded
+// time. Returns the exit status: 0, or 1 after a write failure.
+int WalkDirectory();
 
 #endif  // TOOL_STAGES_H_
