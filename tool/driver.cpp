@@ -44,7 +44,8 @@ int RunD88Cut(int argc, char** argv) {
       CutResult::kWriteFailed) {
     return 1;
   }
-  return 0;
+  LoadVolume();
+  return WalkDirectory();
 }
 
 void ResetToolState() {
