@@ -12,7 +12,7 @@ namespace {
 const char kSignature[kSignatureLength + 1] = "BEXO-X1/turboSys";
 
 bool DiskIsRecognised() {
-  diskImage.ReadSector(0, 0, 0, 1, kRawSizeCode, volumeImage, kSignatureSectorBytes);
+  diskImage.ReadSector(0, 0, 0, 1, kSignatureSizeCode, volumeImage, kSignatureSectorBytes);
   // A missing sector leaves the buffer's zeros, which never match.
   return memcmp(volumeImage + kSignatureOffset, kSignature, kSignatureLength) == 0;
 }

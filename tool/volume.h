@@ -13,6 +13,7 @@
 
 // The signature sector: C0 H0 R1 N1 of track 0, 256 bytes, with the
 // signature at bytes 1-16.
+constexpr int kSignatureSizeCode = 1;
 constexpr int kSignatureSectorBytes = 256;
 constexpr int kSignatureOffset = 1;
 constexpr int kSignatureLength = 16;
