@@ -1,19 +1,484 @@
+// The command end to end: its command line, recognising the disk and cutting
+// the raw areas MAIN and DEMO. Each case runs the built tool as a process in a
+// fresh folder. Unless a case needs otherwise, the volume's root directory is
+// empty, so nothing follows the cutting lines.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <initializer_list>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tests/d88_writer.h"
 #include "tests/test_disk.h"
 #include "tests/tool_runner.h"
+#include "tool/stages.h"
 
-TEST(DriverTest, Smoke) {
-  ScopedTempDir dir;
-  TestVolume volume;
-  WriteBytes(
-      dir.File("disk.d88"),
-      BuildImage({MakeRecognisedDisk(volume.bytes, PatternBytes(8192), PatternBytes(16384, 7))}));
-  ToolRun run = RunTool({"disk.d88"}, dir.path());
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out,
-            "DISK 1\x82\xf0\x94\x46\x8e\xaf\x82\xb5\x82\xdc\x82\xb5\x82\xbd.\ncutting ... "
-            "MAIN\ncutting ... DEMO\n");
-  EXPECT_EQ(ReadBytes(dir.File("MAIN")), PatternBytes(8192));
-  EXPECT_EQ(ReadBytes(dir.File("DEMO")), PatternBytes(16384, 7));
+namespace {
+
+namespace fs = std::filesystem;
+
+// Bytes given as hexadecimal pairs, so that each Shift_JIS message below can
+// be read against its byte listing.
+std::string FromHex(const char* hex) {
+  std::string bytes;
+  for (const char* at = hex; *at != '\0';) {
+    if (*at == ' ') {
+      ++at;
+      continue;
+    }
+    bytes.push_back(static_cast<char>(std::stoi(std::string(at, 2), nullptr, 16)));
+    at += 2;
+  }
+  return bytes;
 }
+
+// "DISK 1を認識しました.\n"
+const std::string kRecognised =
+    FromHex("44 49 53 4b 20 31 82 f0 94 46 8e af 82 b5 82 dc 82 b5 82 bd 2e 0a");
+// "ファイルをオープンできません\n"
+const std::string kCannotOpen = FromHex(
+    "83 74 83 40 83 43 83 8b 82 f0 83 49 81 5b 83 76 83 93 82 c5 82 ab 82 dc 82 b9 82 f1 0a");
+// "ファイルを書き込めません. \n"
+const std::string kWriteFailure =
+    FromHex("83 74 83 40 83 43 83 8b 82 f0 8f 91 82 ab 8d 9e 82 df 82 dc 82 b9 82 f1 2e 20 0a");
+const std::string kCutMain = "cutting ... MAIN\n";
+const std::string kCutDemo = "cutting ... DEMO\n";
+
+constexpr char kImage[] = "disk.d88";
+constexpr size_t kMainBytes = 8192;
+constexpr size_t kDemoBytes = 16384;
+constexpr size_t kRawTrackBytes = 4096;
+constexpr size_t kRawSectorBytes = 256;
+// Where the first disk's first sector data begins in a built image: after
+// the disk header and the sector's record header.
+constexpr size_t kFirstSectorData = 0x2B0 + 16;
+
+// Raw-area contents in which every 256-byte sector differs from every other
+// sector of either area, so a sector taken from the wrong place shows.
+Bytes AreaBytes(size_t length, int tag) {
+  Bytes bytes(length);
+  for (size_t i = 0; i < length; ++i) {
+    bytes[i] = static_cast<uint8_t>(i + 3 * (i / kRawSectorBytes) + static_cast<size_t>(tag));
+  }
+  return bytes;
+}
+
+const Bytes& MainArea() {
+  static const Bytes bytes = AreaBytes(kMainBytes, 0x11);
+  return bytes;
+}
+
+const Bytes& DemoArea() {
+  static const Bytes bytes = AreaBytes(kDemoBytes, 0x77);
+  return bytes;
+}
+
+Bytes Part(const Bytes& bytes, size_t from, size_t to) {
+  return Bytes(bytes.begin() + static_cast<long>(from), bytes.begin() + static_cast<long>(to));
+}
+
+Bytes Zeros(size_t length) {
+  return Bytes(length, 0);
+}
+
+Bytes Join(std::initializer_list<Bytes> parts) {
+  Bytes joined;
+  for (const Bytes& part : parts) {
+    joined.insert(joined.end(), part.begin(), part.end());
+  }
+  return joined;
+}
+
+// Equal bytes, or where they first part.
+testing::AssertionResult SameBytes(const Bytes& actual, const Bytes& expected) {
+  if (actual.size() != expected.size()) {
+    return testing::AssertionFailure()
+           << actual.size() << " bytes where " << expected.size() << " were expected";
+  }
+  const auto differ = std::mismatch(actual.begin(), actual.end(), expected.begin());
+  if (differ.first != actual.end()) {
+    return testing::AssertionFailure()
+           << "bytes differ first at offset " << (differ.first - actual.begin()) << ": "
+           << int{*differ.first} << " where " << int{*differ.second} << " was expected";
+  }
+  return testing::AssertionSuccess();
+}
+
+// The recognised disk with the two areas above and an empty volume.
+Disk RecognisedDisk() {
+  return MakeRecognisedDisk(TestVolume().bytes, MainArea(), DemoArea());
+}
+
+// The recognised disk as an image, after `edit` has changed it.
+Bytes ImageOf(const std::function<void(Disk&)>& edit) {
+  Disk disk = RecognisedDisk();
+  edit(disk);
+  return BuildImage({disk});
+}
+
+Record& FindRecord(Disk& disk, int track, int r, int n) {
+  std::vector<Record>& records = disk.tracks.at(track).records;
+  return *std::find_if(records.begin(), records.end(),
+                       [&](const Record& record) { return record.r == r && record.n == n; });
+}
+
+void EraseRecord(Disk& disk, int track, int r, int n) {
+  std::vector<Record>& records = disk.tracks.at(track).records;
+  records.erase(std::find_if(records.begin(), records.end(),
+                             [&](const Record& record) { return record.r == r && record.n == n; }));
+}
+
+// Sector C0 H0 R1 N1 of track 0, which carries the signature.
+Bytes& SignatureSectorOf(Disk& disk) {
+  return FindRecord(disk, 0, 1, 1).data;
+}
+
+ToolRun CutImage(const ScopedTempDir& dir, const Bytes& image) {
+  WriteBytes(dir.File(kImage), image);
+  return RunTool({kImage}, dir.path());
+}
+
+// The folder holds the image and exactly the raw-area files given, with
+// those contents (std::nullopt: the file was not written).
+void ExpectRawAreaFiles(const ScopedTempDir& dir, const std::optional<Bytes>& main,
+                        const std::optional<Bytes>& demo) {
+  std::vector<std::string> entries = {kImage};
+  if (main) {
+    entries.push_back("MAIN");
+    EXPECT_TRUE(SameBytes(ReadBytes(dir.File("MAIN")), *main)) << "in MAIN";
+  }
+  if (demo) {
+    entries.push_back("DEMO");
+    EXPECT_TRUE(SameBytes(ReadBytes(dir.File("DEMO")), *demo)) << "in DEMO";
+  }
+  std::sort(entries.begin(), entries.end());
+  EXPECT_EQ(dir.Entries(), entries);
+}
+
+// A disk image and what a run on it prints and writes; these runs all end
+// with status 0 and nothing on standard error.
+struct DiskCase {
+  const char* name;
+  std::function<Bytes()> image;
+  std::string out;
+  std::optional<Bytes> main;
+  std::optional<Bytes> demo;
+};
+
+void RunDiskCases(const std::vector<DiskCase>& cases) {
+  for (const DiskCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScopedTempDir dir;
+    const ToolRun run = CutImage(dir, c.image());
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, c.out);
+    EXPECT_EQ(run.err, "");
+    ExpectRawAreaFiles(dir, c.main, c.demo);
+  }
+}
+
+DiskCase Recognised(const char* name, std::function<Bytes()> image) {
+  return {name, std::move(image), kRecognised + kCutMain + kCutDemo, MainArea(), DemoArea()};
+}
+
+DiskCase NotRecognised(const char* name, std::function<Bytes()> image) {
+  return {name, std::move(image), "", std::nullopt, std::nullopt};
+}
+
+TEST(DriverTest, WrongArgumentCountPrintsUsage) {
+  const struct {
+    const char* name;
+    std::vector<std::string> argv;
+    std::string err;
+  } cases[] = {
+      {"no argument", {ToolPath()}, "Usage: " + ToolPath() + " [D88 image]\n"},
+      {"two arguments", {ToolPath(), kImage, kImage}, "Usage: " + ToolPath() + " [D88 image]\n"},
+      {"three arguments",
+       {ToolPath(), kImage, kImage, kImage},
+       "Usage: " + ToolPath() + " [D88 image]\n"},
+      {"the name it was invoked by", {"cutter", kImage, "extra"}, "Usage: cutter [D88 image]\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScopedTempDir dir;
+    WriteBytes(dir.File(kImage), BuildImage({RecognisedDisk()}));
+    const ToolRun run = RunToolWithArgv(c.argv, dir.path());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, c.err);
+    ExpectRawAreaFiles(dir, std::nullopt, std::nullopt);
+  }
+}
+
+TEST(DriverTest, UsageWithoutArgv0NamesTheTool) {
+  // Linux gives a process started with an empty argv an argv[0] of "", so
+  // argc 0 only reaches the driver when it is called directly.
+  char* argv[] = {nullptr};
+  testing::internal::CaptureStderr();
+  const int status = RunD88Cut(0, argv);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Usage: d88cut [D88 image]\n");
+  EXPECT_EQ(status, 1);
+}
+
+TEST(DriverTest, ImageThatCannotBeOpened) {
+  const struct {
+    const char* name;
+    std::vector<std::string> entries;  // made in the folder beforehand
+  } cases[] = {
+      {"a missing file", {}},
+      {"a folder", {kImage}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScopedTempDir dir;
+    for (const std::string& entry : c.entries) {
+      fs::create_directory(dir.File(entry));
+    }
+    const ToolRun run = RunTool({kImage}, dir.path());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, kCannotOpen);
+    EXPECT_EQ(dir.Entries(), c.entries);
+  }
+}
+
+TEST(DriverTest, RecognisesTheSignatureInBytes1To16OfTheFirstDisksFirstSector) {
+  RunDiskCases({
+      Recognised("the recognised disk", [] { return BuildImage({RecognisedDisk()}); }),
+      Recognised("byte 0 is not examined",
+                 [] { return ImageOf([](Disk& disk) { SignatureSectorOf(disk)[0] = 0xFF; }); }),
+      Recognised("bytes after the signature do not matter",
+                 [] {
+                   return ImageOf([](Disk& disk) {
+                     Bytes& sector = SignatureSectorOf(disk);
+                     std::fill(sector.begin() + 17, sector.end(), 0xFF);
+                   });
+                 }),
+      Recognised("a signature sector of only 17 bytes",
+                 [] { return ImageOf([](Disk& disk) { SignatureSectorOf(disk).resize(17); }); }),
+      Recognised("the areas come from the first of several disks",
+                 [] {
+                   const Disk other = MakeRecognisedDisk(TestVolume().bytes, AreaBytes(8192, 1),
+                                                         AreaBytes(16384, 2));
+                   return BuildImage({RecognisedDisk(), other});
+                 }),
+      NotRecognised("the signature at byte 0",
+                    [] {
+                      return ImageOf([](Disk& disk) {
+                        Bytes& sector = SignatureSectorOf(disk);
+                        std::rotate(sector.begin(), sector.begin() + 1, sector.begin() + 17);
+                      });
+                    }),
+      NotRecognised("byte 1 differs",
+                    [] { return ImageOf([](Disk& disk) { SignatureSectorOf(disk)[1] ^= 0x20; }); }),
+      NotRecognised(
+          "byte 16 differs",
+          [] { return ImageOf([](Disk& disk) { SignatureSectorOf(disk)[16] ^= 0x20; }); }),
+      NotRecognised("a signature sector of only 16 bytes",
+                    [] { return ImageOf([](Disk& disk) { SignatureSectorOf(disk).resize(16); }); }),
+      NotRecognised("the signature sector missing",
+                    [] { return ImageOf([](Disk& disk) { EraseRecord(disk, 0, 1, 1); }); }),
+      NotRecognised("the signature only in the second disk",
+                    [] {
+                      Disk first = RecognisedDisk();
+                      SignatureSectorOf(first)[1] ^= 0x20;
+                      return BuildImage({first, RecognisedDisk()});
+                    }),
+      // The file ends 17 bytes into the signature sector's data: the
+      // signature is whole, but no raw-area sector can be read.
+      {"an image that ends just after the signature",
+       [] { return Part(BuildImage({RecognisedDisk()}), 0, kFirstSectorData + 17); }, kRecognised,
+       std::nullopt, std::nullopt},
+      NotRecognised("an empty file", [] { return Bytes(); }),
+      NotRecognised("a file shorter than a disk header",
+                    [] { return Part(BuildImage({RecognisedDisk()}), 0, 100); }),
+  });
+}
+
+TEST(DriverTest, CutsRawAreasAsFarAsTheirSectorsGo) {
+  const Bytes& main = MainArea();
+  const Bytes& demo = DemoArea();
+  // A run cut short leaves the rest of its file as the buffer held it: MAIN
+  // and DEMO are both read from its start, after the signature sector.
+  RunDiskCases({
+      {"MAIN's first sector missing",
+       [] { return ImageOf([](Disk& disk) { EraseRecord(disk, 3, 1, 1); }); },
+       kRecognised + kCutDemo, std::nullopt, demo},
+      {"DEMO's first sector missing",
+       [] { return ImageOf([](Disk& disk) { EraseRecord(disk, 5, 1, 1); }); },
+       kRecognised + kCutMain, main, std::nullopt},
+      {"no raw-area tracks",
+       [] {
+         return ImageOf([](Disk& disk) {
+           for (int track = 3; track <= 8; ++track) {
+             disk.tracks.erase(track);
+           }
+         });
+       },
+       kRecognised, std::nullopt, std::nullopt},
+      {"MAIN stops at its ninth sector",
+       [] { return ImageOf([](Disk& disk) { EraseRecord(disk, 3, 9, 1); }); },
+       kRecognised + kCutMain + kCutDemo,
+       Join({Part(main, 0, 8 * kRawSectorBytes), Zeros(kMainBytes - 8 * kRawSectorBytes)}), demo},
+      {"DEMO stops after its first track",
+       [] { return ImageOf([](Disk& disk) { disk.tracks.erase(6); }); },
+       kRecognised + kCutMain + kCutDemo, main,
+       Join({Part(demo, 0, kRawTrackBytes), Part(main, kRawTrackBytes, kMainBytes),
+             Zeros(kDemoBytes - kMainBytes)})},
+      {"DEMO stops at a short sector, whose bytes are kept",
+       [] { return ImageOf([](Disk& disk) { FindRecord(disk, 6, 1, 1).data.resize(100); }); },
+       kRecognised + kCutMain + kCutDemo, main,
+       Join({Part(demo, 0, kRawTrackBytes + 100), Part(main, kRawTrackBytes + 100, kMainBytes),
+             Zeros(kDemoBytes - kMainBytes)})},
+      {"both stop early, DEMO past MAIN's short read",
+       [] {
+         return ImageOf([](Disk& disk) {
+           EraseRecord(disk, 3, 9, 1);
+           disk.tracks.erase(6);
+         });
+       },
+       kRecognised + kCutMain + kCutDemo,
+       Join({Part(main, 0, 8 * kRawSectorBytes), Zeros(kMainBytes - 8 * kRawSectorBytes)}),
+       Join({Part(demo, 0, kRawTrackBytes), Zeros(kDemoBytes - kRawTrackBytes)})},
+  });
+}
+
+TEST(DriverTest, ReplacesExistingRawAreaFiles) {
+  ScopedTempDir dir;
+  WriteBytes(dir.File("MAIN"), Bytes(20000, 0xEE));
+  WriteBytes(dir.File("DEMO"), Bytes(20000, 0xEE));
+  const ToolRun run = CutImage(dir, BuildImage({RecognisedDisk()}));
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, kRecognised + kCutMain + kCutDemo);
+  EXPECT_EQ(run.err, "");
+  ExpectRawAreaFiles(dir, MainArea(), DemoArea());
+}
+
+TEST(DriverTest, WriteFailureStopsTheTool) {
+  // The volume holds a file, which must not be written once the tool has
+  // stopped at a raw area.
+  TestVolume volume;
+  volume.AddFile(0, "README  TXT", 0x20, DosTime(12, 0, 0), DosDate(1990, 1, 1), 2,
+                 PatternBytes(100));
+  const Bytes image = BuildImage({MakeRecognisedDisk(volume.bytes, MainArea(), DemoArea())});
+
+  const struct {
+    const char* name;
+    std::function<void(const ScopedTempDir&)> prepare;
+    std::string out;
+    std::vector<std::string> entries;
+    bool mainWritten;
+  } cases[] = {
+      {"a folder named MAIN",
+       [](const ScopedTempDir& dir) { fs::create_directory(dir.File("MAIN")); },
+       kRecognised + kCutMain,
+       {"MAIN", kImage},
+       false},
+      {"a folder named DEMO",
+       [](const ScopedTempDir& dir) { fs::create_directory(dir.File("DEMO")); },
+       kRecognised + kCutMain + kCutDemo,
+       {"DEMO", "MAIN", kImage},
+       true},
+      {"MAIN on a full device",
+       [](const ScopedTempDir& dir) { fs::create_symlink("/dev/full", dir.File("MAIN")); },
+       kRecognised + kCutMain,
+       {"MAIN", kImage},
+       false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScopedTempDir dir;
+    c.prepare(dir);
+    const ToolRun run = CutImage(dir, image);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, c.out);
+    EXPECT_EQ(run.err, kWriteFailure);
+    EXPECT_EQ(dir.Entries(), c.entries);
+    if (c.mainWritten) {
+      EXPECT_TRUE(SameBytes(ReadBytes(dir.File("MAIN")), MainArea()));
+    }
+  }
+}
+
+TEST(DriverTest, LeavesTheImageAloneWhenItIsInTheWay) {
+  const struct {
+    const char* name;
+    // Puts the image in the folder and gives the argument that names it.
+    std::function<std::string(const ScopedTempDir&, const Bytes&)> place;
+    std::string err;
+    std::vector<std::string> entries;
+    std::vector<std::string> imageCopies;  // files that must still be the image
+  } cases[] = {
+      {"the image named DEMO",
+       [](const ScopedTempDir& dir, const Bytes& image) {
+         WriteBytes(dir.File("DEMO"), image);
+         return std::string("DEMO");
+       },
+       "image file would be overwritten, not written: DEMO\n",
+       {"DEMO", "MAIN"},
+       {"DEMO"}},
+      {"the image named MAIN",
+       [](const ScopedTempDir& dir, const Bytes& image) {
+         WriteBytes(dir.File("MAIN"), image);
+         return std::string("MAIN");
+       },
+       "image file would be overwritten, not written: MAIN\n",
+       {"DEMO", "MAIN"},
+       {"MAIN"}},
+      {"DEMO a hard link to the image",
+       [](const ScopedTempDir& dir, const Bytes& image) {
+         WriteBytes(dir.File(kImage), image);
+         fs::create_hard_link(dir.File(kImage), dir.File("DEMO"));
+         return std::string(kImage);
+       },
+       "image file would be overwritten, not written: DEMO\n",
+       {"DEMO", "MAIN", kImage},
+       {"DEMO", kImage}},
+      {"DEMO a symbolic link to the image",
+       [](const ScopedTempDir& dir, const Bytes& image) {
+         WriteBytes(dir.File(kImage), image);
+         fs::create_symlink(kImage, dir.File("DEMO"));
+         return std::string(kImage);
+       },
+       "image file would be overwritten, not written: DEMO\n",
+       {"DEMO", "MAIN", kImage},
+       {"DEMO", kImage}},
+      {"the image named DEMO in another folder",
+       [](const ScopedTempDir& dir, const Bytes& image) {
+         fs::create_directory(dir.File("in"));
+         WriteBytes(dir.File("in/DEMO"), image);
+         return std::string("in/DEMO");
+       },
+       "",
+       {"DEMO", "MAIN", "in"},
+       {"in/DEMO"}},
+  };
+  const Bytes image = BuildImage({RecognisedDisk()});
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScopedTempDir dir;
+    const std::string argument = c.place(dir, image);
+    const ToolRun run = RunTool({argument}, dir.path());
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, kRecognised + kCutMain + kCutDemo);
+    EXPECT_EQ(run.err, c.err);
+    EXPECT_EQ(dir.Entries(), c.entries);
+    for (const std::string& copy : c.imageCopies) {
+      EXPECT_TRUE(SameBytes(ReadBytes(dir.File(copy)), image)) << "in " << copy;
+    }
+    const auto expectArea = [&](const std::string& name, const Bytes& area) {
+      if (std::find(c.imageCopies.begin(), c.imageCopies.end(), name) == c.imageCopies.end()) {
+        EXPECT_TRUE(SameBytes(ReadBytes(dir.File(name)), area)) << "in " << name;
+      }
+    };
+    expectArea("MAIN", MainArea());
+    expectArea("DEMO", DemoArea());
+  }
+}
+
+}  // namespace

@@ -32,7 +32,8 @@ struct ToolRun {
 // Runs d88cut with argv[1...] = `args` in `folder`, with TZ set to `tz`.
 ToolRun RunTool(const std::vector<std::string>& args, const std::string& folder,
                 const std::string& tz = "UTC");
-// The same with the whole argv given, argv[0] included; empty means argc 0.
+// The same with the whole argv given, argv[0] included. (Linux starts a
+// program given an empty argv with argc 1 and an empty argv[0].)
 ToolRun RunToolWithArgv(const std::vector<std::string>& argv, const std::string& folder,
                         const std::string& tz = "UTC");
 
