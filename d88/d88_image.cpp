@@ -222,7 +222,7 @@ int D88Image::ReadTrackIds(int track, uint8_t* out, int capacity) {
   }
   uint8_t header[kRecordHeaderSize];
   int result = 0;
-  for (int index = 0; result <= capacity - 4; ++index) {
+  for (int index = 0; capacity - result >= 4; ++index) {
     if (!ReadRecordHeader(header)) {
       break;
     }
