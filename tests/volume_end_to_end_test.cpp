@@ -1,0 +1,646 @@
+// The volume stage seen from outside: the built tool run on D88 images in a
+// fresh folder with a fixed time zone, checking its output, the files it
+// writes and their times.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/d88_writer.h"
+#include "tests/test_disk.h"
+#include "tests/tool_runner.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// "DISK 1を認識しました.\n" and the two raw-area lines.
+const std::string kHeader =
+    "DISK 1\x82\xf0\x94\x46\x8e\xaf\x82\xb5\x82\xdc\x82\xb5\x82\xbd.\n"
+    "cutting ... MAIN\n"
+    "cutting ... DEMO\n";
+// "ファイルを書き込めません. \n"
+const std::string kCannotWrite =
+    "\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xf0\x8f\x91\x82\xab\x8d\x9e\x82\xdf\x82\xdc\x82\xb9\x82"
+    "\xf1\x2e\x20\x0a";
+
+constexpr uint8_t kArchive = 0x20;
+constexpr uint8_t kDirectory = 0x10;
+constexpr uint8_t kLabel = 0x08;
+constexpr uint8_t kReadOnly = 0x01;
+
+// Most entries are dated 4 March 1990, 12:34:56: 636554096 in UTC.
+const uint16_t kTime = DosTime(12, 34, 56);
+const uint16_t kDate = DosDate(1990, 3, 4);
+constexpr time_t kWhen = 636554096;
+
+// Bytes that do not repeat every 256, so that a slice from the wrong place
+// cannot pass for the right one.
+Bytes MixedBytes(size_t length, uint32_t seed) {
+  Bytes bytes(length);
+  uint32_t state = seed * 2654435761u + 1;
+  for (uint8_t& byte : bytes) {
+    state = state * 1103515245u + 12345u;
+    byte = static_cast<uint8_t>(state >> 16);
+  }
+  return bytes;
+}
+
+const Bytes& MainArea() {
+  static const Bytes area = MixedBytes(8192, 1000);
+  return area;
+}
+const Bytes& DemoArea() {
+  static const Bytes area = MixedBytes(16384, 2000);
+  return area;
+}
+
+Disk DiskOf(const TestVolume& volume) {
+  return MakeRecognisedDisk(volume.bytes, MainArea(), DemoArea());
+}
+
+// Writes the image into `dir` as `imageName` and runs the tool there on
+// `argument` (the image's name unless given).
+ToolRun RunOn(const ScopedTempDir& dir, const Disk& disk, const std::string& tz = "UTC",
+              const std::string& imageName = "disk.d88", const std::string& argument = "") {
+  WriteBytes(dir.File(imageName), BuildImage({disk}));
+  return RunTool({argument.empty() ? imageName : argument}, dir.path(), tz);
+}
+
+size_t ClusterAt(int cluster) {
+  return (static_cast<size_t>(cluster) + 4) * 1024;
+}
+
+Bytes Slice(const Bytes& bytes, size_t at, size_t length) {
+  return Bytes(bytes.begin() + static_cast<long>(at),
+               bytes.begin() + static_cast<long>(at + length));
+}
+
+// The first `length` bytes of the clusters `chain`, as laid out in `image`.
+Bytes ChainBytes(const Bytes& image, const std::vector<int>& chain, size_t length) {
+  Bytes bytes;
+  for (int cluster : chain) {
+    const Bytes data = Slice(image, ClusterAt(cluster), 1024);
+    bytes.insert(bytes.end(), data.begin(), data.end());
+  }
+  bytes.resize(length);
+  return bytes;
+}
+
+// Gives clusters first-last of the volume data of their own.
+void FillClusters(TestVolume& volume, int first, int last) {
+  for (int cluster = first; cluster <= last; ++cluster) {
+    const Bytes data = MixedBytes(1024, static_cast<uint32_t>(cluster));
+    std::copy(data.begin(), data.end(),
+              volume.bytes.begin() + static_cast<long>(ClusterAt(cluster)));
+  }
+}
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0;
+}
+
+void ExpectFile(const ScopedTempDir& dir, const std::string& name, const Bytes& data, time_t time) {
+  SCOPED_TRACE("file " + name);
+  struct stat st;
+  ASSERT_EQ(stat(dir.File(name).c_str(), &st), 0);
+  ASSERT_TRUE(S_ISREG(st.st_mode));
+  // The times first: reading the file may move its access time.
+  EXPECT_EQ(st.st_mtime, time);
+  EXPECT_EQ(st.st_atime, time);
+  EXPECT_EQ(ReadBytes(dir.File(name)), data);
+}
+
+bool HaveZone(const std::string& tz) {
+  return tz == "UTC" || fs::exists("/usr/share/zoneinfo/" + tz);
+}
+
+// Keeps a runaway output small: past the limit the tool is stopped by the
+// system instead of filling the disk.
+class ScopedFileSizeLimit {
+ public:
+  explicit ScopedFileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &saved_);
+    rlimit lower = saved_;
+    if (lower.rlim_cur == RLIM_INFINITY || lower.rlim_cur > bytes) {
+      lower.rlim_cur = bytes;
+    }
+    setrlimit(RLIMIT_FSIZE, &lower);
+  }
+  ~ScopedFileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved_); }
+  ScopedFileSizeLimit(const ScopedFileSizeLimit&) = delete;
+  ScopedFileSizeLimit& operator=(const ScopedFileSizeLimit&) = delete;
+
+ private:
+  rlimit saved_;
+};
+
+// Sets this process's local time zone for a while.
+class ScopedLocalZone {
+ public:
+  explicit ScopedLocalZone(const char* tz) {
+    const char* old = getenv("TZ");
+    hadOld_ = old != nullptr;
+    if (hadOld_) {
+      old_ = old;
+    }
+    setenv("TZ", tz, 1);
+    tzset();
+  }
+  ~ScopedLocalZone() {
+    if (hadOld_) {
+      setenv("TZ", old_.c_str(), 1);
+    } else {
+      unsetenv("TZ");
+    }
+    tzset();
+  }
+  ScopedLocalZone(const ScopedLocalZone&) = delete;
+  ScopedLocalZone& operator=(const ScopedLocalZone&) = delete;
+
+ private:
+  bool hadOld_;
+  std::string old_;
+};
+
+time_t LocalTime(int year, int month, int day, int hour, int minute) {
+  struct tm local = {};
+  local.tm_year = year - 1900;
+  local.tm_mon = month - 1;
+  local.tm_mday = day;
+  local.tm_hour = hour;
+  local.tm_min = minute;
+  local.tm_isdst = -1;
+  return mktime(&local);
+}
+
+TEST(VolumeEndToEnd, ListsAndWritesATypicalVolume) {
+  ScopedTempDir dir;
+  TestVolume volume;
+  const Bytes readme = MixedBytes(300, 1);
+  const Bytes big = MixedBytes(1025, 2);
+  const Bytes split = MixedBytes(2600, 3);
+  const Bytes patExe = MixedBytes(100, 4);
+  const Bytes odd = MixedBytes(10, 5);
+  volume.SetEntry(0, "MYDISK     ", kLabel, kTime, kDate, 0, 0);
+  volume.AddFile(1, "README  TXT", kArchive, kTime, kDate, 2, readme);
+  volume.SetEntry(2,
+                  "\xE5"
+                  "LD     TXT",
+                  kArchive, kTime, kDate, 3, 100);
+  // Clusters 3-4: the last byte is the first of cluster 4.
+  volume.AddFile(3, "BIG     DAT", kArchive, DosTime(23, 59, 58), DosDate(1995, 12, 31), 3, big);
+  // Out of order, from track 2 to track 27 and back to track 9.
+  volume.StoreChain({5, 120, 37}, split);
+  volume.SetEntry(4, "SPLIT   BIN", kArchive | kReadOnly, DosTime(6, 7, 8), DosDate(2020, 2, 29), 5,
+                  2600);
+  volume.SetEntry(5, "EMPTY      ", kArchive, 0, DosDate(1980, 1, 1), 0, 0);
+  volume.SetEntry(6, "SUBDIR     ", kDirectory, kTime, kDate, 6, 0);
+  volume.SetEntry(7, "PAT     COM", kArchive, kTime, kDate, 7, 100);
+  volume.AddFile(8, "PAT     EXE", kArchive, kTime, kDate, 7, patExe);
+  volume.AddFile(9, "ODD     DAT", kArchive, DosTime(25, 61, 62), DosDate(1990, 13, 31), 8, odd);
+  // Entry 10 ends the directory; what follows it is never looked at.
+  volume.AddFile(11, "AFTER   TXT", kArchive, kTime, kDate, 38, MixedBytes(10, 6));
+  // An older, longer file of the same name is replaced.
+  WriteBytes(dir.File("README.TXT"), MixedBytes(5000, 7));
+
+  const ToolRun run = RunOn(dir, DiskOf(volume));
+
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out, kHeader +
+                         "MYDISK              0 1990/03/04 12:34:56 V    \n"
+                         "README.TXT        300 1990/03/04 12:34:56 A    \n"
+                         "BIG.DAT          1025 1995/12/31 23:59:58 A    \n"
+                         "SPLIT.BIN        2600 2020/02/29 06:07:08 A R   \n"
+                         "EMPTY               0 1980/01/01 00:00:00 A    \n"
+                         "SUBDIR              0 1990/03/04 12:34:56 D    \n"
+                         "PAT.EXE           100 1990/03/04 12:34:56 A    \n"
+                         "ODD.DAT            10 1990/13/31 25:61:62 A    \n");
+  EXPECT_EQ(dir.Entries(),
+            (std::vector<std::string>{"BIG.DAT", "DEMO", "EMPTY", "MAIN", "ODD.DAT", "PAT.EXE",
+                                      "README.TXT", "SPLIT.BIN", "disk.d88"}));
+  ExpectFile(dir, "README.TXT", readme, kWhen);
+  ExpectFile(dir, "BIG.DAT", big, 820454398);       // 1995-12-31 23:59:58
+  ExpectFile(dir, "SPLIT.BIN", split, 1582956428);  // 2020-02-29 06:07:08
+  ExpectFile(dir, "EMPTY", {}, 315532800);          // 1980-01-01 00:00:00
+  ExpectFile(dir, "PAT.EXE", patExe, kWhen);
+  // Month 13, day 31, 25:61:62 of 1990 comes to 1991-02-01 02:02:02.
+  ExpectFile(dir, "ODD.DAT", odd, 665373722);
+  // The read-only attribute is listed, not carried over.
+  struct stat st;
+  ASSERT_EQ(stat(dir.File("SPLIT.BIN").c_str(), &st), 0);
+  EXPECT_NE(st.st_mode & S_IWUSR, 0u);
+}
+
+TEST(VolumeEndToEnd, WritesFilesFromTheUpperTracksAndTheLastClusters) {
+  ScopedTempDir dir;
+  TestVolume volume;
+  const Bytes far = MixedBytes(5000, 1);
+  const Bytes last = MixedBytes(16 * 1024, 2);
+  volume.AddFile(0, "FAR     BIN", kArchive, kTime, kDate, 200, far);   // clusters 200-204
+  volume.AddFile(1, "LAST    BIN", kArchive, kTime, kDate, 340, last);  // 340-355, the disk's end
+
+  const ToolRun run = RunOn(dir, DiskOf(volume));
+
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  ExpectFile(dir, "FAR.BIN", far, kWhen);
+  ExpectFile(dir, "LAST.BIN", last, kWhen);
+}
+
+TEST(VolumeEndToEnd, MissingVolumeSectorsGiveZerosAtFullLength) {
+  struct Case {
+    const char* what;
+    int track;
+    int sector;                 // 0: the whole track
+    size_t zerosFrom, zerosTo;  // volume bytes left zero
+    int firstCluster, clusters;
+  };
+  const Case cases[] = {
+      {"track 20 missing", 20, 0, 20 * 4608, 21 * 4608, 85, 7},
+      // The track's read stops there, so R5-R9 stay zero.
+      {"R5 of track 30 missing", 30, 5, 30 * 4608 + 4 * 512, 31 * 4608, 132, 5},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScopedTempDir dir;
+    TestVolume volume;
+    const Bytes data = MixedBytes(static_cast<size_t>(c.clusters) * 1024, 1);
+    volume.AddFile(0, "HOLE    BIN", kArchive, kTime, kDate, c.firstCluster, data);
+    volume.AddFile(1, "NEXT    BIN", kArchive, kTime, kDate, 300, MixedBytes(100, 2));
+    Disk disk = DiskOf(volume);
+    if (c.sector == 0) {
+      disk.tracks.erase(c.track);
+    } else {
+      auto& records = disk.tracks[c.track].records;
+      records.erase(std::remove_if(records.begin(), records.end(),
+                                   [&](const Record& record) { return record.r == c.sector; }),
+                    records.end());
+    }
+
+    const ToolRun run = RunOn(dir, disk);
+
+    EXPECT_EQ(run.status, 0);
+    Bytes expected = data;
+    const size_t fileAt = ClusterAt(c.firstCluster);
+    std::fill(expected.begin() + static_cast<long>(c.zerosFrom - fileAt),
+              expected.begin() + static_cast<long>(c.zerosTo - fileAt), 0);
+    ExpectFile(dir, "HOLE.BIN", expected, kWhen);
+    ExpectFile(dir, "NEXT.BIN", MixedBytes(100, 2), kWhen);
+  }
+}
+
+// The slots of tracks 3-8 are not the volume's: clusters whose data lies
+// there get what the raw-area cuts left in the buffer.
+TEST(VolumeEndToEnd, ClustersInTheRawAreaTracksHoldWhatTheCutsLeft) {
+  ScopedTempDir dir;
+  TestVolume volume;
+  FillClusters(volume, 2, 355);
+  volume.SetFat(9, 16);
+  volume.SetFat(16, 36);
+  volume.SetFat(36, 0xFFF);
+  volume.SetEntry(0, "STALE   BIN", kArchive, kTime, kDate, 9, 3 * 1024);
+
+  const ToolRun run = RunOn(dir, DiskOf(volume));
+
+  EXPECT_EQ(run.status, 0);
+  Bytes expected = Slice(volume.bytes, ClusterAt(9), 512);  // track 2, R9
+  const Bytes demoEnd = Slice(DemoArea(), 13824, 512);      // the DEMO run's last bytes
+  expected.insert(expected.end(), demoEnd.begin(), demoEnd.end());
+  expected.resize(expected.size() + 1024 + 512, 0);  // cluster 16 and half of 36: never written
+  const Bytes track9 = Slice(volume.bytes, 9 * 4608, 512);
+  expected.insert(expected.end(), track9.begin(), track9.end());
+  ExpectFile(dir, "STALE.BIN", expected, kWhen);
+}
+
+TEST(VolumeEndToEnd, MissingHeadSectorLeavesTheRawAreaBytesInItsPlace) {
+  ScopedTempDir dir;
+  TestVolume volume;
+  FillClusters(volume, 2, 355);
+  volume.SetFat(5, 0xFFF);
+  volume.SetEntry(0, "HEAD    BIN", kArchive, kTime, kDate, 5, 1024);
+  Disk disk = DiskOf(volume);
+  // Tracks 0-2 are read as one run, which stops at track 2's R1: cluster 5
+  // and the rest of track 2's slot keep the DEMO run's bytes.
+  auto& records = disk.tracks[2].records;
+  records.erase(records.begin());
+
+  const ToolRun run = RunOn(dir, disk);
+
+  EXPECT_EQ(run.status, 0);
+  ExpectFile(dir, "HEAD.BIN", Slice(DemoArea(), ClusterAt(5), 1024), kWhen);
+}
+
+TEST(VolumeEndToEnd, ChainEndsAtTheSizeAnEndMarkTheDisksEdgeOrARepeat) {
+  struct Case {
+    const char* what;
+    std::vector<std::pair<int, int>> fat;  // cluster, next
+    uint16_t firstCluster;
+    uint32_t size;
+    std::vector<int> written;  // the clusters whose data the file gets
+  };
+  const Case cases[] = {
+      {"size ends inside a cluster", {{40, 41}, {41, 0xFFF}}, 40, 1500, {40, 41}},
+      {"0xFFF before the size leaves it short", {{40, 41}, {41, 0xFFF}}, 40, 5000, {40, 41}},
+      {"0xFF8 is no end but lies past the disk", {{40, 0xFF8}}, 40, 5000, {40}},
+      {"a free entry leads on to cluster 0", {}, 40, 5000, {40, 0}},
+      {"cluster 1 is a cluster like the others", {}, 1, 5000, {1}},
+      {"cluster 355 is the last on the disk", {{40, 355}, {355, 0xFFF}}, 40, 5000, {40, 355}},
+      {"a chain leaving the disk stops", {{40, 356}}, 40, 5000, {40}},
+      {"first cluster past the disk", {}, 356, 100, {}},
+      {"first cluster 0x8000 is negative", {}, 0x8000, 100, {}},
+      {"first cluster 0xFFFF is negative", {}, 0xFFFF, 100, {}},
+      {"loop back to the first cluster", {{40, 41}, {41, 40}}, 40, 0x7FFFFFFF, {40, 41}},
+      {"cluster pointing at itself", {{40, 40}}, 40, 0x7FFFFFFF, {40}},
+      {"loop into the middle", {{40, 41}, {41, 42}, {42, 41}}, 40, 0x7FFFFFFF, {40, 41, 42}},
+      {"size 0", {{40, 0xFFF}}, 40, 0, {}},
+      {"negative size", {{40, 0xFFF}}, 40, 0x80000000u, {}},
+  };
+  // A looping chain must not write its way to 2 GiB.
+  ScopedFileSizeLimit limit(16 * 1024 * 1024);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScopedTempDir dir;
+    TestVolume volume;
+    FillClusters(volume, 2, 8);
+    FillClusters(volume, 37, 355);
+    // Clusters 0 and 1 end in track 1, R1-R3, past the directory's 64 entries.
+    const Bytes low = MixedBytes(1536, 99);
+    std::copy(low.begin(), low.end(), volume.bytes.begin() + 4608);
+    const Bytes next = MixedBytes(10, 98);
+    volume.AddFile(1, "NEXT    TXT", kArchive, kTime, kDate, 2, next);
+    for (const auto& [cluster, value] : c.fat) {
+      volume.SetFat(cluster, value);
+    }
+    volume.SetEntry(0, "CHAIN   BIN", kArchive, kTime, kDate, c.firstCluster, c.size);
+
+    const ToolRun run = RunOn(dir, DiskOf(volume));
+
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+    const int64_t recorded = static_cast<int32_t>(c.size);
+    const size_t length = static_cast<size_t>(
+        std::min<int64_t>(std::max<int64_t>(recorded, 0), 1024 * int64_t(c.written.size())));
+    ExpectFile(dir, "CHAIN.BIN", ChainBytes(volume.bytes, c.written, length), kWhen);
+    // The walk goes on to the next entry.
+    const std::string nextLine = "NEXT.TXT           10 1990/03/04 12:34:56 A    \n";
+    ASSERT_GE(run.out.size(), nextLine.size());
+    EXPECT_EQ(run.out.substr(run.out.size() - nextLine.size()), nextLine);
+    ExpectFile(dir, "NEXT.TXT", next, kWhen);
+  }
+}
+
+// Names that would not be one plain file here are listed but not written;
+// every other name is written as built.
+TEST(VolumeEndToEnd, WritesNamesAsBuiltExceptUnsafeOnes) {
+  ScopedTempDir dir;
+  TestVolume volume;
+  const Bytes data = MixedBytes(10, 1);
+  volume.StoreChain({37}, data);
+  const std::string sjisName =
+      "\x95\x5C"
+      "      TXT";
+  const std::string controlName = std::string(1, '\x05') + "BC     TXT";
+  const std::string controlFile = std::string(1, '\x05') + "BC.TXT";
+  const std::string names[] = {"           ", "..         ", ".          ", "A/B     TXT",
+                               "        TXT", sjisName,      controlName,   "GOOD    TXT"};
+  int index = 0;
+  for (const std::string& name : names) {
+    volume.SetEntry(index++, name, kArchive, kTime, kDate, 37, 10);
+  }
+  // A folder that would let "A/B.TXT" be made.
+  fs::create_directory(dir.File("A"));
+
+  const ToolRun run = RunOn(dir, DiskOf(volume));
+
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, kHeader +
+                         "                   10 1990/03/04 12:34:56 A    \n"
+                         "..                 10 1990/03/04 12:34:56 A    \n"
+                         ".                  10 1990/03/04 12:34:56 A    \n"
+                         "A/B.TXT            10 1990/03/04 12:34:56 A    \n"
+                         ".TXT               10 1990/03/04 12:34:56 A    \n"
+                         "\x95\x5C"
+                         ".TXT             10 1990/03/04 12:34:56 A    \n"
+                         "\x05"
+                         "BC.TXT            10 1990/03/04 12:34:56 A    \n"
+                         "GOOD.TXT           10 1990/03/04 12:34:56 A    \n");
+  EXPECT_EQ(run.err,
+            "unsafe file name, not written: \n"
+            "unsafe file name, not written: ..\n"
+            "unsafe file name, not written: .\n"
+            "unsafe file name, not written: A/B.TXT\n");
+  EXPECT_TRUE(fs::is_empty(dir.File("A")));
+  // A leading dot, the byte 0x5C and a first byte 0x05 are ordinary here.
+  std::vector<std::string> expected = {".TXT", "A",        "DEMO",         "GOOD.TXT",
+                                       "MAIN", "disk.d88", "\x95\x5C.TXT", controlFile};
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(dir.Entries(), expected);
+  ExpectFile(dir, ".TXT", data, kWhen);
+  ExpectFile(dir, "\x95\x5C.TXT", data, kWhen);
+  ExpectFile(dir, controlFile, data, kWhen);
+  ExpectFile(dir, "GOOD.TXT", data, kWhen);
+}
+
+TEST(VolumeEndToEnd, NeverWritesOverTheImage) {
+  enum How { kNamed, kNamedByFullPath, kLinkedTo };
+  struct Case {
+    const char* what;
+    std::string imageName;
+    How how;
+    std::string blocked;  // the output that is the image
+  };
+  const Case cases[] = {
+      {"image named DEMO", "DEMO", kNamed, "DEMO"},
+      {"image named like a volume file", "README.TXT", kNamedByFullPath, "README.TXT"},
+      {"a volume file's name links to the image", "disk.d88", kLinkedTo, "README.TXT"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScopedTempDir dir;
+    TestVolume volume;
+    const Bytes readme = MixedBytes(300, 1);
+    const Bytes other = MixedBytes(50, 2);
+    volume.AddFile(0, "README  TXT", kArchive, kTime, kDate, 2, readme);
+    volume.AddFile(1, "OTHER   TXT", kArchive, kTime, kDate, 37, other);
+    const Bytes image = BuildImage({DiskOf(volume)});
+    if (c.how == kLinkedTo) {
+      fs::create_symlink(c.imageName, dir.File("README.TXT"));
+    }
+
+    const ToolRun run = RunOn(dir, DiskOf(volume), "UTC", c.imageName,
+                              c.how == kNamedByFullPath ? dir.File(c.imageName) : c.imageName);
+
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, kHeader +
+                           "README.TXT        300 1990/03/04 12:34:56 A    \n"
+                           "OTHER.TXT          50 1990/03/04 12:34:56 A    \n");
+    EXPECT_EQ(run.err, "image file would be overwritten, not written: " + c.blocked + "\n");
+    struct stat st;
+    ASSERT_EQ(stat(dir.File(c.imageName).c_str(), &st), 0);
+    EXPECT_NE(st.st_mtime, kWhen);
+    EXPECT_EQ(ReadBytes(dir.File(c.imageName)), image);
+    EXPECT_EQ(ReadBytes(dir.File("MAIN")), MainArea());
+    if (c.blocked != "DEMO") {
+      EXPECT_EQ(ReadBytes(dir.File("DEMO")), DemoArea());
+    }
+    if (c.blocked != "README.TXT") {
+      ExpectFile(dir, "README.TXT", readme, kWhen);
+    }
+    if (c.how == kLinkedTo) {
+      ASSERT_EQ(lstat(dir.File("README.TXT").c_str(), &st), 0);
+      EXPECT_TRUE(S_ISLNK(st.st_mode));
+    }
+    ExpectFile(dir, "OTHER.TXT", other, kWhen);
+  }
+}
+
+TEST(VolumeEndToEnd, WriteFailureEndsTheWalk) {
+  enum Blocker { kFolder, kFullDevice };
+  struct Case {
+    const char* what;
+    Blocker blocker;
+    uint32_t size;
+    std::string line;  // the failing file's listing line as far as it goes
+  };
+  const Case cases[] = {
+      {"a folder has the file's name", kFolder, 100,
+       "SECOND.TXT        100 1990/03/04 12:34:56 A    "},
+      {"the device fills up while the data is written", kFullDevice, 20000,
+       "SECOND.TXT      20000 1990/03/04 12:34:56 A    "},
+      // All the data fits the stream's buffer; it fails to go out at close,
+      // after the line is ended.
+      {"the device fills up when the file is closed", kFullDevice, 100,
+       "SECOND.TXT        100 1990/03/04 12:34:56 A    \n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.blocker == kFullDevice && !fs::exists("/dev/full")) {
+      continue;
+    }
+    ScopedTempDir dir;
+    TestVolume volume;
+    const Bytes first = MixedBytes(50, 1);
+    volume.AddFile(0, "FIRST   TXT", kArchive, kTime, kDate, 2, first);
+    volume.AddFile(1, "SECOND  TXT", kArchive, kTime, kDate, 40, MixedBytes(c.size, 2));
+    volume.AddFile(2, "THIRD   TXT", kArchive, kTime, kDate, 37, MixedBytes(50, 3));
+    if (c.blocker == kFolder) {
+      fs::create_directory(dir.File("SECOND.TXT"));
+    } else {
+      fs::create_symlink("/dev/full", dir.File("SECOND.TXT"));
+    }
+
+    const ToolRun run = RunOn(dir, DiskOf(volume));
+
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, kHeader + "FIRST.TXT          50 1990/03/04 12:34:56 A    \n" + c.line);
+    EXPECT_EQ(run.err, kCannotWrite);
+    ExpectFile(dir, "FIRST.TXT", first, kWhen);
+    EXPECT_FALSE(Exists(dir.File("THIRD.TXT")));
+  }
+}
+
+TEST(VolumeEndToEnd, WalksAll64EntriesWithoutAnEndEntry) {
+  ScopedTempDir dir;
+  TestVolume volume;
+  std::string listing;
+  for (int i = 0; i < 64; ++i) {
+    char name[12];
+    snprintf(name, sizeof name, "F%02d     TXT", i);
+    volume.AddFile(i, name, kArchive, kTime, kDate, 37 + i, MixedBytes(10 + i, i));
+    listing += std::string(name, 3) + ".TXT            " + std::to_string(10 + i) +
+               " 1990/03/04 12:34:56 A    \n";
+  }
+  // Entry 64 lies past the four sectors the directory is read from.
+  volume.AddFile(64, "EXTRA   TXT", kArchive, kTime, kDate, 200, MixedBytes(10, 64));
+
+  const ToolRun run = RunOn(dir, DiskOf(volume));
+
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, kHeader + listing);
+  EXPECT_EQ(dir.Entries().size(), 64u + 3u);
+  ExpectFile(dir, "F00.TXT", MixedBytes(10, 0), kWhen);
+  ExpectFile(dir, "F63.TXT", MixedBytes(73, 63), kWhen);
+  EXPECT_FALSE(Exists(dir.File("EXTRA.TXT")));
+}
+
+TEST(VolumeEndToEnd, RecordedTimeIsLocalTime) {
+  struct Case {
+    const char* tz;
+    time_t expected;  // 2001-07-15 08:30:00 there
+  };
+  const Case cases[] = {
+      {"UTC", 995185800},
+      {"Asia/Tokyo", 995153400},
+      {"America/New_York", 995200200},  // summer time, UTC-4
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.tz);
+    if (!HaveZone(c.tz)) {
+      continue;
+    }
+    ScopedTempDir dir;
+    TestVolume volume;
+    volume.AddFile(0, "JULY    TXT", kArchive, DosTime(8, 30, 0), DosDate(2001, 7, 15), 2,
+                   MixedBytes(10, 1));
+
+    const ToolRun run = RunOn(dir, DiskOf(volume), c.tz);
+
+    EXPECT_EQ(run.status, 0);
+    // The listing shows the time as recorded, whatever the zone.
+    EXPECT_EQ(run.out, kHeader + "JULY.TXT           10 2001/07/15 08:30:00 A    \n");
+    ExpectFile(dir, "JULY.TXT", MixedBytes(10, 1), c.expected);
+  }
+}
+
+// 1:30 on 1 November 2020 happens twice in New York. The C library may
+// settle such an hour by the offset of its previous conversion, so every
+// listed entry, labels and directories too, is converted in directory
+// order, and no skipped entry is. With glibc the two files below come out
+// an hour apart.
+TEST(VolumeEndToEnd, RepeatedHourIsConvertedAfterTheEntriesBeforeIt) {
+  if (!HaveZone("America/New_York")) {
+    GTEST_SKIP() << "no America/New_York zone";
+  }
+  time_t afterWinter;
+  time_t afterSummer;
+  {
+    ScopedLocalZone zone("America/New_York");
+    LocalTime(2020, 12, 1, 12, 0);
+    afterWinter = LocalTime(2020, 11, 1, 1, 30);
+    LocalTime(2020, 7, 1, 12, 0);
+    afterSummer = LocalTime(2020, 11, 1, 1, 30);
+  }
+  ScopedTempDir dir;
+  TestVolume volume;
+  const uint16_t repeated = DosTime(1, 30, 0);
+  const uint16_t november = DosDate(2020, 11, 1);
+  const uint16_t noon = DosTime(12, 0, 0);
+  volume.SetEntry(0, "WINTER     ", kLabel, noon, DosDate(2020, 12, 1), 0, 0);
+  volume.AddFile(1, "FIRST   TXT", kArchive, repeated, november, 2, MixedBytes(10, 1));
+  volume.SetEntry(2, "SUMMER     ", kDirectory, noon, DosDate(2020, 7, 1), 0, 0);
+  volume.SetEntry(3,
+                  "\xE5"
+                  "INTER  TXT",
+                  kArchive, noon, DosDate(2020, 12, 1), 3, 10);
+  volume.SetEntry(4, "PAT     COM", kArchive, noon, DosDate(2020, 12, 1), 3, 10);
+  volume.AddFile(5, "SECOND  TXT", kArchive, repeated, november, 37, MixedBytes(10, 2));
+
+  const ToolRun run = RunOn(dir, DiskOf(volume), "America/New_York");
+
+  EXPECT_EQ(run.status, 0);
+  ExpectFile(dir, "FIRST.TXT", MixedBytes(10, 1), afterWinter);
+  ExpectFile(dir, "SECOND.TXT", MixedBytes(10, 2), afterSummer);
+}
+
+}  // namespace
