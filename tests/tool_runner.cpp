@@ -74,8 +74,18 @@ ToolRun RunToolWithArgv(const std::vector<std::string>& argv, const std::string&
     childArgv.push_back(const_cast<char*>(arg.c_str()));
   }
   childArgv.push_back(nullptr);
-  const std::string tzSetting = "TZ=" + tz;
-  char* childEnv[] = {const_cast<char*>(tzSetting.c_str()), const_cast<char*>("LC_ALL=C"), nullptr};
+  std::vector<std::string> environment = {"TZ=" + tz, "LC_ALL=C"};
+  // In a sanitizer build the tool is sanitized too and takes the same settings.
+  for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
+    if (const char* value = getenv(name)) {
+      environment.push_back(std::string(name) + "=" + value);
+    }
+  }
+  std::vector<char*> childEnv;
+  for (const std::string& setting : environment) {
+    childEnv.push_back(const_cast<char*>(setting.c_str()));
+  }
+  childEnv.push_back(nullptr);
 
   const pid_t pid = fork();
   if (pid < 0) {
@@ -91,7 +101,7 @@ ToolRun RunToolWithArgv(const std::vector<std::string>& argv, const std::string&
     dup2(in, 0);
     dup2(out, 1);
     dup2(err, 2);
-    execve(tool.c_str(), childArgv.data(), childEnv);
+    execve(tool.c_str(), childArgv.data(), childEnv.data());
     _exit(127);
   }
   int waitStatus = 0;
