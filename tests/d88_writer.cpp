@@ -52,6 +52,16 @@ Bytes PatternBytes(size_t length, int seed) {
   return bytes;
 }
 
+Bytes MixedBytes(size_t length, uint32_t seed) {
+  Bytes bytes(length);
+  uint32_t state = seed * 2654435761u + 1;
+  for (uint8_t& byte : bytes) {
+    state = state * 1103515245u + 12345u;
+    byte = static_cast<uint8_t>(state >> 16);
+  }
+  return bytes;
+}
+
 Bytes BuildDisk(const Disk& disk) {
   Bytes out(kHeaderSize, 0);
   for (size_t i = 0; i < disk.name.size() && i < 16; ++i) {

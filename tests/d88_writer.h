@@ -38,6 +38,9 @@ struct Disk {
 Record MakeRecord(int c, int h, int r, int n, const Bytes& data);
 // Bytes 0, 1, 2, ... (mod 256), offset by `seed`.
 Bytes PatternBytes(size_t length, int seed = 0);
+// Bytes that do not repeat every 256, so that a slice read from the wrong
+// place cannot pass for the right one.
+Bytes MixedBytes(size_t length, uint32_t seed);
 
 Bytes BuildDisk(const Disk& disk);
 Bytes BuildImage(const std::vector<Disk>& disks);

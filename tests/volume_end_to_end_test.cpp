@@ -42,18 +42,6 @@ const uint16_t kTime = DosTime(12, 34, 56);
 const uint16_t kDate = DosDate(1990, 3, 4);
 constexpr time_t kWhen = 636554096;
 
-// Bytes that do not repeat every 256, so that a slice from the wrong place
-// cannot pass for the right one.
-Bytes MixedBytes(size_t length, uint32_t seed) {
-  Bytes bytes(length);
-  uint32_t state = seed * 2654435761u + 1;
-  for (uint8_t& byte : bytes) {
-    state = state * 1103515245u + 12345u;
-    byte = static_cast<uint8_t>(state >> 16);
-  }
-  return bytes;
-}
-
 const Bytes& MainArea() {
   static const Bytes area = MixedBytes(8192, 1000);
   return area;

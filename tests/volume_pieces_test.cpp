@@ -30,18 +30,6 @@ const uint8_t* RootEntry(const TestVolume& volume, int index) {
   return &volume.bytes[kVolumeRootAt + static_cast<size_t>(index) * 32];
 }
 
-// Bytes that do not repeat every 256, so that a slice read from the wrong
-// place cannot pass for the right one.
-Bytes MixedBytes(size_t length, uint32_t seed) {
-  Bytes bytes(length);
-  uint32_t state = seed * 2654435761u + 1;
-  for (uint8_t& byte : bytes) {
-    state = state * 1103515245u + 12345u;
-    byte = static_cast<uint8_t>(state >> 16);
-  }
-  return bytes;
-}
-
 // ---------------------------------------------------------------------------
 // Allocation table
 

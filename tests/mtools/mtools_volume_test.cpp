@@ -40,20 +40,6 @@ const std::string kHeader =
     "cutting ... MAIN\n"
     "cutting ... DEMO\n";
 
-// Bytes that do not repeat within a cluster or across clusters, so that a
-// cluster taken from the wrong place cannot pass for the right one.
-Bytes MixedBytes(size_t length, uint32_t seed) {
-  Bytes bytes(length);
-  uint32_t state = seed * 2654435761u + 7;
-  for (uint8_t& byte : bytes) {
-    state ^= state << 13;
-    state ^= state >> 17;
-    state ^= state << 5;
-    byte = static_cast<uint8_t>(state);
-  }
-  return bytes;
-}
-
 // "YYYY-MM-DD HH:MM:SS" as local time in the process's zone.
 time_t LocalTime(const std::string& text) {
   struct tm local = {};
