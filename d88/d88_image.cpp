@@ -59,6 +59,15 @@ void D88Image::CloseFile() {
     fclose(file);
     file = nullptr;
   }
+  ForgetImageBytes();
+}
+
+void D88Image::ForgetImageBytes() {
+  windowFile = nullptr;
+  windowStart = 0;
+  windowLength = 0;
+  windowAtEnd = false;
+  scan.valid = false;
 }
 
 bool D88Image::Open(const char* path) {
@@ -106,6 +115,7 @@ bool D88Image::SelectDisk(int index) {
   if (file == nullptr) {
     return false;
   }
+  ForgetImageBytes();
   diskBase = -1;
   mediaType = -1;
   diskSize = 0;
@@ -138,7 +148,7 @@ void D88Image::SetSectorRange(int first, int last) {
   lastSector = last;
 }
 
-bool D88Image::LocateTrack(int track) {
+bool D88Image::LocateTrack(int track, int64_t* start) const {
   if (file == nullptr || track < 0 || track >= kMaxTracks) {
     return false;
   }
@@ -146,44 +156,116 @@ bool D88Image::LocateTrack(int track) {
   if (offset <= 0 || offset > diskSize) {
     return false;
   }
-  return SeekTo(file, static_cast<int64_t>(diskBase) + offset);
+  *start = static_cast<int64_t>(diskBase) + offset;
+  return true;
 }
 
-bool D88Image::ReadRecordHeader(uint8_t* header) {
-  return fread(header, 1, kRecordHeaderSize, file) == kRecordHeaderSize;
+int D88Image::ReadAt(int64_t at, uint8_t* out, int length) {
+  int delivered = 0;
+  while (delivered < length) {
+    const int64_t windowEnd = windowStart + windowLength;
+    if (windowFile != file || at < windowStart || at >= windowEnd) {
+      if (windowFile == file && windowAtEnd && at >= windowEnd) {
+        break;  // past the end of the file
+      }
+      // A read that brings nothing, at or past the end of the file, leaves
+      // the window as it was.
+      if (!SeekTo(file, at)) {
+        break;
+      }
+      const size_t got = fread(window, 1, kWindowBytes, file);
+      if (got == 0) {
+        break;
+      }
+      windowFile = file;
+      windowStart = at;
+      windowLength = static_cast<int>(got);
+      windowAtEnd = got < static_cast<size_t>(kWindowBytes);
+    }
+    const int64_t offset = at - windowStart;
+    const int take = static_cast<int>(std::min<int64_t>(length - delivered, windowLength - offset));
+    memcpy(out + delivered, window + offset, static_cast<size_t>(take));
+    delivered += take;
+    at += take;
+  }
+  return delivered;
+}
+
+const uint8_t* D88Image::RecordHeaderAt(int64_t at, uint8_t* copy) {
+  const int64_t offset = at - windowStart;
+  if (windowFile == file && offset >= 0 && offset <= windowLength - kRecordHeaderSize) {
+    return window + offset;
+  }
+  return ReadAt(at, copy, kRecordHeaderSize) == kRecordHeaderSize ? copy : nullptr;
+}
+
+void D88Image::VisitRecord(TrackScan& track) {
+  uint8_t copy[kRecordHeaderSize];
+  const uint8_t* header = RecordHeaderAt(track.next, copy);
+  if (header == nullptr) {
+    track.ended = true;  // the end of the file
+    return;
+  }
+  const int count = ReadLE16(header + kRecordCount);
+  const int dataLength = ReadLE16(header + kRecordDataLength);
+  if (count == 0) {
+    track.ended = true;  // before its identity is looked at
+    return;
+  }
+  const int r = header[kRecordSector];
+  if (header[kRecordCylinder] == track.c && header[kRecordHead] == track.h &&
+      header[kRecordSizeCode] == track.n && track.dataAt[r] < 0) {
+    track.dataAt[r] = track.next + kRecordHeaderSize;
+    track.dataLength[r] = static_cast<uint16_t>(dataLength);
+  }
+  track.next += kRecordHeaderSize + dataLength;
+  if (track.index == count - 1) {
+    track.ended = true;  // after its identity is looked at
+    return;
+  }
+  ++track.index;
 }
 
 int D88Image::ReadSector(int track, int c, int h, int r, int n, uint8_t* buffer, int maxLength) {
-  if (!LocateTrack(track)) {
+  int64_t start;
+  if (!LocateTrack(track, &start)) {
     return 0;
   }
-  uint8_t header[kRecordHeaderSize];
-  // Records whose counts disagree can carry the scan past its track; the end
-  // of the file always stops it, since every record moves on by 16 bytes.
-  for (int64_t index = 0;; ++index) {
-    if (!ReadRecordHeader(header)) {
-      return 0;
-    }
-    const int count = ReadLE16(header + kRecordCount);
-    const int dataLength = ReadLE16(header + kRecordDataLength);
-    if (count == 0) {
-      return 0;
-    }
-    if (header[kRecordCylinder] == c && header[kRecordHead] == h && header[kRecordSector] == r &&
-        header[kRecordSizeCode] == n) {
-      const int wanted = std::min(dataLength, std::max(maxLength, 0));
-      if (wanted == 0) {
-        return 0;
-      }
-      return static_cast<int>(fread(buffer, 1, static_cast<size_t>(wanted), file));
-    }
-    if (fseeko(file, dataLength, SEEK_CUR) != 0) {
-      return 0;
-    }
-    if (index == count - 1) {
-      return 0;
-    }
+  // Recorded identities are bytes: no record matches anything else.
+  if (c < 0 || c > 255 || h < 0 || h > 255 || r < 0 || r > 255 || n < 0 || n > 255) {
+    return 0;
   }
+  // The scan follows the records from the track's start: the first record
+  // with the identity wins; a count of 0 ends it before the record's identity
+  // is looked at, and an index equal to the record's count - 1 after. Records
+  // whose counts disagree can carry it past its track, through whatever
+  // follows; the end of the file always stops it, since every record moves
+  // it on by 16 bytes at least.
+  if (!scan.valid || scan.file != file || scan.start != start || scan.c != c || scan.h != h ||
+      scan.n != n) {
+    scan.valid = true;
+    scan.file = file;
+    scan.start = start;
+    scan.c = c;
+    scan.h = h;
+    scan.n = n;
+    scan.next = start;
+    scan.index = 0;
+    scan.ended = false;
+    std::fill(scan.dataAt, scan.dataAt + 256, -1);
+  }
+  while (scan.dataAt[r] < 0 && !scan.ended) {
+    VisitRecord(scan);
+  }
+  if (scan.dataAt[r] < 0) {
+    return 0;
+  }
+  const int wanted = std::min<int>(scan.dataLength[r], std::max(maxLength, 0));
+  if (wanted == 0) {
+    return 0;
+  }
+  // A sector cut off by the end of the file gives what is there.
+  return ReadAt(scan.dataAt[r], buffer, wanted);
 }
 
 int D88Image::ReadSectors(int track, int c, int h, int r, int n, uint8_t* buffer, int length) {
@@ -217,19 +299,22 @@ int D88Image::ReadSectors(int track, int c, int h, int r, int n, uint8_t* buffer
 }
 
 int D88Image::ReadTrackIds(int track, uint8_t* out, int capacity) {
-  if (!LocateTrack(track)) {
+  int64_t at;
+  if (!LocateTrack(track, &at)) {
     return 0;
   }
-  uint8_t header[kRecordHeaderSize];
+  uint8_t copy[kRecordHeaderSize];
   int result = 0;
   for (int index = 0; capacity - result >= 4; ++index) {
-    if (!ReadRecordHeader(header)) {
+    const uint8_t* header = RecordHeaderAt(at, copy);
+    if (header == nullptr) {
       break;
     }
     memcpy(out + result, header, 4);  // C, H, R, N
     result += 4;
     const int count = ReadLE16(header + kRecordCount);
-    if (fseeko(file, ReadLE16(header + kRecordDataLength), SEEK_CUR) != 0 || index == count - 1) {
+    at += kRecordHeaderSize + ReadLE16(header + kRecordDataLength);
+    if (index == count - 1) {
       break;
     }
   }

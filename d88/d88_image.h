@@ -87,11 +87,48 @@ class D88Image {
   char name[kDiskNameLength + 1];
 
  private:
-  // Seeks to the start of `track`'s records; false if there is no such track.
-  bool LocateTrack(int track);
-  // Reads one record header; false at the end of the file.
-  bool ReadRecordHeader(uint8_t* header);
+  // The image's bytes are read a window at a time: record headers and sector
+  // data are taken from the window, which moves only when a read leaves it.
+  // The reader takes the image to stay as it is while it is open; Open,
+  // SelectDisk, closing and Reset forget the window and the scan below.
+  static constexpr int kWindowBytes = 64 * 1024;
+
+  // How far the last scan of a track for sectors of one C, H and N has got,
+  // and the first record of each R that it has passed. A scan goes only as
+  // far as a read needs, and the next read of the same track, C, H and N
+  // goes on from there: a run of reads over a track visits each of its
+  // records once, however far its counts carry the scan.
+  struct TrackScan {
+    bool valid;
+    FILE* file;
+    int64_t start;  // file offset of the track's first record
+    int c, h, n;
+    int64_t next;         // file offset of the next record to visit
+    int64_t index;        // that record's index from the track's start
+    bool ended;           // a count of 0, an index of count - 1 or the end of the file
+    int64_t dataAt[256];  // by R: file offset of the first match's data; -1 if none yet
+    uint16_t dataLength[256];
+  };
+
+  // The file offset of `track`'s first record; false if there is no such track.
+  bool LocateTrack(int track, int64_t* start) const;
+  // Copies up to `length` bytes from file offset `at`; returns how many the
+  // file holds there.
+  int ReadAt(int64_t at, uint8_t* out, int length);
+  // The 16-byte record header at `at`: in the window, or copied into
+  // `copy`; nullptr if the file ends before it does.
+  const uint8_t* RecordHeaderAt(int64_t at, uint8_t* copy);
+  // Reads the next record of `scan`, noting it if it is the first of its R.
+  void VisitRecord(TrackScan& scan);
+  void ForgetImageBytes();
   void CloseFile();
+
+  uint8_t window[kWindowBytes];
+  FILE* windowFile;
+  int64_t windowStart;
+  int windowLength;
+  bool windowAtEnd;  // the window reaches the end of the file
+  TrackScan scan;
 };
 
 #endif  // D88_D88_IMAGE_H_
