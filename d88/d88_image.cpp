@@ -1,9 +1,9 @@
 #include "d88/d88_image.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstring>
+
+#include "tool/platform.h"
 
 uint16_t ReadLE16(const uint8_t* bytes) {
   return static_cast<uint16_t>(bytes[0] | (bytes[1] << 8));
@@ -18,20 +18,6 @@ int32_t ReadLE32(const uint8_t* bytes) {
   }
   return -static_cast<int32_t>(~value) - 1;
 }
-
-namespace {
-
-// Directories and pipes cannot be read as an image; opening a pipe would
-// also block until someone writes to it.
-bool IsImageFileType(mode_t mode) {
-  return !S_ISDIR(mode) && !S_ISFIFO(mode) && !S_ISSOCK(mode);
-}
-
-bool SeekTo(FILE* file, int64_t offset) {
-  return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
-}
-
-}  // namespace
 
 D88Image::D88Image() : file(nullptr) {
   Reset();
@@ -78,16 +64,8 @@ bool D88Image::Open(const char* path) {
     return true;
   }
 
-  struct stat status;
-  if (stat(path, &status) == 0 && !IsImageFileType(status.st_mode)) {
-    return false;
-  }
-  file = fopen(path, "rb");
+  file = OpenImageFile(path);
   if (file == nullptr) {
-    return false;
-  }
-  if (fstat(fileno(file), &status) != 0 || !IsImageFileType(status.st_mode)) {
-    CloseFile();
     return false;
   }
 
@@ -98,7 +76,7 @@ bool D88Image::Open(const char* path) {
   uint8_t header[kDiskHeaderSize];
   while (diskCount < kMaxDisks) {
     diskOffsets[diskCount] = static_cast<int32_t>(total);
-    if (!SeekTo(file, total) || fread(header, 1, kDiskHeaderSize, file) != kDiskHeaderSize) {
+    if (!SeekFile(file, total) || fread(header, 1, kDiskHeaderSize, file) != kDiskHeaderSize) {
       break;
     }
     const int32_t size = ReadLE32(header + kDiskSizeOffset);
@@ -126,7 +104,7 @@ bool D88Image::SelectDisk(int index) {
 
   diskBase = diskOffsets[index];
   uint8_t header[kDiskHeaderSize] = {};
-  if (SeekTo(file, diskBase)) {
+  if (SeekFile(file, diskBase)) {
     // A header that was whole when the disks were counted; should the file
     // have shrunk since, the missing bytes read as zeros.
     (void)fread(header, 1, kDiskHeaderSize, file);
@@ -170,7 +148,7 @@ int D88Image::ReadAt(int64_t at, uint8_t* out, int length) {
       }
       // A read that brings nothing, at or past the end of the file, leaves
       // the window as it was.
-      if (!SeekTo(file, at)) {
+      if (!SeekFile(file, at)) {
         break;
       }
       const size_t got = fread(window, 1, kWindowBytes, file);

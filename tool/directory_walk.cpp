@@ -2,17 +2,20 @@
 // cluster chain through the allocation table.
 #include "tool/directory_walk.h"
 
-#include <utime.h>
-
 #include <algorithm>
 #include <cstring>
 
 #include "d88/d88_image.h"
 #include "tool/output.h"
+#include "tool/platform.h"
 #include "tool/stages.h"
+#include "tool/text_output.h"
 #include "tool/volume.h"
 
 namespace {
+
+// The listing's name column, in bytes.
+constexpr int kListingNameWidth = 12;
 
 // ExtractFile's answer when the walk goes on to the next entry.
 constexpr int kNextEntry = -1;
@@ -58,33 +61,30 @@ bool WriteClusterChain(int firstCluster, int32_t size) {
 }
 
 void SetFileTime(const char* name, time_t recorded) {
-  if (recorded == static_cast<time_t>(-1)) {
-    return;
+  if (recorded != static_cast<time_t>(-1)) {
+    SetNamedFileTimes(name, recorded);
   }
-  utimbuf times;
-  times.actime = recorded;
-  times.modtime = recorded;
-  utime(name, &times);
 }
 
 // Writes one file after its listing line. Returns kNextEntry, or the exit
 // status to end the walk with.
 int ExtractFile(const char* name, const DirectoryEntry& entry, time_t recorded) {
   if (!IsSafeFileName(name)) {
-    fputs("\n", stdout);
-    fprintf(stderr, "unsafe file name, not written: %s\n", name);
+    PrintText(stdout, "\n");
+    ReportUnsafeName(name);
     return kNextEntry;
   }
   if (OutputIsImage(name)) {
-    fputs("\n", stdout);
+    PrintText(stdout, "\n");
     ReportImageInTheWay(name);
     return kNextEntry;
   }
-  if (!CreateOutputFile(name) || !WriteClusterChain(entry.firstCluster, entry.size)) {
+  if (!CreateOutputFile(name) || !WriteClusterChain(entry.firstCluster, entry.size) ||
+      !WriteOutOutputFile()) {
     ReportWriteFailure();
     return 1;
   }
-  fputs("\n", stdout);
+  PrintText(stdout, "\n");
   if (!CloseOutputFile()) {
     ReportWriteFailure();
     return 1;
@@ -127,8 +127,7 @@ void BuildFileName(const uint8_t* entry, char name[kFileNameBytes]) {
 }
 
 bool IsSafeFileName(const char* name) {
-  return name[0] != '\0' && strcmp(name, ".") != 0 && strcmp(name, "..") != 0 &&
-         strchr(name, '/') == nullptr;
+  return IsPlainFileName(name);
 }
 
 time_t RecordedTime(const DirectoryEntry& entry) {
@@ -144,14 +143,15 @@ time_t RecordedTime(const DirectoryEntry& entry) {
 }
 
 void PrintListingLine(FILE* out, const char* name, const DirectoryEntry& entry) {
-  fprintf(out, "%-12s %8d %04d/%02d/%02d %02d:%02d:%02d ", name, static_cast<int>(entry.size),
-          entry.year, entry.month, entry.day, entry.hour, entry.minute, entry.second);
+  PrintDiskName(out, name, kListingNameWidth);
+  char flags[sizeof "A D V S H R   "] = "";
   for (const Flag& flag : kFlags) {
     if (entry.attributes & flag.bit) {
-      fputs(flag.text, out);
+      strcat(flags, flag.text);
     }
   }
-  fputs("   ", out);
+  PrintFormatted(out, " %8d %04d/%02d/%02d %02d:%02d:%02d %s   ", static_cast<int>(entry.size),
+                 entry.year, entry.month, entry.day, entry.hour, entry.minute, entry.second, flags);
 }
 
 int WalkDirectory() {
@@ -171,7 +171,7 @@ int WalkDirectory() {
     const time_t recorded = RecordedTime(fields);
     PrintListingLine(stdout, name, fields);
     if (fields.attributes & (kAttributeVolumeLabel | kAttributeDirectory)) {
-      fputs("\n", stdout);
+      PrintText(stdout, "\n");
       continue;
     }
     const int status = ExtractFile(name, fields, recorded);

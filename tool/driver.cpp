@@ -5,6 +5,7 @@
 
 #include "tool/output.h"
 #include "tool/stages.h"
+#include "tool/text_output.h"
 #include "tool/volume.h"
 
 namespace {
@@ -22,18 +23,19 @@ bool DiskIsRecognised() {
 int RunD88Cut(int argc, char** argv) {
   if (argc != 2) {
     const char* invokedAs = argc > 0 && argv[0] != nullptr ? argv[0] : "d88cut";
-    fprintf(stderr, "Usage: %s [D88 image]\n", invokedAs);
+    PrintLocalFormatted(stderr, "Usage: %s [D88 image]\n", invokedAs);
     return 1;
   }
   if (!diskImage.Open(argv[1])) {
-    fputs(kCannotOpenMessage, stderr);
+    PrintText(stderr, kCannotOpenMessage);
     return 1;
   }
+  RememberImageFile();
   diskImage.SelectDisk(0);  // an image of several disks is read from its first
   if (!DiskIsRecognised()) {
     return 0;
   }
-  fputs(kRecognisedMessage, stdout);
+  PrintText(stdout, kRecognisedMessage);
 
   diskImage.SetSectorRange(kRawFirstSector, kRawLastSector);
   if (CutArea("MAIN", kMainTrack, kMainTrack / 2, kMainTrack % 2, 1, kRawSizeCode, 0, kMainBytes) ==
@@ -58,4 +60,6 @@ void ResetToolState() {
   memset(fatBytes, 0, sizeof fatBytes);
   memset(rootDirectory, 0, sizeof rootDirectory);
   memset(clusterTable, 0, sizeof clusterTable);
+  ResetOutput();
+  ResetTextOutput();
 }

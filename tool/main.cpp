@@ -1,5 +1,7 @@
+#include "tool/platform.h"
 #include "tool/stages.h"
 
 int main(int argc, char** argv) {
-  return RunD88Cut(argc, argv);
+  const CommandLine commandLine(argc, argv);
+  return RunD88Cut(commandLine.argc, commandLine.argv);
 }

@@ -19,15 +19,25 @@ extern const char kWriteFailureMessage[];
 bool CreateOutputFile(const char* name);
 // Appends to outputFile; false once the stream reports an error.
 bool WriteOutputFile(const uint8_t* data, int length);
+// Writes out what outputFile holds past its first block, as a stream with a
+// block-sized buffer would have by now; false on a write error.
+bool WriteOutOutputFile();
 // Closes outputFile; false if it had an error or the final flush failed.
 bool CloseOutputFile();
 // Prints the write-failure message and closes outputFile if it is open.
 void ReportWriteFailure();
 
+// Notes which file the open image is, so that no output is written over it.
+void RememberImageFile();
 // True if `name` in the current folder is the image being read (the same
-// file, by device and inode), which writing it would destroy.
+// file, whatever name it is reached by), which writing it would destroy.
 bool OutputIsImage(const char* name);
 // Tells the user that `name` was not written because it is the image.
 void ReportImageInTheWay(const char* name);
+// Tells the user that `name` from the disk is not one plain file name here.
+void ReportUnsafeName(const char* name);
+
+// Forgets the image's identity and the output file's contents.
+void ResetOutput();
 
 #endif  // TOOL_OUTPUT_H_

@@ -3,6 +3,7 @@
 
 #include "tool/output.h"
 #include "tool/stages.h"
+#include "tool/text_output.h"
 #include "tool/volume.h"
 
 CutResult CutArea(const char* name, int track, int c, int h, int r, int n, int skip, int length) {
@@ -14,7 +15,7 @@ CutResult CutArea(const char* name, int track, int c, int h, int r, int n, int s
   if (diskImage.ReadSectors(track, c, h, r, n, volumeImage, skip + length) == 0) {
     return CutResult::kAreaMissing;
   }
-  printf("cutting ... %s\n", name);
+  PrintFormatted(stdout, "cutting ... %s\n", name);
   if (OutputIsImage(name)) {
     ReportImageInTheWay(name);
     return CutResult::kCut;

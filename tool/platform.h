@@ -1,0 +1,74 @@
+// What differs between POSIX systems and Windows: opening the image, making
+// and naming output files, telling files apart, setting their times, the
+// command line and the terminal. platform_posix.cpp and platform_windows.cpp
+// implement it; everything else uses the C library alone.
+//
+// Paths from the command line are in the system's own encoding on POSIX and
+// UTF-8 on Windows. Names from the disk are its Shift_JIS bytes.
+#ifndef TOOL_PLATFORM_H_
+#define TOOL_PLATFORM_H_
+
+#include <cstdint>
+#include <cstdio>
+#include <ctime>
+
+// The arguments of the running process, as main received them on POSIX and
+// as UTF-8 taken from the wide command line on Windows, so that any path
+// opens whatever the code page.
+class CommandLine {
+ public:
+  CommandLine(int argc, char** argv);
+  ~CommandLine();
+  CommandLine(const CommandLine&) = delete;
+  CommandLine& operator=(const CommandLine&) = delete;
+
+  int argc;
+  char** argv;
+};
+
+// Opens `path` for binary reading if it is an ordinary file on a disk: not a
+// folder, a device, a console or a pipe, none of which can be an image (and
+// some of which would wait for input). nullptr otherwise.
+FILE* OpenImageFile(const char* path);
+// Moves `file` to `offset` from its start; offsets are 64-bit.
+bool SeekFile(FILE* file, int64_t offset);
+
+// What tells two names of one file apart from two files: device and inode on
+// POSIX, volume serial number and file index on Windows.
+struct FileIdentity {
+  uint64_t volume;
+  uint64_t index;
+};
+bool IdentifyOpenFile(FILE* file, FileIdentity* identity);
+// False when `name` does not exist in the current folder (or cannot be
+// looked at).
+bool IdentifyNamedFile(const char* name, FileIdentity* identity);
+
+// True when the disk's name `name` can be made as one plain file in the
+// current folder under this system's rules; on Windows the name must also
+// decode as Shift_JIS (code page 932).
+bool IsPlainFileName(const char* name);
+// Creates `name` in the current folder for binary writing, truncating an
+// existing file. On Windows the name is decoded from Shift_JIS first, so it
+// reads the same whatever the system's code page.
+FILE* CreateNamedFile(const char* name);
+// Sets the access and modification times of `name`; the creation time is
+// left alone. Failures are ignored.
+void SetNamedFileTimes(const char* name, time_t when);
+
+// True when `stream` (stdout or stderr) is a terminal or a console.
+bool IsTerminal(FILE* stream);
+// Decodes one Shift_JIS character (one byte, or a lead and a trail byte) as
+// code page 932. False when the bytes do not decode.
+bool DecodeShiftJis(const char* bytes, int length, uint32_t* codePoint);
+// Writes Shift_JIS text to the terminal `stream` in the terminal's own
+// character set: the locale's codeset on POSIX (the bytes as they are under
+// a C, POSIX or Shift_JIS locale), the console's wide API on Windows, with
+// CR LF for each line feed. A character the terminal cannot show becomes one
+// '?' per byte.
+void WriteToTerminal(FILE* stream, const char* text, size_t length);
+// Writes text that is already in the system's own encoding (a command-line
+// argument) to the terminal `stream`.
+void WriteLocalToTerminal(FILE* stream, const char* text, size_t length);
+
+#endif  // TOOL_PLATFORM_H_

@@ -1,0 +1,188 @@
+// POSIX: the image through stdio, names as their bytes, identity by device
+// and inode, times through utime, terminals through the locale and iconv.
+#include <iconv.h>
+#include <langinfo.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utime.h>
+
+#include <cerrno>
+#include <clocale>
+#include <cstring>
+
+#include "tool/platform.h"
+#include "tool/shift_jis.h"
+
+namespace {
+
+// Folders, pipes and sockets cannot be read as an image; opening a pipe would
+// also wait until someone writes to it.
+bool IsImageFileType(mode_t mode) {
+  return !S_ISDIR(mode) && !S_ISFIFO(mode) && !S_ISSOCK(mode);
+}
+
+FileIdentity IdentityOf(const struct stat& status) {
+  return FileIdentity{static_cast<uint64_t>(status.st_dev), static_cast<uint64_t>(status.st_ino)};
+}
+
+const iconv_t kNoConverter = reinterpret_cast<iconv_t>(static_cast<intptr_t>(-1));
+
+// Shift_JIS to UCS-4, for telling which bytes decode.
+iconv_t Decoder() {
+  static iconv_t decoder = iconv_open("UCS-4LE", "CP932");
+  return decoder;
+}
+
+// Codesets whose terminals take the Shift_JIS bytes as they are: plain ASCII
+// (the C and POSIX locales) and Shift_JIS itself.
+bool TakesBytesAsTheyAre(const char* codeset) {
+  static const char* const kCodesets[] = {"ANSI_X3.4-1968", "ASCII",       "US-ASCII",
+                                          "SHIFT_JIS",      "SHIFT-JIS",   "SJIS",
+                                          "CP932",          "WINDOWS-31J", "MS_KANJI"};
+  for (const char* name : kCodesets) {
+    if (strcasecmp(codeset, name) == 0) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// Shift_JIS to the locale's codeset; kNoConverter when the bytes go out as
+// they are. Looked up once, on the first line a terminal is given.
+iconv_t TerminalEncoder() {
+  static bool known = false;
+  static iconv_t encoder = kNoConverter;
+  if (!known) {
+    known = true;
+    setlocale(LC_CTYPE, "");
+    const char* codeset = nl_langinfo(CODESET);
+    if (codeset != nullptr && !TakesBytesAsTheyAre(codeset)) {
+      encoder = iconv_open(codeset, "CP932");
+    }
+  }
+  return encoder;
+}
+
+}  // namespace
+
+CommandLine::CommandLine(int count, char** arguments) : argc(count), argv(arguments) {}
+
+CommandLine::~CommandLine() = default;
+
+FILE* OpenImageFile(const char* path) {
+  struct stat status;
+  if (stat(path, &status) == 0 && !IsImageFileType(status.st_mode)) {
+    return nullptr;
+  }
+  FILE* file = fopen(path, "rb");
+  if (file == nullptr) {
+    return nullptr;
+  }
+  if (fstat(fileno(file), &status) != 0 || !IsImageFileType(status.st_mode)) {
+    fclose(file);
+    return nullptr;
+  }
+  return file;
+}
+
+bool SeekFile(FILE* file, int64_t offset) {
+  return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
+}
+
+bool IdentifyOpenFile(FILE* file, FileIdentity* identity) {
+  struct stat status;
+  if (fstat(fileno(file), &status) != 0) {
+    return false;
+  }
+  *identity = IdentityOf(status);
+  return true;
+}
+
+bool IdentifyNamedFile(const char* name, FileIdentity* identity) {
+  struct stat status;
+  if (stat(name, &status) != 0) {
+    return false;
+  }
+  *identity = IdentityOf(status);
+  return true;
+}
+
+bool IsPlainFileName(const char* name) {
+  return name[0] != '\0' && strcmp(name, ".") != 0 && strcmp(name, "..") != 0 &&
+         strchr(name, '/') == nullptr;
+}
+
+FILE* CreateNamedFile(const char* name) {
+  return fopen(name, "wb");
+}
+
+void SetNamedFileTimes(const char* name, time_t when) {
+  utimbuf times;
+  times.actime = when;
+  times.modtime = when;
+  utime(name, &times);
+}
+
+bool IsTerminal(FILE* stream) {
+  return isatty(fileno(stream)) == 1;
+}
+
+bool DecodeShiftJis(const char* bytes, int length, uint32_t* codePoint) {
+  iconv_t decoder = Decoder();
+  if (decoder == kNoConverter || length < 1 || length > 2) {
+    return false;
+  }
+  iconv(decoder, nullptr, nullptr, nullptr, nullptr);
+  char* in = const_cast<char*>(bytes);
+  size_t inLeft = static_cast<size_t>(length);
+  uint8_t decoded[8];
+  char* out = reinterpret_cast<char*>(decoded);
+  size_t outLeft = sizeof decoded;
+  if (iconv(decoder, &in, &inLeft, &out, &outLeft) == static_cast<size_t>(-1) || inLeft != 0 ||
+      sizeof decoded - outLeft != 4) {
+    return false;
+  }
+  *codePoint = static_cast<uint32_t>(decoded[0]) | (static_cast<uint32_t>(decoded[1]) << 8) |
+               (static_cast<uint32_t>(decoded[2]) << 16) |
+               (static_cast<uint32_t>(decoded[3]) << 24);
+  return true;
+}
+
+void WriteToTerminal(FILE* stream, const char* text, size_t length) {
+  iconv_t encoder = TerminalEncoder();
+  if (encoder == kNoConverter) {
+    fwrite(text, 1, length, stream);
+    return;
+  }
+  // One character at a time, so that one the codeset lacks becomes a '?'
+  // for each of its bytes and the columns stay as they are. The converted
+  // text goes out in one write where it fits.
+  char converted[1024];
+  size_t used = 0;
+  while (length > 0) {
+    if (sizeof converted - used < 16) {
+      fwrite(converted, 1, used, stream);
+      used = 0;
+    }
+    const size_t characterLength = ShiftJisCharacterLength(text, length);
+    char* in = const_cast<char*>(text);
+    size_t inLeft = characterLength;
+    char* out = converted + used;
+    size_t outLeft = 16;
+    iconv(encoder, nullptr, nullptr, nullptr, nullptr);
+    if (iconv(encoder, &in, &inLeft, &out, &outLeft) == static_cast<size_t>(-1) || inLeft != 0) {
+      memset(converted + used, '?', characterLength);
+      used += characterLength;
+    } else {
+      used += 16 - outLeft;
+    }
+    text += characterLength;
+    length -= characterLength;
+  }
+  fwrite(converted, 1, used, stream);
+}
+
+void WriteLocalToTerminal(FILE* stream, const char* text, size_t length) {
+  fwrite(text, 1, length, stream);
+}

@@ -1,0 +1,143 @@
+#include "tool/text_output.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdint>
+#include <cstring>
+
+#include "tool/platform.h"
+#include "tool/shift_jis.h"
+
+namespace {
+
+enum class Sink { kUnknown, kBytes, kTerminal };
+
+// Standard output's and standard error's sinks, each judged on first use.
+Sink sinks[2];
+
+Sink SinkOf(FILE* stream) {
+  if (stream != stdout && stream != stderr) {
+    return Sink::kBytes;
+  }
+  Sink& sink = sinks[stream == stderr ? 1 : 0];
+  if (sink == Sink::kUnknown) {
+    sink = IsTerminal(stream) ? Sink::kTerminal : Sink::kBytes;
+  }
+  return sink;
+}
+
+void Emit(FILE* stream, const char* text, size_t length) {
+  if (SinkOf(stream) == Sink::kTerminal) {
+    WriteToTerminal(stream, text, length);
+  } else {
+    fwrite(text, 1, length, stream);
+  }
+}
+
+bool IsControl(uint32_t codePoint) {
+  return codePoint < 0x20 || (codePoint >= 0x7F && codePoint <= 0x9F);
+}
+
+}  // namespace
+
+void PrintText(FILE* stream, const char* text) {
+  Emit(stream, text, strlen(text));
+}
+
+void PrintFormatted(FILE* stream, const char* format, ...) {
+  char text[512];
+  va_list arguments;
+  va_start(arguments, format);
+  const int length = vsnprintf(text, sizeof text, format, arguments);
+  va_end(arguments);
+  if (length > 0) {
+    Emit(stream, text, std::min(static_cast<size_t>(length), sizeof text - 1));
+  }
+}
+
+namespace {
+
+// Appends `name` to `line`, as the sink shows names, padded with spaces to
+// `width` bytes; returns the new length.
+size_t AppendDiskName(FILE* stream, char* line, size_t length, size_t capacity, const char* name,
+                      size_t width) {
+  // Padded in bytes before any conversion: one column a byte for ASCII and
+  // half-width kana, two for a two-byte character, so the columns line up on
+  // a terminal too.
+  if (SinkOf(stream) == Sink::kTerminal) {
+    length += ShowableName(name, line + length, capacity - length);
+  } else {
+    const size_t nameLength = std::min(strlen(name), capacity - 1 - length);
+    memcpy(line + length, name, nameLength);
+    length += nameLength;
+  }
+  const size_t end = length + width - std::min(width, strlen(name));
+  while (length < end && length < capacity - 1) {
+    line[length++] = ' ';
+  }
+  return length;
+}
+
+}  // namespace
+
+void PrintDiskName(FILE* stream, const char* name, int width) {
+  char line[64];
+  const size_t length =
+      AppendDiskName(stream, line, 0, sizeof line, name, static_cast<size_t>(std::max(width, 0)));
+  Emit(stream, line, length);
+}
+
+void PrintNameMessage(FILE* stream, const char* message, const char* name) {
+  char line[256];
+  size_t length = std::min(strlen(message), sizeof line - 2);
+  memcpy(line, message, length);
+  length = AppendDiskName(stream, line, length, sizeof line - 1, name, 0);
+  line[length++] = '\n';
+  Emit(stream, line, length);
+}
+
+void PrintLocalFormatted(FILE* stream, const char* format, ...) {
+  char text[8192];
+  va_list arguments;
+  va_start(arguments, format);
+  const int length = vsnprintf(text, sizeof text, format, arguments);
+  va_end(arguments);
+  if (length <= 0) {
+    return;
+  }
+  const size_t printed = std::min(static_cast<size_t>(length), sizeof text - 1);
+  if (SinkOf(stream) == Sink::kTerminal) {
+    WriteLocalToTerminal(stream, text, printed);
+  } else {
+    fwrite(text, 1, printed, stream);
+  }
+}
+
+size_t ShowableName(const char* name, char* out, size_t capacity) {
+  if (capacity == 0) {
+    return 0;
+  }
+  size_t used = 0;
+  size_t left = strlen(name);
+  while (left > 0) {
+    const size_t length = ShiftJisCharacterLength(name, left);
+    if (used + length >= capacity) {
+      break;
+    }
+    uint32_t codePoint = 0;
+    const bool showable =
+        DecodeShiftJis(name, static_cast<int>(length), &codePoint) && !IsControl(codePoint);
+    for (size_t i = 0; i < length; ++i) {
+      out[used++] = showable ? name[i] : '?';
+    }
+    name += length;
+    left -= length;
+  }
+  out[used] = '\0';
+  return used;
+}
+
+void ResetTextOutput() {
+  sinks[0] = Sink::kUnknown;
+  sinks[1] = Sink::kUnknown;
+}

@@ -1,0 +1,43 @@
+// Every line the tool prints goes through here. Files and pipes get the
+// bytes exactly as they are made: Shift_JIS messages and the disk's names as
+// they stand. A terminal gets them in its own character set, and the bytes of
+// a name that are control characters or do not decode show as '?', so that
+// nothing on a disk can drive the terminal. Each stream is judged on its own.
+#ifndef TOOL_TEXT_OUTPUT_H_
+#define TOOL_TEXT_OUTPUT_H_
+
+#include <cstddef>
+#include <cstdio>
+
+// Text of the tool's own: ASCII and Shift_JIS messages, line feeds included.
+void PrintText(FILE* stream, const char* text);
+// printf into PrintText.
+void PrintFormatted(FILE* stream, const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 2, 3)))
+#endif
+    ;
+// A name from the disk, padded with spaces to `width` bytes (0: no padding).
+void PrintDiskName(FILE* stream, const char* name, int width);
+// `message`, the disk's name `name` shown as PrintDiskName shows it, and a
+// line feed, in one write.
+void PrintNameMessage(FILE* stream, const char* message, const char* name);
+// printf of text in the system's own encoding, such as the name the tool was
+// run by: on a terminal it is not taken for Shift_JIS.
+void PrintLocalFormatted(FILE* stream, const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 2, 3)))
+#endif
+    ;
+
+// The bytes a terminal is given for a disk name: each byte below 0x20, 0x7F,
+// each byte of a character that does not decode as Shift_JIS and each byte
+// of a character that decodes to U+0080-U+009F becomes '?'. Writes at most
+// `capacity` - 1 bytes and a NUL; returns the length.
+size_t ShowableName(const char* name, char* out, size_t capacity);
+
+// Forgets what is known of the streams, so that an in-process run judges
+// them again.
+void ResetTextOutput();
+
+#endif  // TOOL_TEXT_OUTPUT_H_
