@@ -24,6 +24,9 @@ class CommandLine {
 
   int argc;
   char** argv;
+
+ private:
+  char** convertedArguments;  // what the destructor frees; nullptr on POSIX
 };
 
 // Opens `path` for binary reading if it is an ordinary file on a disk: not a

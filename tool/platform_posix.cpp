@@ -66,7 +66,8 @@ iconv_t TerminalEncoder() {
 
 }  // namespace
 
-CommandLine::CommandLine(int count, char** arguments) : argc(count), argv(arguments) {}
+CommandLine::CommandLine(int count, char** arguments)
+    : argc(count), argv(arguments), convertedArguments(nullptr) {}
 
 CommandLine::~CommandLine() = default;
 

@@ -1,0 +1,288 @@
+// Windows: the image through a handle that must be a disk file, names from
+// the disk decoded as code page 932 and made through the wide API, identity
+// by volume serial number and file index, the console through WriteConsoleW.
+#include <fcntl.h>
+#include <io.h>
+#include <sys/utime.h>
+#include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+#include <string>
+
+#include "tool/platform.h"
+#include "tool/shift_jis.h"
+
+namespace {
+
+constexpr UINT kShiftJisCodePage = 932;
+// An 8.3 name: at most 12 bytes, so at most 12 UTF-16 units.
+constexpr int kWideNameLength = 16;
+
+std::wstring WideFromUtf8(const char* text) {
+  const int length = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
+  if (length <= 0) {
+    return std::wstring();
+  }
+  std::wstring wide(static_cast<size_t>(length), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text, -1, &wide[0], length);
+  wide.resize(static_cast<size_t>(length - 1));
+  return wide;
+}
+
+char* Utf8FromWide(const wchar_t* wide) {
+  const int length = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+  char* text = static_cast<char*>(calloc(static_cast<size_t>(length > 0 ? length : 1), 1));
+  if (text != nullptr && length > 0) {
+    WideCharToMultiByte(CP_UTF8, 0, wide, -1, text, length, nullptr, nullptr);
+  }
+  return text;
+}
+
+// The disk's Shift_JIS name as UTF-16, strictly: false when a byte does not
+// decode.
+bool WideName(const char* name, wchar_t wide[kWideNameLength]) {
+  const int length = static_cast<int>(strlen(name));
+  if (length == 0) {
+    wide[0] = L'\0';
+    return true;
+  }
+  const int converted = MultiByteToWideChar(kShiftJisCodePage, MB_ERR_INVALID_CHARS, name, length,
+                                            wide, kWideNameLength - 1);
+  if (converted <= 0) {
+    return false;
+  }
+  wide[converted] = L'\0';
+  return true;
+}
+
+bool IsDeviceName(const wchar_t* name) {
+  // The part before the first '.', without trailing spaces.
+  size_t length = wcscspn(name, L".");
+  while (length > 0 && name[length - 1] == L' ') {
+    --length;
+  }
+  wchar_t base[kWideNameLength] = {};
+  if (length >= kWideNameLength) {
+    return false;
+  }
+  for (size_t i = 0; i < length; ++i) {
+    base[i] = static_cast<wchar_t>(towupper(name[i]));
+  }
+  for (const wchar_t* device : {L"CON", L"PRN", L"AUX", L"NUL"}) {
+    if (wcscmp(base, device) == 0) {
+      return true;
+    }
+  }
+  return length == 4 && (wcsncmp(base, L"COM", 3) == 0 || wcsncmp(base, L"LPT", 3) == 0) &&
+         base[3] >= L'0' && base[3] <= L'9';
+}
+
+bool IsWindowsFileName(const wchar_t* name) {
+  const size_t length = wcslen(name);
+  if (length == 0 || wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0) {
+    return false;
+  }
+  for (size_t i = 0; i < length; ++i) {
+    if (name[i] < 0x20 || wcschr(L"\\/:*?\"<>|", name[i]) != nullptr) {
+      return false;
+    }
+  }
+  if (name[length - 1] == L'.' || name[length - 1] == L' ') {
+    return false;
+  }
+  return !IsDeviceName(name);
+}
+
+bool IdentifyHandle(HANDLE handle, FileIdentity* identity) {
+  BY_HANDLE_FILE_INFORMATION information;
+  if (!GetFileInformationByHandle(handle, &information)) {
+    return false;
+  }
+  identity->volume = information.dwVolumeSerialNumber;
+  identity->index =
+      (static_cast<uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
+  return true;
+}
+
+HANDLE HandleOf(FILE* stream) {
+  return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+}
+
+void WriteWide(FILE* stream, const wchar_t* text, size_t length) {
+  fflush(stream);
+  const HANDLE console = HandleOf(stream);
+  while (length > 0) {
+    DWORD written = 0;
+    const DWORD chunk = static_cast<DWORD>(length < 4096 ? length : 4096);
+    if (!WriteConsoleW(console, text, chunk, &written, nullptr) || written == 0) {
+      return;
+    }
+    text += written;
+    length -= written;
+  }
+}
+
+// Appends `text` to `wide`, each line feed as CR LF.
+void AppendLines(std::wstring& wide, const wchar_t* text, size_t length) {
+  for (size_t i = 0; i < length; ++i) {
+    if (text[i] == L'\n') {
+      wide += L'\r';
+    }
+    wide += text[i];
+  }
+}
+
+}  // namespace
+
+CommandLine::CommandLine(int count, char** arguments)
+    : argc(count), argv(arguments), convertedArguments(nullptr) {
+  int wideCount = 0;
+  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &wideCount);
+  if (wide == nullptr) {
+    return;
+  }
+  char** utf8 = static_cast<char**>(calloc(static_cast<size_t>(wideCount) + 1, sizeof(char*)));
+  if (utf8 != nullptr) {
+    for (int i = 0; i < wideCount; ++i) {
+      utf8[i] = Utf8FromWide(wide[i]);
+    }
+    argc = wideCount;
+    argv = utf8;
+    convertedArguments = utf8;
+  }
+  LocalFree(wide);
+}
+
+CommandLine::~CommandLine() {
+  if (convertedArguments == nullptr) {
+    return;
+  }
+  for (int i = 0; convertedArguments[i] != nullptr; ++i) {
+    free(convertedArguments[i]);
+  }
+  free(convertedArguments);
+}
+
+FILE* OpenImageFile(const char* path) {
+  const std::wstring widePath = WideFromUtf8(path);
+  if (widePath.empty()) {
+    return nullptr;
+  }
+  // Without FILE_FLAG_BACKUP_SEMANTICS a folder does not open. Others may go
+  // on reading and writing the image while it is read here.
+  const HANDLE handle = CreateFileW(widePath.c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    return nullptr;
+  }
+  // Consoles, devices such as NUL or COM1, and pipes are no image.
+  if (GetFileType(handle) != FILE_TYPE_DISK) {
+    CloseHandle(handle);
+    return nullptr;
+  }
+  const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY);
+  if (descriptor < 0) {
+    CloseHandle(handle);
+    return nullptr;
+  }
+  FILE* file = _fdopen(descriptor, "rb");
+  if (file == nullptr) {
+    _close(descriptor);
+  }
+  return file;
+}
+
+bool SeekFile(FILE* file, int64_t offset) {
+  return _fseeki64(file, offset, SEEK_SET) == 0;
+}
+
+bool IdentifyOpenFile(FILE* file, FileIdentity* identity) {
+  return IdentifyHandle(HandleOf(file), identity);
+}
+
+bool IdentifyNamedFile(const char* name, FileIdentity* identity) {
+  wchar_t wide[kWideNameLength];
+  if (!WideName(name, wide)) {
+    return false;
+  }
+  // No access asked for: only the file's identity is read. Names are looked
+  // up without regard to case, so "main" finds MAIN.
+  const HANDLE handle = CreateFileW(wide, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    return false;
+  }
+  const bool identified = IdentifyHandle(handle, identity);
+  CloseHandle(handle);
+  return identified;
+}
+
+bool IsPlainFileName(const char* name) {
+  wchar_t wide[kWideNameLength];
+  return WideName(name, wide) && IsWindowsFileName(wide);
+}
+
+FILE* CreateNamedFile(const char* name) {
+  wchar_t wide[kWideNameLength];
+  if (!WideName(name, wide)) {
+    return nullptr;
+  }
+  return _wfopen(wide, L"wb");
+}
+
+void SetNamedFileTimes(const char* name, time_t when) {
+  wchar_t wide[kWideNameLength];
+  if (!WideName(name, wide)) {
+    return;
+  }
+  __utimbuf64 times;
+  times.actime = when;
+  times.modtime = when;
+  _wutime64(wide, &times);
+}
+
+bool IsTerminal(FILE* stream) {
+  DWORD mode = 0;
+  return GetConsoleMode(HandleOf(stream), &mode) != 0;
+}
+
+bool DecodeShiftJis(const char* bytes, int length, uint32_t* codePoint) {
+  wchar_t wide[2];
+  if (length < 1 || length > 2 ||
+      MultiByteToWideChar(kShiftJisCodePage, MB_ERR_INVALID_CHARS, bytes, length, wide, 2) != 1) {
+    return false;
+  }
+  *codePoint = wide[0];
+  return true;
+}
+
+void WriteToTerminal(FILE* stream, const char* text, size_t length) {
+  // One character at a time, so that one that does not decode becomes a '?'
+  // for each of its bytes.
+  std::wstring wide;
+  while (length > 0) {
+    const size_t characterLength = ShiftJisCharacterLength(text, length);
+    wchar_t decoded[2];
+    if (MultiByteToWideChar(kShiftJisCodePage, MB_ERR_INVALID_CHARS, text,
+                            static_cast<int>(characterLength), decoded, 2) == 1) {
+      AppendLines(wide, decoded, 1);
+    } else {
+      wide.append(characterLength, L'?');
+    }
+    text += characterLength;
+    length -= characterLength;
+  }
+  WriteWide(stream, wide.data(), wide.size());
+}
+
+void WriteLocalToTerminal(FILE* stream, const char* text, size_t length) {
+  const std::wstring decoded = WideFromUtf8(std::string(text, length).c_str());
+  std::wstring wide;
+  AppendLines(wide, decoded.data(), decoded.size());
+  WriteWide(stream, wide.data(), wide.size());
+}
