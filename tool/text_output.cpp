@@ -38,6 +38,17 @@ bool IsControl(uint32_t codePoint) {
   return codePoint < 0x20 || (codePoint >= 0x7F && codePoint <= 0x9F);
 }
 
+// Whether the Shift_JIS character at `bytes` decodes to something other than
+// a control character. Below 0x80 Shift_JIS is ASCII.
+bool IsShowable(const char* bytes, size_t length) {
+  const uint8_t first = static_cast<uint8_t>(bytes[0]);
+  if (length == 1 && first < 0x80) {
+    return !IsControl(first);
+  }
+  uint32_t codePoint = 0;
+  return DecodeShiftJis(bytes, static_cast<int>(length), &codePoint) && !IsControl(codePoint);
+}
+
 }  // namespace
 
 void PrintText(FILE* stream, const char* text) {
@@ -124,9 +135,7 @@ size_t ShowableName(const char* name, char* out, size_t capacity) {
     if (used + length >= capacity) {
       break;
     }
-    uint32_t codePoint = 0;
-    const bool showable =
-        DecodeShiftJis(name, static_cast<int>(length), &codePoint) && !IsControl(codePoint);
+    const bool showable = IsShowable(name, length);
     for (size_t i = 0; i < length; ++i) {
       out[used++] = showable ? name[i] : '?';
     }
