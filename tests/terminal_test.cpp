@@ -1,0 +1,466 @@
+// What a user at a terminal is shown: the built tool run with its standard
+// output and error on pseudo-terminals under several locales, against what
+// pipes are given. A terminal gets the text in its locale's character set and
+// never a control byte of a disk's name; a pipe gets the bytes as they are.
+#include <gtest/gtest.h>
+#include <langinfo.h>
+#include <locale.h>
+#include <wchar.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/d88_writer.h"
+#include "tests/pty_runner.h"
+#include "tests/test_disk.h"
+#include "tests/tool_runner.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr uint8_t kArchive = 0x20;
+const uint16_t kTime = DosTime(12, 34, 56);
+const uint16_t kDate = DosDate(1990, 3, 4);
+
+// The character set a terminal shows, as its locale names it.
+enum Charset { kShiftJis, kUtf8, kEucJp };
+
+// One text as each kind of terminal is given it. Shift_JIS is also what the
+// C locale's terminal gets: the bytes as they are.
+struct Shown {
+  std::string shiftJis, utf8, eucJp;
+
+  const std::string& In(Charset charset) const {
+    return charset == kUtf8 ? utf8 : charset == kEucJp ? eucJp : shiftJis;
+  }
+};
+
+// A name of controls and ASCII, shown alike in every character set.
+Shown Same(const std::string& text) {
+  return {text, text, text};
+}
+
+// "DISK 1を認識しました.\n"
+const Shown kRecognised = {
+    "DISK 1\x82\xf0\x94\x46\x8e\xaf\x82\xb5\x82\xdc\x82\xb5\x82\xbd.\n",
+    "DISK 1\xe3\x82\x92\xe8\xaa\x8d\xe8\xad\x98\xe3\x81\x97\xe3\x81\xbe\xe3\x81\x97\xe3\x81\x9f.\n",
+    "DISK 1\xa4\xf2\xc7\xa7\xbc\xb1\xa4\xb7\xa4\xde\xa4\xb7\xa4\xbf.\n"};
+const std::string kCutting = "cutting ... MAIN\ncutting ... DEMO\n";
+// "ファイルをオープンできません\n"
+const Shown kCannotOpen = {
+    "\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xf0\x83\x49\x81\x5b\x83\x76\x83\x93\x82\xc5\x82\xab\x82"
+    "\xdc\x82\xb9\x82\xf1\n",
+    "\xe3\x83\x95\xe3\x82\xa1\xe3\x82\xa4\xe3\x83\xab\xe3\x82\x92\xe3\x82\xaa\xe3\x83\xbc\xe3\x83"
+    "\x97\xe3\x83\xb3\xe3\x81\xa7\xe3\x81\x8d\xe3\x81\xbe\xe3\x81\x9b\xe3\x82\x93\n",
+    "\xa5\xd5\xa5\xa1\xa5\xa4\xa5\xeb\xa4\xf2\xa5\xaa\xa1\xbc\xa5\xd7\xa5\xf3\xa4\xc7\xa4\xad\xa4"
+    "\xde\xa4\xbb\xa4\xf3\n"};
+// "ファイルを書き込めません. \n"
+const Shown kCannotWrite = {
+    "\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xf0\x8f\x91\x82\xab\x8d\x9e\x82\xdf\x82\xdc\x82\xb9\x82"
+    "\xf1. \n",
+    "\xe3\x83\x95\xe3\x82\xa1\xe3\x82\xa4\xe3\x83\xab\xe3\x82\x92\xe6\x9b\xb8\xe3\x81\x8d\xe8\xbe"
+    "\xbc\xe3\x82\x81\xe3\x81\xbe\xe3\x81\x9b\xe3\x82\x93. \n",
+    "\xa5\xd5\xa5\xa1\xa5\xa4\xa5\xeb\xa4\xf2\xbd\xf1\xa4\xad\xb9\xfe\xa4\xe1\xa4\xde\xa4\xbb\xa4"
+    "\xf3. \n"};
+
+// Every listed file is 10 bytes, an archive dated 4 March 1990, 12:34:56.
+const std::string kLineTail = "       10 1990/03/04 12:34:56 A    \n";
+
+// A listing line: the name padded with spaces to 12 bytes of Shift_JIS
+// (`listed` is the name's own bytes), then converted as `shown`.
+std::string ListingLine(const std::string& listed, const std::string& shown) {
+  return shown + std::string(12 - listed.size(), ' ') + kLineTail;
+}
+
+struct ListedName {
+  const char* what;
+  std::string entry;   // the 11 name bytes of the directory entry
+  std::string listed;  // the name as a pipe gets it
+  Shown shown;         // the name as a terminal shows it
+  bool safe = true;    // written, or refused as no plain file name here
+  // Its terminal width in UTF-8 depends on the terminal (East Asian
+  // ambiguous width), so its columns are not checked.
+  bool ambiguousWidth = false;
+};
+
+const std::vector<ListedName>& Names() {
+  static const std::vector<ListedName> names = {
+      {"plain ASCII", "PLAIN   TXT", "PLAIN.TXT", Same("PLAIN.TXT")},
+      {"a kanji whose trail byte is 0x5C",
+       "\x95\x5C\x8E\xA6    TXT",
+       "\x95\x5C\x8E\xA6.TXT",
+       {"\x95\x5C\x8E\xA6.TXT", "\xE8\xA1\xA8\xE7\xA4\xBA.TXT", "\xC9\xBD\xBC\xA8.TXT"}},
+      {"half-width kana",
+       "\xB1\xB2\xB3     DAT",
+       "\xB1\xB2\xB3.DAT",
+       {"\xB1\xB2\xB3.DAT", "\xEF\xBD\xB1\xEF\xBD\xB2\xEF\xBD\xB3.DAT",
+        "\x8E\xB1\x8E\xB2\x8E\xB3.DAT"}},
+      {"a full-width tilde, from JIS X 0212 in EUC-JP",
+       "\x81\x60      TXT",
+       "\x81\x60.TXT",
+       {"\x81\x60.TXT", "\xEF\xBD\x9E.TXT", "\x8F\xA2\xB7.TXT"}},
+      {"a character EUC-JP lacks",
+       "\xFA\x40      TXT",
+       "\xFA\x40.TXT",
+       {"\xFA\x40.TXT", "\xE2\x85\xB0.TXT", "??.TXT"},
+       true,
+       true},
+      {"a first byte 0x05",
+       "\x05"
+       "BC     TXT",
+       "\x05"
+       "BC.TXT",
+       Same("?BC.TXT")},
+      {"ESC and BEL",
+       "A\x1B[2J\x07"
+       "B TXT",
+       "A\x1B[2J\x07"
+       "B.TXT",
+       Same("A?[2J?B.TXT")},
+      {"DEL", "D\x7FL     TXT", "D\x7FL.TXT", Same("D?L.TXT")},
+      {"bytes that are no character", "\x80\xA0\xFD\xFE\xFF   BIN", "\x80\xA0\xFD\xFE\xFF.BIN",
+       Same("?????.BIN")},
+      {"a lead byte before a byte that is no trail byte", "AB\x81     TXT", "AB\x81.TXT",
+       Same("AB?.TXT")},
+      {"a lead byte before a control", "X\x81\x1B     TXT", "X\x81\x1B.TXT", Same("X??.TXT")},
+      {"a lead byte at the end of the name", "ABC\x81       ", "ABC\x81", Same("ABC?")},
+      {"a lead and trail byte with no character", "\x85\x40      TXT", "\x85\x40.TXT",
+       Same("??.TXT")},
+      {"a control in a name that is refused", "\x1B/X     TXT", "\x1B/X.TXT", Same("?/X.TXT"),
+       false},
+  };
+  return names;
+}
+
+// The recognised disk with every name of Names() in its root directory, all
+// sharing one 10-byte file.
+Disk NamesDisk() {
+  TestVolume volume;
+  volume.StoreChain({37}, MixedBytes(10, 1));
+  int index = 0;
+  for (const ListedName& name : Names()) {
+    volume.SetEntry(index++, name.entry, kArchive, kTime, kDate, 37, 10);
+  }
+  return MakeRecognisedDisk(volume.bytes, MixedBytes(8192, 1000), MixedBytes(16384, 2000));
+}
+
+// What the tool prints for NamesDisk(), on a terminal of `charset` or, with
+// `terminal` false, on a pipe.
+std::string NamesListing(bool terminal, Charset charset) {
+  std::string listing = (terminal ? kRecognised.In(charset) : kRecognised.shiftJis) + kCutting;
+  for (const ListedName& name : Names()) {
+    listing += ListingLine(name.listed, terminal ? name.shown.In(charset) : name.listed);
+  }
+  return listing;
+}
+std::string NamesErrors(bool terminal, Charset charset) {
+  std::string errors;
+  for (const ListedName& name : Names()) {
+    if (!name.safe) {
+      errors +=
+          "unsafe file name, not written: " + (terminal ? name.shown.In(charset) : name.listed) +
+          "\n";
+    }
+  }
+  return errors;
+}
+
+// The columns a UTF-8 terminal gives `text`; -1 if it holds a byte that is
+// no character or a character of no width (a control).
+int Utf8Columns(const std::string& text) {
+  const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
+  if (utf8 == nullptr) {
+    return -1;
+  }
+  const locale_t previous = uselocale(utf8);
+  mbstate_t state = {};
+  int columns = 0;
+  for (size_t at = 0; at < text.size();) {
+    wchar_t wide;
+    const size_t length = mbrtowc(&wide, text.data() + at, text.size() - at, &state);
+    const int width = length == 0 || length > text.size() - at ? -1 : wcwidth(wide);
+    if (width < 0) {
+      columns = -1;
+      break;
+    }
+    columns += width;
+    at += length;
+  }
+  uselocale(previous);
+  freelocale(utf8);
+  return columns;
+}
+
+// The settings every run gets, and those of the locale.
+std::vector<std::string> Environment(const std::vector<std::string>& locale) {
+  std::vector<std::string> environment = {"TZ=UTC"};
+  environment.insert(environment.end(), locale.begin(), locale.end());
+  return environment;
+}
+
+std::string Describe(const std::vector<std::string>& settings) {
+  std::string text;
+  for (const std::string& setting : settings) {
+    text += (text.empty() ? "" : " ") + setting;
+  }
+  return text.empty() ? "no locale settings" : text;
+}
+
+// Lists NamesDisk() with both streams on terminals under `locale`.
+void ExpectListing(const std::vector<std::string>& locale, Charset charset) {
+  SCOPED_TRACE(Describe(locale));
+  ScopedTempDir dir;
+  WriteBytes(dir.File("disk.d88"), BuildImage({NamesDisk()}));
+
+  const ToolRun run = RunToolOnSinks(Sink::kTerminal, Sink::kTerminal, {ToolPath(), "disk.d88"},
+                                     dir.path(), Environment(locale));
+
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, NamesListing(true, charset));
+  EXPECT_EQ(run.err, NamesErrors(true, charset));
+  // What is written is the same whatever the terminal shows.
+  for (const ListedName& name : Names()) {
+    EXPECT_EQ(fs::exists(dir.File(name.listed)), name.safe) << name.what;
+  }
+}
+
+// A table of locales whose terminal shows one character set.
+struct LocaleCase {
+  std::vector<std::string> settings;
+  Charset charset;
+};
+
+const std::vector<LocaleCase>& Locales() {
+  static const std::vector<LocaleCase> locales = {
+      {{"LC_ALL=C.UTF-8"}, kUtf8},
+      {{"LANG=C.UTF-8"}, kUtf8},
+      {{"LANG=C", "LC_CTYPE=C.UTF-8"}, kUtf8},
+      {{"LC_ALL=C"}, kShiftJis},
+      {{"LC_ALL=POSIX"}, kShiftJis},
+      {{}, kShiftJis},
+      {{"LANG=C.UTF-8", "LC_ALL=C"}, kShiftJis},
+  };
+  return locales;
+}
+
+TEST(TerminalOutput, ListsNamesInTheTerminalsCharacterSet) {
+  for (const LocaleCase& locale : Locales()) {
+    ExpectListing(locale.settings, locale.charset);
+  }
+}
+
+// The name is padded in Shift_JIS bytes, one column for a half-width kana
+// and two for a double-byte character, so on a UTF-8 terminal every line's
+// size column starts at the same column: every line has the same width.
+TEST(TerminalOutput, ColumnsLineUpOnAUtf8Terminal) {
+  ScopedTempDir dir;
+  WriteBytes(dir.File("disk.d88"), BuildImage({NamesDisk()}));
+
+  const ToolRun run = RunToolOnSinks(Sink::kTerminal, Sink::kTerminal, {ToolPath(), "disk.d88"},
+                                     dir.path(), Environment({"LC_ALL=C.UTF-8"}));
+
+  ASSERT_EQ(run.out, NamesListing(true, kUtf8));
+  const int lineColumns = 12 + static_cast<int>(kLineTail.size()) - 1;
+  size_t at = kRecognised.utf8.size() + kCutting.size();
+  for (const ListedName& name : Names()) {
+    const size_t end = run.out.find('\n', at);
+    ASSERT_NE(end, std::string::npos);
+    if (!name.ambiguousWidth) {
+      EXPECT_EQ(Utf8Columns(run.out.substr(at, end - at)), lineColumns) << name.what;
+    }
+    at = end + 1;
+  }
+}
+
+// Standard output and standard error are each a terminal or not on their
+// own; a pipe gets the bytes as they are, controls included.
+TEST(TerminalOutput, EachStreamIsJudgedOnItsOwn) {
+  struct Case {
+    Sink out, err;
+  };
+  const Case cases[] = {
+      {Sink::kTerminal, Sink::kPipe},
+      {Sink::kPipe, Sink::kTerminal},
+      {Sink::kPipe, Sink::kPipe},
+  };
+  for (const Case& c : cases) {
+    const bool outTerminal = c.out == Sink::kTerminal;
+    const bool errTerminal = c.err == Sink::kTerminal;
+    SCOPED_TRACE(std::string("stdout on a ") + (outTerminal ? "terminal" : "pipe") +
+                 ", stderr on a " + (errTerminal ? "terminal" : "pipe"));
+    ScopedTempDir dir;
+    WriteBytes(dir.File("disk.d88"), BuildImage({NamesDisk()}));
+
+    const ToolRun run = RunToolOnSinks(c.out, c.err, {ToolPath(), "disk.d88"}, dir.path(),
+                                       Environment({"LC_ALL=C.UTF-8"}));
+
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, NamesListing(outTerminal, kUtf8));
+    EXPECT_EQ(run.err, NamesErrors(errTerminal, kUtf8));
+  }
+}
+
+// The tool's messages and the names in them, with both streams on
+// terminals under `locale`.
+void ExpectMessages(const std::vector<std::string>& locale, Charset charset) {
+  SCOPED_TRACE(Describe(locale));
+  // "表示<ESC>.TXT", the name of the image and of a file on its volume.
+  const std::string imageName = "\x95\x5C\x8E\xA6\x1B.TXT";
+  const Shown imageShown = {"\x95\x5C\x8E\xA6?.TXT", "\xE8\xA1\xA8\xE7\xA4\xBA?.TXT",
+                            "\xC9\xBD\xBC\xA8?.TXT"};
+  TestVolume volume;
+  volume.AddFile(0, "\x95\x5C\x8E\xA6\x1B   TXT", kArchive, kTime, kDate, 2, MixedBytes(10, 1));
+  const Bytes image = BuildImage(
+      {MakeRecognisedDisk(volume.bytes, MixedBytes(8192, 1000), MixedBytes(16384, 2000))});
+  // A name the tool was run by: the system's own bytes (here "表" in UTF-8),
+  // printed as they are whatever the locale.
+  const std::string invokedAs = "\xE8\xA1\xA8-cut";
+
+  struct Case {
+    const char* what;
+    std::vector<std::string> argv;
+    std::string imageFile;  // where the image is written, if anywhere
+    bool blockMain;         // a folder named MAIN makes MAIN unwritable
+    int status;
+    std::string out, err;
+  };
+  const Case cases[] = {
+      {"cannot open", {ToolPath(), "missing.d88"}, "", false, 1, "", kCannotOpen.In(charset)},
+      {"cannot write",
+       {ToolPath(), "disk.d88"},
+       "disk.d88",
+       true,
+       1,
+       kRecognised.In(charset) + "cutting ... MAIN\n",
+       kCannotWrite.In(charset)},
+      {"image in the way",
+       {ToolPath(), imageName},
+       imageName,
+       false,
+       0,
+       kRecognised.In(charset) + kCutting + ListingLine(imageName, imageShown.In(charset)),
+       "image file would be overwritten, not written: " + imageShown.In(charset) + "\n"},
+      {"usage", {invokedAs}, "", false, 1, "", "Usage: " + invokedAs + " [D88 image]\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScopedTempDir dir;
+    if (!c.imageFile.empty()) {
+      WriteBytes(dir.File(c.imageFile), image);
+    }
+    if (c.blockMain) {
+      fs::create_directory(dir.File("MAIN"));
+    }
+
+    const ToolRun run =
+        RunToolOnSinks(Sink::kTerminal, Sink::kTerminal, c.argv, dir.path(), Environment(locale));
+
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_EQ(run.out, c.out);
+    EXPECT_EQ(run.err, c.err);
+  }
+}
+
+TEST(TerminalOutput, ShowsMessagesInTheTerminalsCharacterSet) {
+  for (const LocaleCase& locale : Locales()) {
+    ExpectMessages(locale.settings, locale.charset);
+  }
+}
+
+std::string Slurp(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+bool InCi() {
+  const char* ci = getenv("CI");
+  return ci != nullptr && *ci != '\0' && strcmp(ci, "false") != 0;
+}
+
+// Japanese locales, made without root in a private folder by localedef
+// (Debian package locales) and reached through LOCPATH.
+class JapaneseTerminal : public testing::Test {
+ protected:
+  struct Locale {
+    const char* name;
+    const char* charmap;
+    Charset charset;
+  };
+  static constexpr Locale kLocales[] = {
+      {"ja_JP.eucJP", "EUC-JP", kEucJp},
+      {"ja_JP.UTF-8", "UTF-8", kUtf8},
+      // A terminal that shows Shift_JIS gets the bytes as they are.
+      {"ja_JP.SJIS", "SHIFT_JIS", kShiftJis},
+      {"ja_JP.CP932", "WINDOWS-31J", kShiftJis},
+  };
+
+  static void SetUpTestSuite() {
+    folder_ = std::make_unique<ScopedTempDir>();
+    for (const Locale& locale : kLocales) {
+      const std::string log = folder_->File(std::string(locale.name) + ".log");
+      // Shift_JIS is not ASCII: localedef warns, and makes the locale.
+      const std::string command = std::string("localedef -i ja_JP -f ") + locale.charmap + " '" +
+                                  folder_->File(locale.name) + "' >'" + log + "' 2>&1";
+      const int status = std::system(command.c_str());
+      const std::string codeset = Codeset(locale.name);
+      if (codeset != locale.charmap) {
+        problem_ += "cannot make the locale " + std::string(locale.name) + " (" + command +
+                    ": status " + std::to_string(status) + ", codeset \"" + codeset +
+                    "\"): " + Slurp(log) + "\n";
+      }
+    }
+  }
+  // The codeset of the locale `name` of the folder, as the tool will see it.
+  static std::string Codeset(const char* name) {
+    setenv("LOCPATH", folder_->path().c_str(), 1);
+    const locale_t locale = newlocale(LC_CTYPE_MASK, name, nullptr);
+    unsetenv("LOCPATH");
+    if (locale == nullptr) {
+      return "";
+    }
+    const std::string codeset = nl_langinfo_l(CODESET, locale);
+    freelocale(locale);
+    return codeset;
+  }
+  static void TearDownTestSuite() { folder_.reset(); }
+
+  void SetUp() override {
+    if (!problem_.empty()) {
+      if (InCi()) {
+        FAIL() << problem_;
+      }
+      GTEST_SKIP() << problem_;
+    }
+  }
+
+  static std::vector<std::string> Settings(const Locale& locale) {
+    return {"LOCPATH=" + folder_->path(), std::string("LC_ALL=") + locale.name};
+  }
+
+  static std::unique_ptr<ScopedTempDir> folder_;
+  static std::string problem_;
+};
+std::unique_ptr<ScopedTempDir> JapaneseTerminal::folder_;
+std::string JapaneseTerminal::problem_;
+
+TEST_F(JapaneseTerminal, ListsNamesInTheLocalesCharacterSet) {
+  for (const Locale& locale : kLocales) {
+    ExpectListing(Settings(locale), locale.charset);
+  }
+}
+
+TEST_F(JapaneseTerminal, ShowsMessagesInTheLocalesCharacterSet) {
+  for (const Locale& locale : kLocales) {
+    ExpectMessages(Settings(locale), locale.charset);
+  }
+}
+
+}  // namespace
