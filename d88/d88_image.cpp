@@ -68,6 +68,9 @@ bool D88Image::Open(const char* path) {
   if (file == nullptr) {
     return false;
   }
+  // The reader keeps its own window of the image; a stream buffer would only
+  // split each of its reads in two.
+  setvbuf(file, nullptr, _IONBF, 0);
 
   // Walk the disks by their size fields. A disk whose header is whole is
   // counted; a size that is negative or would carry the next disk's offset
