@@ -74,12 +74,13 @@ int ExtractFile(const char* name, const DirectoryEntry& entry, time_t recorded) 
     ReportUnsafeName(name);
     return kNextEntry;
   }
-  if (OutputIsImage(name)) {
+  const OutputOpen opened = OpenOutputFile(name);
+  if (opened == OutputOpen::kIsImage) {
     PrintText(stdout, "\n");
     ReportImageInTheWay(name);
     return kNextEntry;
   }
-  if (!CreateOutputFile(name) || !WriteClusterChain(entry.firstCluster, entry.size) ||
+  if (opened == OutputOpen::kFailed || !WriteClusterChain(entry.firstCluster, entry.size) ||
       !WriteOutOutputFile()) {
     ReportWriteFailure();
     return 1;

@@ -32,16 +32,34 @@ int outputBytes;
 FileIdentity imageIdentity;
 bool imageIdentityKnown;
 
-}  // namespace
-
-bool CreateOutputFile(const char* name) {
-  outputFile = CreateNamedFile(name);
-  outputBytes = 0;
-  if (outputFile == nullptr) {
+// True if `name` in the current folder is the image being read, which
+// writing it would destroy.
+bool OutputIsImage(const char* name) {
+  FileIdentity target;
+  if (!imageIdentityKnown || !IdentifyNamedFile(name, &target)) {
     return false;
   }
+  return target.volume == imageIdentity.volume && target.index == imageIdentity.index;
+}
+
+}  // namespace
+
+OutputOpen OpenOutputFile(const char* name) {
+  outputBytes = 0;
+  // A name that is not there yet cannot be the image, so it is made at once;
+  // only a name that is already there is looked at before it is truncated.
+  outputFile = CreateNewNamedFile(name);
+  if (outputFile == nullptr) {
+    if (OutputIsImage(name)) {
+      return OutputOpen::kIsImage;
+    }
+    outputFile = CreateNamedFile(name);
+    if (outputFile == nullptr) {
+      return OutputOpen::kFailed;
+    }
+  }
   setvbuf(outputFile, outputBuffer, _IOFBF, sizeof outputBuffer);
-  return true;
+  return OutputOpen::kOpened;
 }
 
 bool WriteOutputFile(const uint8_t* data, int length) {
@@ -77,14 +95,6 @@ void ReportWriteFailure() {
 void RememberImageFile() {
   imageIdentityKnown =
       diskImage.file != nullptr && IdentifyOpenFile(diskImage.file, &imageIdentity);
-}
-
-bool OutputIsImage(const char* name) {
-  FileIdentity target;
-  if (!imageIdentityKnown || !IdentifyNamedFile(name, &target)) {
-    return false;
-  }
-  return target.volume == imageIdentity.volume && target.index == imageIdentity.index;
 }
 
 void ReportImageInTheWay(const char* name) {

@@ -14,9 +14,15 @@ extern const char kRecognisedMessage[];
 // "ファイルを書き込めません. \n" (a file cannot be written)
 extern const char kWriteFailureMessage[];
 
-// Creates `name` in the current folder for writing, truncating it, and holds
-// it in outputFile. False if it cannot be created.
-bool CreateOutputFile(const char* name);
+enum class OutputOpen {
+  kOpened,   // outputFile holds the new or truncated file
+  kIsImage,  // `name` is the image being read: nothing was opened
+  kFailed,   // the file cannot be created
+};
+// Creates `name` in the current folder for writing, truncating an existing
+// file unless it is the image being read (the same file, whatever name it
+// is reached by), and holds it in outputFile.
+OutputOpen OpenOutputFile(const char* name);
 // Appends to outputFile; false once the stream reports an error.
 bool WriteOutputFile(const uint8_t* data, int length);
 // Writes out what outputFile holds past its first block, as a stream with a
@@ -29,9 +35,6 @@ void ReportWriteFailure();
 
 // Notes which file the open image is, so that no output is written over it.
 void RememberImageFile();
-// True if `name` in the current folder is the image being read (the same
-// file, whatever name it is reached by), which writing it would destroy.
-bool OutputIsImage(const char* name);
 // Tells the user that `name` was not written because it is the image.
 void ReportImageInTheWay(const char* name);
 // Tells the user that `name` from the disk is not one plain file name here.

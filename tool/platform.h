@@ -51,6 +51,10 @@ bool IdentifyNamedFile(const char* name, FileIdentity* identity);
 // current folder under this system's rules; on Windows the name must also
 // decode as Shift_JIS (code page 932).
 bool IsPlainFileName(const char* name);
+// Creates `name` in the current folder for binary writing if no file of that
+// name exists; nullptr otherwise, or when it cannot be made. On Windows the
+// name is decoded from Shift_JIS first, as below.
+FILE* CreateNewNamedFile(const char* name);
 // Creates `name` in the current folder for binary writing, truncating an
 // existing file. On Windows the name is decoded from Shift_JIS first, so it
 // reads the same whatever the system's code page.

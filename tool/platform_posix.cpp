@@ -114,6 +114,10 @@ bool IsPlainFileName(const char* name) {
          strchr(name, '/') == nullptr;
 }
 
+FILE* CreateNewNamedFile(const char* name) {
+  return fopen(name, "wbx");
+}
+
 FILE* CreateNamedFile(const char* name) {
   return fopen(name, "wb");
 }

@@ -3,6 +3,7 @@
 // by volume serial number and file index, the console through WriteConsoleW.
 #include <fcntl.h>
 #include <io.h>
+#include <sys/stat.h>
 #include <sys/utime.h>
 #include <windows.h>
 // After windows.h, which it needs.
@@ -225,6 +226,23 @@ bool IdentifyNamedFile(const char* name, FileIdentity* identity) {
 bool IsPlainFileName(const char* name) {
   wchar_t wide[kWideNameLength];
   return WideName(name, wide) && IsWindowsFileName(wide);
+}
+
+FILE* CreateNewNamedFile(const char* name) {
+  wchar_t wide[kWideNameLength];
+  if (!WideName(name, wide)) {
+    return nullptr;
+  }
+  const int descriptor =
+      _wopen(wide, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+  if (descriptor < 0) {
+    return nullptr;
+  }
+  FILE* file = _fdopen(descriptor, "wb");
+  if (file == nullptr) {
+    _close(descriptor);
+  }
+  return file;
 }
 
 FILE* CreateNamedFile(const char* name) {

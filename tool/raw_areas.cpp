@@ -16,11 +16,12 @@ CutResult CutArea(const char* name, int track, int c, int h, int r, int n, int s
     return CutResult::kAreaMissing;
   }
   PrintFormatted(stdout, "cutting ... %s\n", name);
-  if (OutputIsImage(name)) {
+  const OutputOpen opened = OpenOutputFile(name);
+  if (opened == OutputOpen::kIsImage) {
     ReportImageInTheWay(name);
     return CutResult::kCut;
   }
-  if (!CreateOutputFile(name) || !WriteOutputFile(volumeImage + skip, length) ||
+  if (opened == OutputOpen::kFailed || !WriteOutputFile(volumeImage + skip, length) ||
       !CloseOutputFile()) {
     ReportWriteFailure();
     return CutResult::kWriteFailed;
