@@ -21,12 +21,12 @@ const char kWriteFailureMessage[] =
 
 namespace {
 
-// A whole output file fits the stream's buffer, so each file reaches the disk
-// in one write. Files used to go out a 4 KiB block at a time; the point at
-// which a failing disk is noticed (while writing, or at close) stays where
-// those blocks put it.
+// Output files are written unbuffered, straight from the volume's buffer, so
+// that a file reaches the disk in one write for each run of clusters. They
+// used to go out through a 4 KiB stream buffer; a failing disk is still
+// reported where that buffer made it show: while the data is written once a
+// file has more than 4 KiB, else when it is closed.
 constexpr int kOutputBlockBytes = 4096;
-char outputBuffer[kLargestOutputBytes];
 int outputBytes;
 
 FileIdentity imageIdentity;
@@ -58,7 +58,7 @@ OutputOpen OpenOutputFile(const char* name) {
       return OutputOpen::kFailed;
     }
   }
-  setvbuf(outputFile, outputBuffer, _IOFBF, sizeof outputBuffer);
+  setvbuf(outputFile, nullptr, _IONBF, 0);
   return OutputOpen::kOpened;
 }
 
@@ -67,14 +67,11 @@ bool WriteOutputFile(const uint8_t* data, int length) {
     fwrite(data, 1, static_cast<size_t>(length), outputFile);
     outputBytes += length;
   }
-  return ferror(outputFile) == 0;
+  return !OutputFileFailed();
 }
 
-bool WriteOutOutputFile() {
-  if (outputBytes > kOutputBlockBytes) {
-    fflush(outputFile);
-  }
-  return ferror(outputFile) == 0;
+bool OutputFileFailed() {
+  return outputBytes > kOutputBlockBytes && ferror(outputFile) != 0;
 }
 
 bool CloseOutputFile() {

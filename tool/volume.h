@@ -60,12 +60,6 @@ constexpr int kClusterBytes = 1024;
 constexpr int kClusterSlotBias = 4;
 constexpr int kLastCluster = kVolumeImageBytes / kClusterBytes - kClusterSlotBias - 1;  // 355
 
-// The largest file the tool writes: a chain through every cluster once
-// (364,544 bytes), which is more than either raw area.
-constexpr int kLargestOutputBytes = (kLastCluster + 1) * kClusterBytes;
-static_assert(kLargestOutputBytes >= kDemoBytes && kLargestOutputBytes >= kMainBytes,
-              "the output buffer holds every raw area");
-
 // The one reader, open on the image for the whole run.
 extern D88Image diskImage;
 // Scratch space for the signature sector and the raw areas, then the
