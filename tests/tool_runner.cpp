@@ -1,57 +1,18 @@
 #include "tests/tool_runner.h"
 
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <stdexcept>
 
 namespace fs = std::filesystem;
 
-namespace {
-
-std::string Slurp(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
-
-}  // namespace
-
-ScopedTempDir::ScopedTempDir() {
-  std::string pattern = (fs::temp_directory_path() / "d88cut-test-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) {
-    throw std::runtime_error("cannot make a temporary folder");
-  }
-  path_ = pattern;
-}
-
-ScopedTempDir::~ScopedTempDir() {
-  std::error_code ignored;
-  // Tests may leave folders without write permission behind.
-  for (const auto& entry : fs::recursive_directory_iterator(path_, ignored)) {
-    if (entry.is_directory(ignored)) {
-      fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
-    }
-  }
-  fs::remove_all(path_, ignored);
-}
-
 std::vector<std::string> ScopedTempDir::Entries() const {
   std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(path_)) {
-    names.push_back(entry.path().filename().string());
+  for (const auto& entry : fs::directory_iterator(fs::u8path(path_))) {
+    // UTF-8 on Windows, the name's own bytes on POSIX.
+    names.push_back(entry.path().filename().u8string());
   }
   std::sort(names.begin(), names.end());
   return names;
-}
-
-std::string ToolPath() {
-  return D88CUT_PATH;
 }
 
 ToolRun RunTool(const std::vector<std::string>& args, const std::string& folder,
@@ -59,56 +20,4 @@ ToolRun RunTool(const std::vector<std::string>& args, const std::string& folder,
   std::vector<std::string> argv = {ToolPath()};
   argv.insert(argv.end(), args.begin(), args.end());
   return RunToolWithArgv(argv, folder, tz);
-}
-
-ToolRun RunToolWithArgv(const std::vector<std::string>& argv, const std::string& folder,
-                        const std::string& tz) {
-  // Standard output and error go to files beside, not inside, the folder.
-  ScopedTempDir streams;
-  const std::string outPath = streams.File("stdout");
-  const std::string errPath = streams.File("stderr");
-  const std::string tool = ToolPath();
-
-  std::vector<char*> childArgv;
-  for (const std::string& arg : argv) {
-    childArgv.push_back(const_cast<char*>(arg.c_str()));
-  }
-  childArgv.push_back(nullptr);
-  std::vector<std::string> environment = {"TZ=" + tz, "LC_ALL=C"};
-  // In a sanitizer build the tool is sanitized too and takes the same settings.
-  for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
-    if (const char* value = getenv(name)) {
-      environment.push_back(std::string(name) + "=" + value);
-    }
-  }
-  std::vector<char*> childEnv;
-  for (const std::string& setting : environment) {
-    childEnv.push_back(const_cast<char*>(setting.c_str()));
-  }
-  childEnv.push_back(nullptr);
-
-  const pid_t pid = fork();
-  if (pid < 0) {
-    throw std::runtime_error("cannot fork");
-  }
-  if (pid == 0) {
-    const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const int in = open("/dev/null", O_RDONLY);
-    if (out < 0 || err < 0 || in < 0 || chdir(folder.c_str()) != 0) {
-      _exit(127);
-    }
-    dup2(in, 0);
-    dup2(out, 1);
-    dup2(err, 2);
-    execve(tool.c_str(), childArgv.data(), childEnv.data());
-    _exit(127);
-  }
-  int waitStatus = 0;
-  waitpid(pid, &waitStatus, 0);
-  ToolRun run;
-  run.status = WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : -1;
-  run.out = Slurp(outPath);
-  run.err = Slurp(errPath);
-  return run;
 }

@@ -1,12 +1,16 @@
-// Runs the built d88cut as a process, the way a user would.
+// Runs the built d88cut as a process, the way a user would: tool_runner.cpp
+// holds what every system shares, tool_runner_posix.cpp and
+// tool_runner_windows.cpp how each starts a process and makes a folder.
 #ifndef TESTS_TOOL_RUNNER_H_
 #define TESTS_TOOL_RUNNER_H_
 
+#include <ctime>
 #include <string>
 #include <vector>
 
 // A fresh folder under the system's temporary folder, removed with all it
-// holds when the object goes, even after a failed assertion.
+// holds when the object goes, even after a failed assertion. On Windows its
+// path and the names of its entries are UTF-8.
 class ScopedTempDir {
  public:
   ScopedTempDir();
@@ -25,8 +29,15 @@ class ScopedTempDir {
 
 struct ToolRun {
   int status = -1;  // the exit status; -1 if the process did not exit normally
+  // Standard output and error as text. On Windows they are text streams,
+  // whose every line feed must come as CR LF: the runner fails the test on
+  // a bare LF, and gives each CR LF here as LF.
   std::string out;
   std::string err;
+  // The bytes as the tool wrote them, from RunTool and RunToolWithArgv; on
+  // POSIX the same as out and err.
+  std::string rawOut;
+  std::string rawErr;
 };
 
 // Runs d88cut with argv[1...] = `args` in `folder`, with TZ set to `tz`.
@@ -39,5 +50,22 @@ ToolRun RunToolWithArgv(const std::vector<std::string>& argv, const std::string&
 
 // The path of the built tool.
 std::string ToolPath();
+
+// A file's last-modification and last-access times in seconds since 1970
+// UTC; false if the file cannot be looked at.
+struct FileTimes {
+  time_t modified;
+  time_t accessed;
+};
+bool ReadFileTimes(const std::string& path, FileTimes* times);
+
+#ifdef _WIN32
+// Runs d88cut with argv[1...] = `args` in `folder`, with standard input a
+// pipe that nobody writes to or closes, so that a read from it would wait
+// for ever. Ends the tool and fails the test if it has not exited within
+// `seconds`.
+ToolRun RunToolWithSilentInput(const std::vector<std::string>& args, const std::string& folder,
+                               int seconds);
+#endif
 
 #endif  // TESTS_TOOL_RUNNER_H_

@@ -2,8 +2,9 @@
 // fresh folder with a fixed time zone, checking its output, the files it
 // writes and their times.
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/resource.h>
-#include <sys/stat.h>
+#endif
 
 #include <algorithm>
 #include <cstdint>
@@ -93,18 +94,18 @@ void FillClusters(TestVolume& volume, int first, int last) {
 }
 
 bool Exists(const std::string& path) {
-  struct stat st;
-  return lstat(path.c_str(), &st) == 0;
+  std::error_code error;
+  return fs::exists(fs::symlink_status(path, error));
 }
 
 void ExpectFile(const ScopedTempDir& dir, const std::string& name, const Bytes& data, time_t time) {
   SCOPED_TRACE("file " + name);
-  struct stat st;
-  ASSERT_EQ(stat(dir.File(name).c_str(), &st), 0);
-  ASSERT_TRUE(S_ISREG(st.st_mode));
+  FileTimes times;
+  ASSERT_TRUE(ReadFileTimes(dir.File(name), &times));
+  ASSERT_TRUE(fs::is_regular_file(dir.File(name)));
   // The times first: reading the file may move its access time.
-  EXPECT_EQ(st.st_mtime, time);
-  EXPECT_EQ(st.st_atime, time);
+  EXPECT_EQ(times.modified, time);
+  EXPECT_EQ(times.accessed, time);
   EXPECT_EQ(ReadBytes(dir.File(name)), data);
 }
 
@@ -114,6 +115,7 @@ bool HaveZone(const std::string& tz) {
 
 // Keeps a runaway output small: past the limit the tool is stopped by the
 // system instead of filling the disk.
+#ifndef _WIN32
 class ScopedFileSizeLimit {
  public:
   explicit ScopedFileSizeLimit(rlim_t bytes) {
@@ -131,7 +133,15 @@ class ScopedFileSizeLimit {
  private:
   rlimit saved_;
 };
+#else
+// Windows limits no process's file size: there the tests go without the net.
+class ScopedFileSizeLimit {
+ public:
+  explicit ScopedFileSizeLimit(size_t) {}
+};
+#endif
 
+#ifndef _WIN32
 // Sets this process's local time zone for a while.
 class ScopedLocalZone {
  public:
@@ -170,6 +180,7 @@ time_t LocalTime(int year, int month, int day, int hour, int minute) {
   local.tm_isdst = -1;
   return mktime(&local);
 }
+#endif
 
 TEST(VolumeEndToEnd, ListsAndWritesATypicalVolume) {
   ScopedTempDir dir;
@@ -225,9 +236,8 @@ TEST(VolumeEndToEnd, ListsAndWritesATypicalVolume) {
   // Month 13, day 31, 25:61:62 of 1990 comes to 1991-02-01 02:02:02.
   ExpectFile(dir, "ODD.DAT", odd, 665373722);
   // The read-only attribute is listed, not carried over.
-  struct stat st;
-  ASSERT_EQ(stat(dir.File("SPLIT.BIN").c_str(), &st), 0);
-  EXPECT_NE(st.st_mode & S_IWUSR, 0u);
+  EXPECT_NE(fs::status(dir.File("SPLIT.BIN")).permissions() & fs::perms::owner_write,
+            fs::perms::none);
 }
 
 TEST(VolumeEndToEnd, WritesFilesFromTheUpperTracksAndTheLastClusters) {
@@ -388,8 +398,10 @@ TEST(VolumeEndToEnd, ChainEndsAtTheSizeAnEndMarkTheDisksEdgeOrARepeat) {
   }
 }
 
+#ifndef _WIN32
 // Names that would not be one plain file here are listed but not written;
-// every other name is written as built.
+// every other name is written as built. (Windows names follow rules of their
+// own: windows_test.cpp.)
 TEST(VolumeEndToEnd, WritesNamesAsBuiltExceptUnsafeOnes) {
   ScopedTempDir dir;
   TestVolume volume;
@@ -439,6 +451,7 @@ TEST(VolumeEndToEnd, WritesNamesAsBuiltExceptUnsafeOnes) {
   ExpectFile(dir, controlFile, data, kWhen);
   ExpectFile(dir, "GOOD.TXT", data, kWhen);
 }
+#endif
 
 TEST(VolumeEndToEnd, NeverWritesOverTheImage) {
   enum How { kNamed, kNamedByFullPath, kLinkedTo };
@@ -451,7 +464,9 @@ TEST(VolumeEndToEnd, NeverWritesOverTheImage) {
   const Case cases[] = {
       {"image named DEMO", "DEMO", kNamed, "DEMO"},
       {"image named like a volume file", "README.TXT", kNamedByFullPath, "README.TXT"},
+#ifndef _WIN32
       {"a volume file's name links to the image", "disk.d88", kLinkedTo, "README.TXT"},
+#endif
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -474,9 +489,9 @@ TEST(VolumeEndToEnd, NeverWritesOverTheImage) {
                            "README.TXT        300 1990/03/04 12:34:56 A    \n"
                            "OTHER.TXT          50 1990/03/04 12:34:56 A    \n");
     EXPECT_EQ(run.err, "image file would be overwritten, not written: " + c.blocked + "\n");
-    struct stat st;
-    ASSERT_EQ(stat(dir.File(c.imageName).c_str(), &st), 0);
-    EXPECT_NE(st.st_mtime, kWhen);
+    FileTimes imageTimes;
+    ASSERT_TRUE(ReadFileTimes(dir.File(c.imageName), &imageTimes));
+    EXPECT_NE(imageTimes.modified, kWhen);
     EXPECT_EQ(ReadBytes(dir.File(c.imageName)), image);
     EXPECT_EQ(ReadBytes(dir.File("MAIN")), MainArea());
     if (c.blocked != "DEMO") {
@@ -486,8 +501,7 @@ TEST(VolumeEndToEnd, NeverWritesOverTheImage) {
       ExpectFile(dir, "README.TXT", readme, kWhen);
     }
     if (c.how == kLinkedTo) {
-      ASSERT_EQ(lstat(dir.File("README.TXT").c_str(), &st), 0);
-      EXPECT_TRUE(S_ISLNK(st.st_mode));
+      EXPECT_TRUE(fs::is_symlink(fs::symlink_status(dir.File("README.TXT"))));
     }
     ExpectFile(dir, "OTHER.TXT", other, kWhen);
   }
@@ -504,12 +518,14 @@ TEST(VolumeEndToEnd, WriteFailureEndsTheWalk) {
   const Case cases[] = {
       {"a folder has the file's name", kFolder, 100,
        "SECOND.TXT        100 1990/03/04 12:34:56 A    "},
+#ifndef _WIN32
       {"the device fills up while the data is written", kFullDevice, 20000,
        "SECOND.TXT      20000 1990/03/04 12:34:56 A    "},
       // All the data fits the stream's buffer; it fails to go out at close,
       // after the line is ended.
       {"the device fills up when the file is closed", kFullDevice, 100,
        "SECOND.TXT        100 1990/03/04 12:34:56 A    \n"},
+#endif
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -569,8 +585,12 @@ TEST(VolumeEndToEnd, RecordedTimeIsLocalTime) {
   };
   const Case cases[] = {
       {"UTC", 995185800},
+#ifndef _WIN32
+      // Zones by name are the C library's on Linux; Windows takes TZ in the
+      // C runtime's form (windows_test.cpp).
       {"Asia/Tokyo", 995153400},
       {"America/New_York", 995200200},  // summer time, UTC-4
+#endif
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.tz);
@@ -591,6 +611,7 @@ TEST(VolumeEndToEnd, RecordedTimeIsLocalTime) {
   }
 }
 
+#ifndef _WIN32
 // 1:30 on 1 November 2020 happens twice in New York. The C library may
 // settle such an hour by the offset of its previous conversion, so every
 // listed entry, labels and directories too, is converted in directory
@@ -630,5 +651,6 @@ TEST(VolumeEndToEnd, RepeatedHourIsConvertedAfterTheEntriesBeforeIt) {
   ExpectFile(dir, "FIRST.TXT", MixedBytes(10, 1), afterWinter);
   ExpectFile(dir, "SECOND.TXT", MixedBytes(10, 2), afterSummer);
 }
+#endif
 
 }  // namespace

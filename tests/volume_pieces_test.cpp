@@ -258,12 +258,16 @@ TEST(VolumeFileName, RefusesNamesThatAreNotAPlainFileHere) {
       {"../X", false},
       {"README.TXT", true},
       {".TXT", true},
-      {"...", true},
       {"..TXT", true},
       {"\x95\x5C.TXT", true},
+#ifndef _WIN32
+      // Windows takes neither a name that ends in a dot nor a control
+      // character (windows_test.cpp).
+      {"...", true},
       {"\x05"
        "BC.TXT",
        true},
+#endif
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string("name \"") + c.name + "\"");
@@ -277,14 +281,17 @@ TEST(VolumeFileName, RefusesNamesThatAreNotAPlainFileHere) {
 std::string ListingOf(const uint8_t* entry) {
   char name[kFileNameBytes];
   BuildFileName(entry, name);
-  char* text = nullptr;
-  size_t length = 0;
-  FILE* out = open_memstream(&text, &length);
+  ScopedTempDir dir;
+  const std::string path = dir.File("listing");
+  FILE* out = fopen(path.c_str(), "wb");
+  if (out == nullptr) {
+    ADD_FAILURE() << "cannot make " << path;
+    return std::string();
+  }
   PrintListingLine(out, name, DecodeEntry(entry));
   fclose(out);
-  std::string line(text, length);
-  free(text);
-  return line;
+  const Bytes line = ReadBytes(path);
+  return std::string(line.begin(), line.end());
 }
 
 TEST(VolumeListingLine, PrintsNameSizeRecordedDateTimeAndFlags) {
