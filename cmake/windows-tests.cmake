@@ -50,3 +50,10 @@ set_tests_properties(windows.wine_server_stopped PROPERTIES FIXTURES_CLEANUP win
 add_test(NAME windows.needs_only_system_dlls
          COMMAND ${CMAKE_COMMAND} -D OBJDUMP=${CMAKE_OBJDUMP} -D PROGRAM=$<TARGET_FILE:d88cut>
                  -P ${CMAKE_CURRENT_LIST_FILE})
+
+# d88cut.exe writing to a console, which Wine makes of a terminal.
+add_test(NAME windows.console_shows_text_through_the_wide_api
+         COMMAND /bin/sh ${PROJECT_SOURCE_DIR}/tests/windows_console.sh ${wine_run} ${wine_prefix}
+                 $<TARGET_FILE:d88cut> ${PROJECT_SOURCE_DIR}/examples/sample.d88)
+set_tests_properties(windows.console_shows_text_through_the_wide_api
+                     PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 120)

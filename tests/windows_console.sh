@@ -1,0 +1,53 @@
+#!/bin/sh
+# d88cut.exe on a console. Wine gives a program started on a terminal a
+# console, and shows what the program writes to it through WriteConsoleW in
+# the terminal's own character set (UTF-8 here): the Japanese text must
+# arrive as such, and a name's control bytes as '?'.
+#
+#   windows_console.sh WINE_RUN PREFIX D88CUT_EXE SAMPLE_D88
+set -eu
+wine_run=$(realpath "$1")
+prefix=$(realpath -m "$2")
+exe=$(realpath "$3")
+sample=$(realpath "$4")
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir "$work/out"
+
+# The sample with README.TXT renamed ESC "[2J" 95 5C: a clear-screen sequence
+# and the kanji 表, whose second byte is a backslash on its own.
+cp "$sample" "$work/esc.d88"
+offset=$(grep -obUa 'README  TXT' "$sample" | head -n 1 | cut -d: -f1)
+printf '\033[2J\225\134' | dd of="$work/esc.d88" bs=1 seek="$offset" conv=notrunc 2>/dev/null
+
+image="Z:$(printf '%s' "$work/esc.d88" | tr / '\\\\')"
+(cd "$work/out" && LC_ALL=C.UTF-8 TZ=UTC0 script -qec \
+  "/bin/sh '$wine_run' '$prefix' '$exe' '$image'" /dev/null </dev/null >"$work/screen")
+
+failures=0
+expect() {
+  if ! grep -qF -- "$1" "$work/screen"; then
+    echo "the console does not show: $1" >&2
+    failures=$((failures + 1))
+  fi
+}
+expect "DISK 1を認識しました."
+expect "cutting ... MAIN"
+expect "?[2J表.TXT"
+expect "unsafe file name, not written: ?[2J表.TXT"
+expect "HELLO.COM"
+if grep -qF "$(printf '\033[2J')" "$work/screen"; then
+  echo "the name's ESC [2J reached the terminal" >&2
+  failures=$((failures + 1))
+fi
+if [ -e "$work/out/README.TXT" ] || [ ! -e "$work/out/HELLO.COM" ]; then
+  echo "the files written are not the expected ones:" "$(ls "$work/out")" >&2
+  failures=$((failures + 1))
+fi
+if [ "$failures" -ne 0 ]; then
+  echo "--- what the console showed:" >&2
+  cat -v "$work/screen" >&2
+  exit 1
+fi
+echo "the console shows the listing in UTF-8 with the name's controls as '?'"
