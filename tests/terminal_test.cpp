@@ -419,15 +419,24 @@ class JapaneseTerminal : public testing::Test {
     }
   }
   // The codeset of the locale `name` of the folder, as the tool will see it.
+  // Asked of locale(1) in a process of its own: glibc's newlocale keeps
+  // memory for a LOCPATH that it never gives back.
   static std::string Codeset(const char* name) {
-    setenv("LOCPATH", folder_->path().c_str(), 1);
-    const locale_t locale = newlocale(LC_CTYPE_MASK, name, nullptr);
-    unsetenv("LOCPATH");
-    if (locale == nullptr) {
+    const std::string command =
+        "LOCPATH='" + folder_->path() + "' LC_ALL=" + name + " locale charmap 2>/dev/null";
+    FILE* answer = popen(command.c_str(), "r");
+    if (answer == nullptr) {
       return "";
     }
-    const std::string codeset = nl_langinfo_l(CODESET, locale);
-    freelocale(locale);
+    char line[64] = "";
+    if (fgets(line, sizeof line, answer) == nullptr) {
+      line[0] = '\0';
+    }
+    pclose(answer);
+    std::string codeset = line;
+    while (!codeset.empty() && (codeset.back() == '\n' || codeset.back() == '\r')) {
+      codeset.pop_back();
+    }
     return codeset;
   }
   static void TearDownTestSuite() { folder_.reset(); }
