@@ -15,7 +15,9 @@ CutResult CutArea(const char* name, int track, int c, int h, int r, int n, int s
   if (diskImage.ReadSectors(track, c, h, r, n, volumeImage, skip + length) == 0) {
     return CutResult::kAreaMissing;
   }
-  PrintFormatted(stdout, "cutting ... %s\n", name);
+  PrintText(stdout, "cutting ... ");
+  PrintText(stdout, name);
+  PrintText(stdout, "\n");
   const OutputOpen opened = OpenOutputFile(name);
   if (opened == OutputOpen::kIsImage) {
     ReportImageInTheWay(name);

@@ -55,17 +55,6 @@ void PrintText(FILE* stream, const char* text) {
   Emit(stream, text, strlen(text));
 }
 
-void PrintFormatted(FILE* stream, const char* format, ...) {
-  char text[512];
-  va_list arguments;
-  va_start(arguments, format);
-  const int length = vsnprintf(text, sizeof text, format, arguments);
-  va_end(arguments);
-  if (length > 0) {
-    Emit(stream, text, std::min(static_cast<size_t>(length), sizeof text - 1));
-  }
-}
-
 namespace {
 
 // Appends `name` to `line`, as the sink shows names, padded with spaces to

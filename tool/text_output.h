@@ -11,12 +11,6 @@
 
 // Text of the tool's own: ASCII and Shift_JIS messages, line feeds included.
 void PrintText(FILE* stream, const char* text);
-// printf into PrintText.
-void PrintFormatted(FILE* stream, const char* format, ...)
-#if defined(__GNUC__)
-    __attribute__((format(printf, 2, 3)))
-#endif
-    ;
 // A name from the disk, padded with spaces to `width` bytes (0: no padding).
 void PrintDiskName(FILE* stream, const char* name, int width);
 // `message`, the disk's name `name` shown as PrintDiskName shows it, and a
