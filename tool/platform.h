@@ -26,7 +26,7 @@ class CommandLine {
   char** argv;
 
  private:
-  char** convertedArguments;  // what the destructor frees; nullptr on POSIX
+  [[maybe_unused]] char** convertedArguments;  // what the destructor frees; nullptr on POSIX
 };
 
 // Opens `path` for binary reading if it is an ordinary file on a disk: not a
