@@ -365,15 +365,45 @@ TEST(WindowsDevices, ImageThatIsADeviceOrAFolderIsNotOpened) {
   }
 }
 
+// 1990-03-04 12:34:56 in the Windows time-zone setting, in seconds since
+// 1970.
+time_t TimeInTheWindowsSetting() {
+  SYSTEMTIME local = {};
+  local.wYear = 1990;
+  local.wMonth = 3;
+  local.wDay = 4;
+  local.wHour = 12;
+  local.wMinute = 34;
+  local.wSecond = 56;
+  SYSTEMTIME utc;
+  FILETIME stamp;
+  if (!TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc) ||
+      !SystemTimeToFileTime(&utc, &stamp)) {
+    ADD_FAILURE() << "cannot convert the time in the Windows setting";
+    return 0;
+  }
+  const uint64_t ticks = (static_cast<uint64_t>(stamp.dwHighDateTime) << 32) | stamp.dwLowDateTime;
+  constexpr uint64_t kTicksTo1970 = 116444736000000000ULL;  // 100 ns ticks from 1601
+  return static_cast<time_t>((ticks - kTicksTo1970) / 10000000);
+}
+
 // The C runtime reads TZ as a name, the hours west of UTC and an optional
-// summer-time name.
+// summer-time name. A TZ in another form (a zone name, or a POSIX rule that
+// the runtime would read only the start of) is set aside for the Windows
+// time-zone setting.
 TEST(WindowsTimes, RecordedTimeIsLocalTimeOfTheRuntimesTz) {
+  const time_t inTheWindowsSetting = TimeInTheWindowsSetting();
   const struct {
     const char* tz;
     time_t expected;  // 1990-03-04 12:34:56 there
   } cases[] = {
       {"UTC0", 636554096},
       {"JST-9", 636521696},
+      {"EST5EDT", 636572096},
+      {"JST-09:00", 636521696},
+      {"Asia/Tokyo", inTheWindowsSetting},
+      {"CET-1CEST,M3.5.0,M10.5.0/3", inTheWindowsSetting},
+      {"", inTheWindowsSetting},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.tz);

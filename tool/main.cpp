@@ -3,5 +3,6 @@
 
 int main(int argc, char** argv) {
   const CommandLine commandLine(argc, argv);
+  PrepareLocalTime();
   return RunD88Cut(commandLine.argc, commandLine.argv);
 }

@@ -29,6 +29,13 @@ class CommandLine {
   [[maybe_unused]] char** convertedArguments;  // what the destructor frees; nullptr on POSIX
 };
 
+// Makes local time the C runtime's: on POSIX TZ in any form the C library
+// reads; on Windows TZ when it is in the runtime's own form (UTC0, JST-9,
+// EST5EDT), and the Windows time-zone setting otherwise, since the runtime
+// would take a zone name such as Asia/Tokyo for UTC. Call before the first
+// mktime.
+void PrepareLocalTime();
+
 // Opens `path` for binary reading if it is an ordinary file on a disk: not a
 // folder, a device, a console or a pipe, none of which can be an image (and
 // some of which would wait for input). nullptr otherwise.

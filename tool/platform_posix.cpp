@@ -71,6 +71,8 @@ CommandLine::CommandLine(int count, char** arguments)
 
 CommandLine::~CommandLine() = default;
 
+void PrepareLocalTime() {}
+
 FILE* OpenImageFile(const char* path) {
   struct stat status;
   if (stat(path, &status) == 0 && !IsImageFileType(status.st_mode)) {

@@ -137,7 +137,68 @@ void AppendLines(std::wstring& wide, const wchar_t* text, size_t length) {
   }
 }
 
+bool IsAsciiLetter(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+bool IsAsciiDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+// Skips `count` letters; false if they are not there.
+bool SkipLetters(const char*& at, int count) {
+  for (int i = 0; i < count; ++i, ++at) {
+    if (!IsAsciiLetter(*at)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Skips one or two digits; false if there are none.
+bool SkipNumber(const char*& at) {
+  if (!IsAsciiDigit(*at)) {
+    return false;
+  }
+  ++at;
+  if (IsAsciiDigit(*at)) {
+    ++at;
+  }
+  return true;
+}
+
+// The C runtime's form of TZ: a three-letter zone name, the hours (and
+// minutes and seconds) to add to local time for UTC, and an optional
+// three-letter summer-time name: "tzn[+|-]hh[:mm[:ss]][dzn]".
+bool IsRuntimeTimeZone(const char* tz) {
+  const char* at = tz;
+  if (!SkipLetters(at, 3)) {
+    return false;
+  }
+  if (*at == '+' || *at == '-') {
+    ++at;
+  }
+  if (!SkipNumber(at)) {
+    return false;
+  }
+  for (int part = 0; part < 2 && *at == ':'; ++part) {
+    ++at;
+    if (!SkipNumber(at)) {
+      return false;
+    }
+  }
+  return *at == '\0' || (SkipLetters(at, 3) && *at == '\0');
+}
+
 }  // namespace
+
+void PrepareLocalTime() {
+  const char* tz = getenv("TZ");
+  if (tz != nullptr && !IsRuntimeTimeZone(tz)) {
+    _putenv("TZ=");  // removes it: the Windows setting applies
+  }
+  _tzset();
+}
 
 CommandLine::CommandLine(int count, char** arguments)
     : argc(count), argv(arguments), convertedArguments(nullptr) {
