@@ -142,3 +142,13 @@ Disk MakeRecognisedDisk(const Bytes& volume, const Bytes& mainArea, const Bytes&
   }
   return disk;
 }
+
+const Bytes& VolumeTestMainArea() {
+  static const Bytes area = MixedBytes(8192, 1000);
+  return area;
+}
+
+const Bytes& VolumeTestDemoArea() {
+  static const Bytes area = MixedBytes(16384, 2000);
+  return area;
+}

@@ -41,6 +41,11 @@ uint16_t DosTime(int hour, int minute, int second);
 // Signature sector C0 H0 R1 N1: byte 0, then "BEXO-X1/turboSys".
 Bytes SignatureSector();
 
+// Raw areas for the volume tests, whose bytes do not repeat every 256, so
+// that a cluster taken from the stale end of the DEMO run shows.
+const Bytes& VolumeTestMainArea();
+const Bytes& VolumeTestDemoArea();
+
 // The D88 disk of the recognised layout: track 0 holds the signature sector
 // and volume sectors R1-R9 (N2); tracks 1-2 and 9-79 the volume's sectors;
 // tracks 3-4 hold `mainArea` and 5-8 `demoArea`, as 16 sectors of 256 bytes.

@@ -43,17 +43,8 @@ const uint16_t kTime = DosTime(12, 34, 56);
 const uint16_t kDate = DosDate(1990, 3, 4);
 constexpr time_t kWhen = 636554096;
 
-const Bytes& MainArea() {
-  static const Bytes area = MixedBytes(8192, 1000);
-  return area;
-}
-const Bytes& DemoArea() {
-  static const Bytes area = MixedBytes(16384, 2000);
-  return area;
-}
-
 Disk DiskOf(const TestVolume& volume) {
-  return MakeRecognisedDisk(volume.bytes, MainArea(), DemoArea());
+  return MakeRecognisedDisk(volume.bytes, VolumeTestMainArea(), VolumeTestDemoArea());
 }
 
 // Writes the image into `dir` as `imageName` and runs the tool there on
@@ -312,8 +303,8 @@ TEST(VolumeEndToEnd, ClustersInTheRawAreaTracksHoldWhatTheCutsLeft) {
   const ToolRun run = RunOn(dir, DiskOf(volume));
 
   EXPECT_EQ(run.status, 0);
-  Bytes expected = Slice(volume.bytes, ClusterAt(9), 512);  // track 2, R9
-  const Bytes demoEnd = Slice(DemoArea(), 13824, 512);      // the DEMO run's last bytes
+  Bytes expected = Slice(volume.bytes, ClusterAt(9), 512);        // track 2, R9
+  const Bytes demoEnd = Slice(VolumeTestDemoArea(), 13824, 512);  // the DEMO run's last bytes
   expected.insert(expected.end(), demoEnd.begin(), demoEnd.end());
   expected.resize(expected.size() + 1024 + 512, 0);  // cluster 16 and half of 36: never written
   const Bytes track9 = Slice(volume.bytes, 9 * 4608, 512);
@@ -336,7 +327,7 @@ TEST(VolumeEndToEnd, MissingHeadSectorLeavesTheRawAreaBytesInItsPlace) {
   const ToolRun run = RunOn(dir, disk);
 
   EXPECT_EQ(run.status, 0);
-  ExpectFile(dir, "HEAD.BIN", Slice(DemoArea(), ClusterAt(5), 1024), kWhen);
+  ExpectFile(dir, "HEAD.BIN", Slice(VolumeTestDemoArea(), ClusterAt(5), 1024), kWhen);
 }
 
 TEST(VolumeEndToEnd, ChainEndsAtTheSizeAnEndMarkTheDisksEdgeOrARepeat) {
@@ -493,9 +484,9 @@ TEST(VolumeEndToEnd, NeverWritesOverTheImage) {
     ASSERT_TRUE(ReadFileTimes(dir.File(c.imageName), &imageTimes));
     EXPECT_NE(imageTimes.modified, kWhen);
     EXPECT_EQ(ReadBytes(dir.File(c.imageName)), image);
-    EXPECT_EQ(ReadBytes(dir.File("MAIN")), MainArea());
+    EXPECT_EQ(ReadBytes(dir.File("MAIN")), VolumeTestMainArea());
     if (c.blocked != "DEMO") {
-      EXPECT_EQ(ReadBytes(dir.File("DEMO")), DemoArea());
+      EXPECT_EQ(ReadBytes(dir.File("DEMO")), VolumeTestDemoArea());
     }
     if (c.blocked != "README.TXT") {
       ExpectFile(dir, "README.TXT", readme, kWhen);

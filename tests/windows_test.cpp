@@ -48,17 +48,8 @@ const uint16_t kTime = DosTime(12, 34, 56);
 const uint16_t kDate = DosDate(1990, 3, 4);
 constexpr time_t kWhen = 636554096;
 
-const Bytes& MainArea() {
-  static const Bytes area = MixedBytes(8192, 1000);
-  return area;
-}
-const Bytes& DemoArea() {
-  static const Bytes area = MixedBytes(16384, 2000);
-  return area;
-}
-
 Bytes ImageOf(const TestVolume& volume) {
-  return BuildImage({MakeRecognisedDisk(volume.bytes, MainArea(), DemoArea())});
+  return BuildImage({MakeRecognisedDisk(volume.bytes, VolumeTestMainArea(), VolumeTestDemoArea())});
 }
 
 // Writes the image into `dir` as `imageName` and runs the tool there on it.
@@ -309,9 +300,9 @@ TEST(WindowsNames, ImageUnderAnotherCaseOfAnOutputsNameIsLeftAlone) {
     EXPECT_EQ(dir.Entries(), c.entries);
     EXPECT_EQ(ReadBytes(dir.File(c.imageName)), image);
     if (c.blocked != "MAIN") {
-      EXPECT_EQ(ReadBytes(dir.File("MAIN")), MainArea());
+      EXPECT_EQ(ReadBytes(dir.File("MAIN")), VolumeTestMainArea());
     }
-    EXPECT_EQ(ReadBytes(dir.File("DEMO")), DemoArea());
+    EXPECT_EQ(ReadBytes(dir.File("DEMO")), VolumeTestDemoArea());
     if (c.blocked != "README.TXT") {
       ExpectFile(dir, "README.TXT", readme, kWhen);
     }

@@ -15,9 +15,9 @@ CutResult CutArea(const char* name, int track, int c, int h, int r, int n, int s
   if (diskImage.ReadSectors(track, c, h, r, n, volumeImage, skip + length) == 0) {
     return CutResult::kAreaMissing;
   }
-  PrintText(stdout, "cutting ... ");
-  PrintText(stdout, name);
-  PrintText(stdout, "\n");
+  char announcement[64];
+  snprintf(announcement, sizeof announcement, "cutting ... %s\n", name);
+  PrintText(stdout, announcement);
   const OutputOpen opened = OpenOutputFile(name);
   if (opened == OutputOpen::kIsImage) {
     ReportImageInTheWay(name);
