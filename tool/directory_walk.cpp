@@ -106,7 +106,7 @@ void SetFileTime(const char* name, time_t recorded) {
 // Writes one file after its listing line. Returns kNextEntry, or the exit
 // status to end the walk with.
 int ExtractFile(const char* name, const DirectoryEntry& entry, time_t recorded) {
-  if (!IsSafeFileName(name)) {
+  if (!IsPlainFileName(name)) {
     PrintText(stdout, "\n");
     ReportUnsafeName(name);
     return kNextEntry;
@@ -161,10 +161,6 @@ void BuildFileName(const uint8_t* entry, char name[kFileNameBytes]) {
     name[length++] = static_cast<char>(entry[i]);
   }
   name[length] = '\0';
-}
-
-bool IsSafeFileName(const char* name) {
-  return IsPlainFileName(name);
 }
 
 time_t RecordedTime(const DirectoryEntry& entry) {

@@ -35,9 +35,6 @@ DirectoryEntry DecodeEntry(const uint8_t* entry);
 // extension up to its first space when the extension does not start with a
 // space. A NUL byte in the entry ends the name there.
 void BuildFileName(const uint8_t* entry, char name[kFileNameBytes]);
-// False for names that are not one plain file in the current folder: on
-// POSIX empty, ".", "..", or holding a '/'; Windows has rules of its own.
-bool IsSafeFileName(const char* name);
 // The recorded date and time as local time, through mktime; (time_t)-1 when
 // it cannot be converted.
 time_t RecordedTime(const DirectoryEntry& entry);

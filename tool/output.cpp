@@ -67,11 +67,7 @@ bool WriteOutputFile(const uint8_t* data, int length) {
     fwrite(data, 1, static_cast<size_t>(length), outputFile);
     outputBytes += length;
   }
-  return !OutputFileFailed();
-}
-
-bool OutputFileFailed() {
-  return outputBytes > kOutputBlockBytes && ferror(outputFile) != 0;
+  return outputBytes <= kOutputBlockBytes || ferror(outputFile) == 0;
 }
 
 bool CloseOutputFile() {

@@ -23,13 +23,10 @@ enum class OutputOpen {
 // file unless it is the image being read (the same file, whatever name it
 // is reached by), and holds it in outputFile.
 OutputOpen OpenOutputFile(const char* name);
-// Appends to outputFile; false once the stream reports an error after its
-// first 4 KiB (OutputFileFailed).
+// Appends to outputFile; false once the stream reports an error and the
+// file has more than 4 KiB. A failure within its first 4 KiB is reported by
+// CloseOutputFile.
 bool WriteOutputFile(const uint8_t* data, int length);
-// True when writing outputFile has failed and the failure is to be reported
-// now: once the file has more than 4 KiB. A failure within its first 4 KiB
-// is reported by CloseOutputFile.
-bool OutputFileFailed();
 // Closes outputFile; false if it had an error or the final flush failed.
 bool CloseOutputFile();
 // Prints the write-failure message and closes outputFile if it is open.

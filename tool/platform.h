@@ -55,8 +55,9 @@ bool IdentifyOpenFile(FILE* file, FileIdentity* identity);
 bool IdentifyNamedFile(const char* name, FileIdentity* identity);
 
 // True when the disk's name `name` can be made as one plain file in the
-// current folder under this system's rules; on Windows the name must also
-// decode as Shift_JIS (code page 932).
+// current folder under this system's rules: on POSIX not empty, ".", ".."
+// or holding a '/'; on Windows see platform_windows.cpp, and the name must
+// also decode as Shift_JIS (code page 932).
 bool IsPlainFileName(const char* name);
 // Creates `name` in the current folder for binary writing if no file of that
 // name exists; nullptr otherwise, or when it cannot be made. On Windows the
