@@ -87,22 +87,9 @@ ToolRun RunToolOnSinks(Sink out, Sink err, const std::vector<std::string>& argv,
   OpenChannel(err, channels[1]);
 
   const std::string tool = ToolPath();
-  std::vector<char*> childArgv;
-  for (const std::string& arg : argv) {
-    childArgv.push_back(const_cast<char*>(arg.c_str()));
-  }
-  childArgv.push_back(nullptr);
-  std::vector<std::string> settings = environment;
-  for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
-    if (const char* value = getenv(name)) {
-      settings.push_back(std::string(name) + "=" + value);
-    }
-  }
-  std::vector<char*> childEnv;
-  for (const std::string& setting : settings) {
-    childEnv.push_back(const_cast<char*>(setting.c_str()));
-  }
-  childEnv.push_back(nullptr);
+  std::vector<char*> childArgv = ExecArray(argv);
+  const std::vector<std::string> settings = WithSanitizerSettings(environment);
+  std::vector<char*> childEnv = ExecArray(settings);
 
   const pid_t pid = fork();
   if (pid < 0) {

@@ -59,6 +59,14 @@ struct FileTimes {
 };
 bool ReadFileTimes(const std::string& path, FileTimes* times);
 
+#ifndef _WIN32
+// For starting the tool with execve: `settings` and this process's sanitizer
+// settings, which a sanitized tool takes too.
+std::vector<std::string> WithSanitizerSettings(std::vector<std::string> settings);
+// Pointers to `strings` and a closing nullptr; `strings` must outlive them.
+std::vector<char*> ExecArray(const std::vector<std::string>& strings);
+#endif
+
 #ifdef _WIN32
 // Runs d88cut with argv[1...] = `args` in `folder`, with standard input a
 // pipe that nobody writes to or closes, so that a read from it would wait

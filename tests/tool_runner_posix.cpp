@@ -54,23 +54,9 @@ ToolRun RunToolWithArgv(const std::vector<std::string>& argv, const std::string&
   const std::string errPath = streams.File("stderr");
   const std::string tool = ToolPath();
 
-  std::vector<char*> childArgv;
-  for (const std::string& arg : argv) {
-    childArgv.push_back(const_cast<char*>(arg.c_str()));
-  }
-  childArgv.push_back(nullptr);
-  std::vector<std::string> environment = {"TZ=" + tz, "LC_ALL=C"};
-  // In a sanitizer build the tool is sanitized too and takes the same settings.
-  for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
-    if (const char* value = getenv(name)) {
-      environment.push_back(std::string(name) + "=" + value);
-    }
-  }
-  std::vector<char*> childEnv;
-  for (const std::string& setting : environment) {
-    childEnv.push_back(const_cast<char*>(setting.c_str()));
-  }
-  childEnv.push_back(nullptr);
+  std::vector<char*> childArgv = ExecArray(argv);
+  const std::vector<std::string> environment = WithSanitizerSettings({"TZ=" + tz, "LC_ALL=C"});
+  std::vector<char*> childEnv = ExecArray(environment);
 
   const pid_t pid = fork();
   if (pid < 0) {
@@ -108,4 +94,23 @@ bool ReadFileTimes(const std::string& path, FileTimes* times) {
   times->modified = st.st_mtime;
   times->accessed = st.st_atime;
   return true;
+}
+
+std::vector<std::string> WithSanitizerSettings(std::vector<std::string> settings) {
+  // In a sanitizer build the tool is sanitized too and takes the same settings.
+  for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
+    if (const char* value = getenv(name)) {
+      settings.push_back(std::string(name) + "=" + value);
+    }
+  }
+  return settings;
+}
+
+std::vector<char*> ExecArray(const std::vector<std::string>& strings) {
+  std::vector<char*> array;
+  for (const std::string& string : strings) {
+    array.push_back(const_cast<char*>(string.c_str()));
+  }
+  array.push_back(nullptr);
+  return array;
 }
