@@ -7,7 +7,6 @@
 #include <unistd.h>
 #include <utime.h>
 
-#include <cerrno>
 #include <clocale>
 #include <cstring>
 
