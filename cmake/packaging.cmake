@@ -73,8 +73,10 @@ else()
 
   # Debian keeps manual pages compressed with gzip -9n, so the .deb takes a
   # compressed copy of the page in place of the one cmake --install installs.
-  find_program(D88CUT_GZIP gzip REQUIRED)
+  # Only the .deb needs gzip: a build without it makes the tool all the same.
+  find_program(D88CUT_GZIP gzip)
   set(manual_gz ${CMAKE_CURRENT_BINARY_DIR}/debian/d88cut.1.gz)
+  if(D88CUT_GZIP)
   add_custom_command(
     OUTPUT ${manual_gz}
     COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/doc/d88cut.1
@@ -85,6 +87,7 @@ else()
   add_custom_target(debian_manual ALL DEPENDS ${manual_gz})
   install(FILES ${manual_gz} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
           COMPONENT debian_manual EXCLUDE_FROM_ALL)
+  endif()
 
   set(CPACK_GENERATOR DEB)
   set(CPACK_DEB_COMPONENT_INSTALL ON)

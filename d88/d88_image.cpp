@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "tool/platform.h"
-
 uint16_t ReadLE16(const uint8_t* bytes) {
   return static_cast<uint16_t>(bytes[0] | (bytes[1] << 8));
 }
@@ -122,6 +120,18 @@ bool D88Image::SelectDisk(int index) {
   std::fill(name, name + kDiskNameLength + 1, '\0');
   memcpy(name, recorded, length);
   return true;
+}
+
+bool D88Image::IdentifyImage(FileIdentity* identity) const {
+  return file != nullptr && IdentifyOpenFile(file, identity);
+}
+
+int32_t D88Image::DiskOffset(int index) const {
+  return index >= 0 && index < kMaxDisks ? diskOffsets[index] : 0;
+}
+
+int32_t D88Image::TrackOffset(int track) const {
+  return track >= 0 && track < kMaxTracks ? trackOffsets[track] : 0;
 }
 
 void D88Image::SetSectorRange(int first, int last) {

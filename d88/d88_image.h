@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "platform/platform.h"
+
 // Disk header layout.
 constexpr int kDiskHeaderSize = 0x2B0;   // bytes before the first track
 constexpr int kDiskNameLength = 16;      // at 0x00, NUL-padded
@@ -75,6 +77,26 @@ class D88Image {
   // Closes the image and returns every field to its state at construction.
   void Reset();
 
+  // What the reader holds, for callers that look but do not touch.
+  bool IsOpen() const { return file != nullptr; }
+  // The open image's stream; nullptr when closed.
+  FILE* ImageStream() const { return file; }
+  // Which file the open image is, so that nothing is written over it; false
+  // when no image is open or the system cannot tell.
+  bool IdentifyImage(FileIdentity* identity) const;
+  // The file offset of disk `index` as counted by Open; 0 outside 0-63.
+  int32_t DiskOffset(int index) const;
+  // The current disk's size field and file offset: 0 and 0 before any
+  // selection, 0 and -1 after a selection that failed on its index.
+  int32_t DiskSize() const { return diskSize; }
+  int32_t DiskBase() const { return diskBase; }
+  // The current disk's offset of `track` from the disk's start; 0 outside
+  // 0-163.
+  int32_t TrackOffset(int track) const;
+  int FirstSector() const { return firstSector; }
+  int LastSector() const { return lastSector; }
+
+ private:
   FILE* file;
   int diskCount;
   int firstSector;
@@ -86,7 +108,6 @@ class D88Image {
   int mediaType;
   char name[kDiskNameLength + 1];
 
- private:
   // The image's bytes are read a window at a time: record headers and sector
   // data are taken from the window, which moves only when a read leaves it.
   // The reader takes the image to stay as it is while it is open; Open,

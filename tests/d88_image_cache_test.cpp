@@ -97,7 +97,7 @@ struct D88ImageCacheTest : public ::testing::Test {
     D88Image fresh;
     EXPECT_TRUE(fresh.Open(path.c_str()));
     EXPECT_TRUE(fresh.SelectDisk(0));
-    fresh.SetSectorRange(image.firstSector, image.lastSector);
+    fresh.SetSectorRange(image.FirstSector(), image.LastSector());
     return Do(fresh, call);
   }
 

@@ -187,21 +187,21 @@ TEST(D88ImageConstruction, StartsEmptyWhateverItsMemoryHeld) {
   fill(storage, 0xA5, sizeof storage);
   D88Image* image = new (storage) D88Image;
 
-  EXPECT_EQ(image->file, nullptr);
+  EXPECT_FALSE(image->IsOpen());
   EXPECT_EQ(image->DiskCount(), 0);
-  EXPECT_EQ(image->firstSector, 1);
-  EXPECT_EQ(image->lastSector, 16);
-  EXPECT_EQ(image->diskSize, 0);
-  EXPECT_EQ(image->diskBase, 0);
+  EXPECT_EQ(image->FirstSector(), 1);
+  EXPECT_EQ(image->LastSector(), 16);
+  EXPECT_EQ(image->DiskSize(), 0);
+  EXPECT_EQ(image->DiskBase(), 0);
   EXPECT_EQ(image->MediaType(), -1);
   for (int i = 0; i < kMaxDisks; ++i) {
-    EXPECT_EQ(image->diskOffsets[i], 0) << "disk " << i;
+    EXPECT_EQ(image->DiskOffset(i), 0) << "disk " << i;
   }
   for (int i = 0; i < kMaxTracks; ++i) {
-    EXPECT_EQ(image->trackOffsets[i], 0) << "track " << i;
+    EXPECT_EQ(image->TrackOffset(i), 0) << "track " << i;
   }
   for (int i = 0; i <= kDiskNameLength; ++i) {
-    EXPECT_EQ(image->name[i], '\0') << "name byte " << i;
+    EXPECT_EQ(image->DiskName()[i], '\0') << "name byte " << i;
   }
   image->~D88Image();
 }
@@ -219,7 +219,7 @@ TEST_F(D88ImageTest, OpenFailsOnWhatIsNotAReadableFile) {
     SCOPED_TRACE(c.what);
     D88Image fresh;
     EXPECT_FALSE(fresh.Open(c.path.c_str()));
-    EXPECT_EQ(fresh.file, nullptr);
+    EXPECT_FALSE(fresh.IsOpen());
     EXPECT_EQ(fresh.DiskCount(), 0);
     EXPECT_FALSE(fresh.SelectDisk(0));
   }
@@ -249,7 +249,7 @@ TEST_F(D88ImageTest, OpenRefusesANamedPipeWithoutWaitingForAWriter) {
   returned.set_value();
   writer.join();
   EXPECT_FALSE(opened);
-  EXPECT_EQ(fresh.file, nullptr);
+  EXPECT_FALSE(fresh.IsOpen());
   EXPECT_FALSE(released) << "Open waited for a writer";
 }
 #endif
@@ -257,7 +257,7 @@ TEST_F(D88ImageTest, OpenRefusesANamedPipeWithoutWaitingForAWriter) {
 TEST_F(D88ImageTest, OpenClosesTheEarlierImage) {
   ASSERT_TRUE(Open(BuildImage({Named("FIRST"), Named("SECOND")})));
   ASSERT_EQ(image.DiskCount(), 2);
-  const int firstFd = fileno(image.file);
+  const int firstFd = fileno(image.ImageStream());
 
   const std::string other = dir.File("other.d88");
   WriteBytes(other, BuildDisk(Named("OTHER")));
@@ -266,12 +266,12 @@ TEST_F(D88ImageTest, OpenClosesTheEarlierImage) {
   ASSERT_TRUE(image.SelectDisk(0));
   EXPECT_STREQ(image.DiskName(), "OTHER");
   // Either the earlier descriptor is closed or it was freed and reused.
-  EXPECT_TRUE(fileno(image.file) == firstFd || !DescriptorIsOpen(firstFd));
+  EXPECT_TRUE(fileno(image.ImageStream()) == firstFd || !DescriptorIsOpen(firstFd));
 
   // A failed open still closes what was open before it.
-  const int otherFd = fileno(image.file);
+  const int otherFd = fileno(image.ImageStream());
   EXPECT_FALSE(image.Open(dir.File("missing.d88").c_str()));
-  EXPECT_EQ(image.file, nullptr);
+  EXPECT_FALSE(image.IsOpen());
   EXPECT_EQ(image.DiskCount(), 0);
   EXPECT_FALSE(DescriptorIsOpen(otherFd));
 }
@@ -281,28 +281,28 @@ TEST_F(D88ImageTest, ClosingKeepsTheNameButNothingCanBeRead) {
   disk.mediaType = 0x20;
   ASSERT_TRUE(Load(disk));
   ASSERT_EQ(Read(0, 0, 0, 1, 1, 256), 256);
-  const int fd = fileno(image.file);
+  const int fd = fileno(image.ImageStream());
 
   EXPECT_TRUE(image.Open(nullptr));
-  EXPECT_EQ(image.file, nullptr);
+  EXPECT_FALSE(image.IsOpen());
   EXPECT_FALSE(DescriptorIsOpen(fd));
   EXPECT_EQ(image.DiskCount(), 0);
   EXPECT_EQ(image.MediaType(), -1);
   EXPECT_STREQ(image.DiskName(), "KEPT");
-  EXPECT_EQ(image.diskBase, 0);
-  EXPECT_EQ(image.diskSize, 688 + 16 + 256);
-  EXPECT_EQ(image.trackOffsets[0], 688);
+  EXPECT_EQ(image.DiskBase(), 0);
+  EXPECT_EQ(image.DiskSize(), 688 + 16 + 256);
+  EXPECT_EQ(image.TrackOffset(0), 688);
   ExpectNothingReadable();
 
   // With no file, selecting fails and leaves the disk's fields alone.
   EXPECT_FALSE(image.SelectDisk(0));
   EXPECT_STREQ(image.DiskName(), "KEPT");
-  EXPECT_EQ(image.diskBase, 0);
+  EXPECT_EQ(image.DiskBase(), 0);
 }
 
 TEST_F(D88ImageTest, ClosingAReaderThatWasNeverOpenedIsHarmless) {
   EXPECT_TRUE(image.Open(nullptr));
-  EXPECT_EQ(image.file, nullptr);
+  EXPECT_FALSE(image.IsOpen());
   EXPECT_EQ(image.DiskCount(), 0);
   EXPECT_EQ(image.MediaType(), -1);
   EXPECT_STREQ(image.DiskName(), "");
@@ -360,7 +360,11 @@ TEST_F(D88ImageTest, WalksTheDisksBySizeField) {
     ASSERT_TRUE(Open(c.bytes));
     const int count = static_cast<int>(c.offsets.size());
     ASSERT_EQ(image.DiskCount(), count);
-    EXPECT_EQ(std::vector<int32_t>(image.diskOffsets, image.diskOffsets + count), c.offsets);
+    std::vector<int32_t> offsets;
+    for (int i = 0; i < count; ++i) {
+      offsets.push_back(image.DiskOffset(i));
+    }
+    EXPECT_EQ(offsets, c.offsets);
     EXPECT_FALSE(image.SelectDisk(count));
     if (count > 0) {
       EXPECT_TRUE(image.SelectDisk(count - 1));
@@ -394,10 +398,10 @@ TEST_F(D88ImageTest, WalkStopsBeforeTheOffsetPasses2GiB) {
 
   ASSERT_TRUE(image.Open(path.c_str()));
   ASSERT_EQ(image.DiskCount(), 2);
-  EXPECT_EQ(image.diskOffsets[1], kSecondDisk);
+  EXPECT_EQ(image.DiskOffset(1), kSecondDisk);
   ASSERT_TRUE(image.SelectDisk(1));
   EXPECT_STREQ(image.DiskName(), "HIGH");
-  EXPECT_EQ(image.diskBase, kSecondDisk);
+  EXPECT_EQ(image.DiskBase(), kSecondDisk);
   // The sector lies past 2^31 in the file.
   EXPECT_EQ(Read(0, 0, 0, 1, 1, 256), 256);
   EXPECT_EQ(buffer, Expect(SectorData(0, 1, 1)));
@@ -423,14 +427,14 @@ TEST_F(D88ImageTest, SelectDiskReadsTheChosenDisksHeader) {
   ASSERT_TRUE(image.SelectDisk(1));
   EXPECT_STREQ(image.DiskName(), "SECOND");
   EXPECT_EQ(image.MediaType(), 0x10);
-  EXPECT_EQ(image.diskBase, 960);
-  EXPECT_EQ(image.diskSize, 960);
-  EXPECT_EQ(image.trackOffsets[0], 688);
+  EXPECT_EQ(image.DiskBase(), 960);
+  EXPECT_EQ(image.DiskSize(), 960);
+  EXPECT_EQ(image.TrackOffset(0), 688);
   // Track offsets count from the disk's own start.
   EXPECT_EQ(Read(0, 0, 0, 1, 1, 256), 256);
   EXPECT_EQ(buffer, Expect(PatternBytes(256, 2)));
   // The third disk's track 7 is gone with its header.
-  EXPECT_EQ(image.trackOffsets[7], 0);
+  EXPECT_EQ(image.TrackOffset(7), 0);
   EXPECT_EQ(Read(7, 3, 1, 1, 1, 256), 0);
 }
 
@@ -468,8 +472,8 @@ TEST_F(D88ImageTest, SelectDiskOnABadIndexLeavesNoCurrentDisk) {
     EXPECT_FALSE(image.SelectDisk(index));
     EXPECT_STREQ(image.DiskName(), "");
     EXPECT_EQ(image.MediaType(), -1);
-    EXPECT_EQ(image.diskSize, 0);
-    EXPECT_EQ(image.diskBase, -1);
+    EXPECT_EQ(image.DiskSize(), 0);
+    EXPECT_EQ(image.DiskBase(), -1);
     ExpectNothingReadable();
   }
 }

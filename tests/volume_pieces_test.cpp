@@ -16,7 +16,7 @@
 #include "tests/test_disk.h"
 #include "tests/tool_runner.h"
 #include "tool/directory_walk.h"
-#include "tool/platform.h"
+#include "platform/platform.h"
 #include "tool/stages.h"
 #include "tool/volume.h"
 

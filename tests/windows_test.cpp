@@ -20,7 +20,7 @@
 #include "tests/d88_writer.h"
 #include "tests/test_disk.h"
 #include "tests/tool_runner.h"
-#include "tool/platform.h"
+#include "platform/platform.h"
 
 namespace fs = std::filesystem;
 

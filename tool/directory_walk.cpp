@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "d88/d88_image.h"
+#include "platform/platform.h"
 #include "tool/output.h"
-#include "tool/platform.h"
 #include "tool/stages.h"
 #include "tool/text_output.h"
 #include "tool/volume.h"

@@ -30,7 +30,7 @@ int RunD88Cut(int argc, char** argv) {
     PrintText(stderr, kCannotOpenMessage);
     return 1;
   }
-  RememberImageFile();
+  RememberImageFile(diskImage);
   diskImage.SelectDisk(0);  // an image of several disks is read from its first
   if (!DiskIsRecognised()) {
     return 0;

@@ -1,4 +1,4 @@
-#include "tool/platform.h"
+#include "platform/platform.h"
 #include "tool/stages.h"
 
 int main(int argc, char** argv) {

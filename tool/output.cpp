@@ -2,9 +2,8 @@
 
 #include <cstdio>
 
-#include "tool/platform.h"
+#include "platform/platform.h"
 #include "tool/text_output.h"
-#include "tool/volume.h"
 
 const char kCannotOpenMessage[] =
     "\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xf0\x83\x49\x81\x5b\x83\x76\x83\x93\x82\xc5\x82\xab\x82"
@@ -18,6 +17,8 @@ const char kWriteFailureMessage[] =
     "\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xf0\x8f\x91\x82\xab\x8d\x9e\x82\xdf\x82\xdc\x82\xb9\x82"
     "\xf1"
     ". \n";
+
+FILE* outputFile;
 
 namespace {
 
@@ -85,9 +86,8 @@ void ReportWriteFailure() {
   PrintText(stderr, kWriteFailureMessage);
 }
 
-void RememberImageFile() {
-  imageIdentityKnown =
-      diskImage.file != nullptr && IdentifyOpenFile(diskImage.file, &imageIdentity);
+void RememberImageFile(const D88Image& image) {
+  imageIdentityKnown = image.IdentifyImage(&imageIdentity);
 }
 
 void ReportImageInTheWay(const char* name) {

@@ -3,6 +3,9 @@
 #define TOOL_OUTPUT_H_
 
 #include <cstdint>
+#include <cstdio>
+
+#include "d88/d88_image.h"
 
 // Messages in Japanese are Shift_JIS bytes, kept escaped so that the source
 // file's own encoding cannot change them.
@@ -13,6 +16,9 @@ extern const char kCannotOpenMessage[];
 extern const char kRecognisedMessage[];
 // "ファイルを書き込めません. \n" (a file cannot be written)
 extern const char kWriteFailureMessage[];
+
+// The output file being written, one at a time; nullptr between files.
+extern FILE* outputFile;
 
 enum class OutputOpen {
   kOpened,   // outputFile holds the new or truncated file
@@ -32,8 +38,8 @@ bool CloseOutputFile();
 // Prints the write-failure message and closes outputFile if it is open.
 void ReportWriteFailure();
 
-// Notes which file the open image is, so that no output is written over it.
-void RememberImageFile();
+// Notes which file `image` has open, so that no output is written over it.
+void RememberImageFile(const D88Image& image);
 // Tells the user that `name` was not written because it is the image.
 void ReportImageInTheWay(const char* name);
 // Tells the user that `name` from the disk is not one plain file name here.

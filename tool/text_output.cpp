@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "tool/platform.h"
-#include "tool/shift_jis.h"
+#include "platform/platform.h"
+#include "platform/shift_jis.h"
 
 namespace {
 

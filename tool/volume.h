@@ -7,7 +7,6 @@
 #define TOOL_VOLUME_H_
 
 #include <cstdint>
-#include <cstdio>
 
 #include "d88/d88_image.h"
 
@@ -68,7 +67,5 @@ extern uint8_t volumeImage[kVolumeImageBytes];
 extern uint8_t fatBytes[kFatBytes];
 extern uint8_t rootDirectory[kRootDirectoryBytes];
 extern uint16_t clusterTable[kClusterTableEntries];
-// The output file being written, one at a time.
-extern FILE* outputFile;
 
 #endif  // TOOL_VOLUME_H_

@@ -10,8 +10,8 @@
 #include <clocale>
 #include <cstring>
 
-#include "tool/platform.h"
-#include "tool/shift_jis.h"
+#include "platform/platform.h"
+#include "platform/shift_jis.h"
 
 namespace {
 

@@ -15,8 +15,8 @@
 #include <cwctype>
 #include <string>
 
-#include "tool/platform.h"
-#include "tool/shift_jis.h"
+#include "platform/platform.h"
+#include "platform/shift_jis.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The shape of Shift_JIS text: which bytes begin a two-byte character.
-#ifndef TOOL_SHIFT_JIS_H_
-#define TOOL_SHIFT_JIS_H_
+#ifndef PLATFORM_SHIFT_JIS_H_
+#define PLATFORM_SHIFT_JIS_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -23,4 +23,4 @@ inline size_t ShiftJisCharacterLength(const char* text, size_t left) {
              : 1;
 }
 
-#endif  // TOOL_SHIFT_JIS_H_
+#endif  // PLATFORM_SHIFT_JIS_H_

@@ -5,8 +5,8 @@
 //
 // Paths from the command line are in the system's own encoding on POSIX and
 // UTF-8 on Windows. Names from the disk are its Shift_JIS bytes.
-#ifndef TOOL_PLATFORM_H_
-#define TOOL_PLATFORM_H_
+#ifndef PLATFORM_PLATFORM_H_
+#define PLATFORM_PLATFORM_H_
 
 #include <cstdint>
 #include <cstdio>
@@ -86,4 +86,4 @@ void WriteToTerminal(FILE* stream, const char* text, size_t length);
 // argument) to the terminal `stream`.
 void WriteLocalToTerminal(FILE* stream, const char* text, size_t length);
 
-#endif  // TOOL_PLATFORM_H_
+#endif  // PLATFORM_PLATFORM_H_
