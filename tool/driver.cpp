@@ -4,21 +4,10 @@
 #include <cstring>
 
 #include "tool/output.h"
+#include "tool/recognition.h"
 #include "tool/stages.h"
 #include "tool/text_output.h"
 #include "tool/volume.h"
-
-namespace {
-
-const char kSignature[kSignatureLength + 1] = "BEXO-X1/turboSys";
-
-bool DiskIsRecognised() {
-  diskImage.ReadSector(0, 0, 0, 1, kSignatureSizeCode, volumeImage, kSignatureSectorBytes);
-  // A missing sector leaves the buffer's zeros, which never match.
-  return memcmp(volumeImage + kSignatureOffset, kSignature, kSignatureLength) == 0;
-}
-
-}  // namespace
 
 int RunD88Cut(int argc, char** argv) {
   if (argc != 2) {
@@ -31,8 +20,9 @@ int RunD88Cut(int argc, char** argv) {
     return 1;
   }
   RememberImageFile(diskImage);
-  diskImage.SelectDisk(0);  // an image of several disks is read from its first
-  if (!DiskIsRecognised()) {
+  // The signature sector is read into the work buffer, whose zeros stand for
+  // a missing sector; an unrecognised disk ends the run without a word.
+  if (RecogniseImage(diskImage, volumeImage).verdict != Verdict::kRecognised) {
     return 0;
   }
   PrintText(stdout, kRecognisedMessage);

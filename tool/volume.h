@@ -10,13 +10,6 @@
 
 #include "d88/d88_image.h"
 
-// The signature sector: C0 H0 R1 N1 of track 0, 256 bytes, with the
-// signature at bytes 1-16.
-constexpr int kSignatureSizeCode = 1;
-constexpr int kSignatureSectorBytes = 256;
-constexpr int kSignatureOffset = 1;
-constexpr int kSignatureLength = 16;
-
 // Raw areas: sectors R1-R16 of 256 bytes (N1), 4,096 bytes a track.
 constexpr int kRawFirstSector = 1;
 constexpr int kRawLastSector = 16;
