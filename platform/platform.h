@@ -1,10 +1,12 @@
-// What differs between POSIX systems and Windows: opening the image, making
-// and naming output files, telling files apart, setting their times, the
-// command line and the terminal. platform_posix.cpp and platform_windows.cpp
-// implement it; everything else uses the C library alone.
+// What differs between POSIX systems, Windows and the page: opening the
+// image, making and naming output files, telling files apart, setting their
+// times, the command line and the terminal. platform_posix.cpp,
+// platform_windows.cpp and platform_web.cpp implement it; everything else
+// uses the C library alone.
 //
 // Paths from the command line are in the system's own encoding on POSIX and
-// UTF-8 on Windows. Names from the disk are its Shift_JIS bytes.
+// UTF-8 on Windows and in the page. Names from the disk are its Shift_JIS
+// bytes. The page keeps its files as Windows would (platform_web.cpp).
 #ifndef PLATFORM_PLATFORM_H_
 #define PLATFORM_PLATFORM_H_
 
@@ -67,9 +69,31 @@ FILE* CreateNewNamedFile(const char* name);
 // existing file. On Windows the name is decoded from Shift_JIS first, so it
 // reads the same whatever the system's code page.
 FILE* CreateNamedFile(const char* name);
-// Sets the access and modification times of `name`; the creation time is
-// left alone. Failures are ignored.
-void SetNamedFileTimes(const char* name, time_t when);
+// A date and time as an MS-DOS directory entry records it: its two words,
+// exactly as they are, whatever their values.
+//   time: hour << 11 | minute << 5 | seconds / 2
+//   date: (year - 1980) << 9 | month << 5 | day
+struct DosDateTime {
+  uint16_t time;
+  uint16_t date;
+};
+
+// A recorded date and time made ready to be set on a file.
+struct FileTime {
+  DosDateTime recorded;
+  // On POSIX and Windows the recorded time as local time, converted by
+  // mktime; (time_t)-1 when it cannot be converted, and always in the page,
+  // which keeps the words alone.
+  time_t local;
+};
+// Converts at once: mktime's answer for an hour that summer time repeats can
+// depend on its previous call, so times are converted in the order they are
+// met, each one whether or not it is set on a file.
+FileTime ConvertRecordedTime(DosDateTime recorded);
+// Sets the access and modification times of `name` to `time`; the creation
+// time is left alone. A time that could not be converted changes nothing,
+// and failures are ignored. The page keeps the recorded words for the file.
+void SetNamedFileTimes(const char* name, const FileTime& time);
 
 // True when `stream` (stdout or stderr) is a terminal or a console.
 bool IsTerminal(FILE* stream);

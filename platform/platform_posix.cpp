@@ -123,10 +123,13 @@ FILE* CreateNamedFile(const char* name) {
   return fopen(name, "wb");
 }
 
-void SetNamedFileTimes(const char* name, time_t when) {
+void SetNamedFileTimes(const char* name, const FileTime& time) {
+  if (time.local == static_cast<time_t>(-1)) {
+    return;
+  }
   utimbuf times;
-  times.actime = when;
-  times.modtime = when;
+  times.actime = time.local;
+  times.modtime = time.local;
   utime(name, &times);
 }
 

@@ -11,18 +11,16 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <cwchar>
-#include <cwctype>
 #include <string>
 
 #include "platform/platform.h"
 #include "platform/shift_jis.h"
+#include "platform/windows_names.h"
 
 namespace {
 
 constexpr UINT kShiftJisCodePage = 932;
-// An 8.3 name: at most 12 bytes, so at most 12 UTF-16 units.
-constexpr int kWideNameLength = 16;
+constexpr int kWideNameLength = kDecodedNameLength;
 
 std::wstring WideFromUtf8(const char* text) {
   const int length = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
@@ -61,42 +59,14 @@ bool WideName(const char* name, wchar_t wide[kWideNameLength]) {
   return true;
 }
 
-bool IsDeviceName(const wchar_t* name) {
-  // The part before the first '.', without trailing spaces.
-  size_t length = wcscspn(name, L".");
-  while (length > 0 && name[length - 1] == L' ') {
-    --length;
+// The decoded name as the shared Windows name rules take it: code page 932
+// decodes to one UTF-16 unit a character.
+bool IsPlainWideName(const wchar_t wide[kWideNameLength]) {
+  char16_t name[kDecodedNameLength] = {};
+  for (int i = 0; i < kDecodedNameLength - 1 && wide[i] != L'\0'; ++i) {
+    name[i] = static_cast<char16_t>(wide[i]);
   }
-  wchar_t base[kWideNameLength] = {};
-  if (length >= kWideNameLength) {
-    return false;
-  }
-  for (size_t i = 0; i < length; ++i) {
-    base[i] = static_cast<wchar_t>(towupper(name[i]));
-  }
-  for (const wchar_t* device : {L"CON", L"PRN", L"AUX", L"NUL"}) {
-    if (wcscmp(base, device) == 0) {
-      return true;
-    }
-  }
-  return length == 4 && (wcsncmp(base, L"COM", 3) == 0 || wcsncmp(base, L"LPT", 3) == 0) &&
-         base[3] >= L'0' && base[3] <= L'9';
-}
-
-bool IsWindowsFileName(const wchar_t* name) {
-  const size_t length = wcslen(name);
-  if (length == 0 || wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0) {
-    return false;
-  }
-  for (size_t i = 0; i < length; ++i) {
-    if (name[i] < 0x20 || wcschr(L"\\/:*?\"<>|", name[i]) != nullptr) {
-      return false;
-    }
-  }
-  if (name[length - 1] == L'.' || name[length - 1] == L' ') {
-    return false;
-  }
-  return !IsDeviceName(name);
+  return IsWindowsFileName(name);
 }
 
 bool IdentifyHandle(HANDLE handle, FileIdentity* identity) {
@@ -287,7 +257,7 @@ bool IdentifyNamedFile(const char* name, FileIdentity* identity) {
 
 bool IsPlainFileName(const char* name) {
   wchar_t wide[kWideNameLength];
-  return WideName(name, wide) && IsWindowsFileName(wide);
+  return WideName(name, wide) && IsPlainWideName(wide);
 }
 
 FILE* CreateNewNamedFile(const char* name) {
@@ -315,14 +285,14 @@ FILE* CreateNamedFile(const char* name) {
   return _wfopen(wide, L"wb");
 }
 
-void SetNamedFileTimes(const char* name, time_t when) {
+void SetNamedFileTimes(const char* name, const FileTime& time) {
   wchar_t wide[kWideNameLength];
-  if (!WideName(name, wide)) {
+  if (time.local == static_cast<time_t>(-1) || !WideName(name, wide)) {
     return;
   }
   __utimbuf64 times;
-  times.actime = when;
-  times.modtime = when;
+  times.actime = time.local;
+  times.modtime = time.local;
   _wutime64(wide, &times);
 }
 

@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
 #include "tests/d88_writer.h"
 #include "tests/test_disk.h"
 #include "tests/tool_runner.h"
 #include "tool/directory_walk.h"
-#include "platform/platform.h"
 #include "tool/stages.h"
 #include "tool/volume.h"
 
@@ -168,18 +168,23 @@ TEST(VolumeEntryDecode, DecodesFieldsAsRecorded) {
     uint16_t time, date, firstCluster;
     uint32_t size;
     DirectoryEntry expected;  // attributes, year, month, day, hour, minute,
-                              // second, first cluster, size
+                              // second, first cluster, size (the words are
+                              // the case's own)
   };
   const Case cases[] = {
-      {DosTime(12, 34, 56), DosDate(1990, 3, 4), 2, 1025, {0x21, 1990, 3, 4, 12, 34, 56, 2, 1025}},
+      {DosTime(12, 34, 56),
+       DosDate(1990, 3, 4),
+       2,
+       1025,
+       {0x21, 1990, 3, 4, 12, 34, 56, 2, 1025, {}}},
       // Every bit of both fields set: nothing is clamped or normalised.
-      {0xFFFF, 0xFFFF, 0x7FFF, 0x7FFFFFFF, {0x21, 2107, 15, 31, 31, 63, 62, 32767, INT32_MAX}},
-      {0, 0, 0, 0, {0x21, 1980, 0, 0, 0, 0, 0, 0, 0}},
+      {0xFFFF, 0xFFFF, 0x7FFF, 0x7FFFFFFF, {0x21, 2107, 15, 31, 31, 63, 62, 32767, INT32_MAX, {}}},
+      {0, 0, 0, 0, {0x21, 1980, 0, 0, 0, 0, 0, 0, 0, {}}},
       // The first cluster is signed 16-bit, the size signed 32-bit.
-      {0, 0, 0x8000, 0x80000000u, {0x21, 1980, 0, 0, 0, 0, 0, -32768, INT32_MIN}},
-      {0, 0, 0xFFFF, 0xFFFFFFFFu, {0x21, 1980, 0, 0, 0, 0, 0, -1, -1}},
+      {0, 0, 0x8000, 0x80000000u, {0x21, 1980, 0, 0, 0, 0, 0, -32768, INT32_MIN, {}}},
+      {0, 0, 0xFFFF, 0xFFFFFFFFu, {0x21, 1980, 0, 0, 0, 0, 0, -1, -1, {}}},
       // Little-endian fields: 0x0102 and 0x01020304.
-      {0x0841, 0x0221, 0x0102, 0x01020304, {0x21, 1981, 1, 1, 1, 2, 2, 258, 0x01020304}},
+      {0x0841, 0x0221, 0x0102, 0x01020304, {0x21, 1981, 1, 1, 1, 2, 2, 258, 0x01020304, {}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << "time " << c.time << " date " << c.date << " cluster "
@@ -196,6 +201,9 @@ TEST(VolumeEntryDecode, DecodesFieldsAsRecorded) {
     EXPECT_EQ(got.second, c.expected.second);
     EXPECT_EQ(got.firstCluster, c.expected.firstCluster);
     EXPECT_EQ(got.size, c.expected.size);
+    // The two words themselves, for the page's zip entries.
+    EXPECT_EQ(got.recorded.time, c.time);
+    EXPECT_EQ(got.recorded.date, c.date);
   }
 }
 

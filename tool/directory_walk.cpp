@@ -97,15 +97,9 @@ char* AppendDecimal(char* at, int32_t value, int width, char pad) {
   return at;
 }
 
-void SetFileTime(const char* name, time_t recorded) {
-  if (recorded != static_cast<time_t>(-1)) {
-    SetNamedFileTimes(name, recorded);
-  }
-}
-
 // Writes one file after its listing line. Returns kNextEntry, or the exit
 // status to end the walk with.
-int ExtractFile(const char* name, const DirectoryEntry& entry, time_t recorded) {
+int ExtractFile(const char* name, const DirectoryEntry& entry, const FileTime& recorded) {
   if (!IsPlainFileName(name)) {
     PrintText(stdout, "\n");
     ReportUnsafeName(name);
@@ -126,7 +120,7 @@ int ExtractFile(const char* name, const DirectoryEntry& entry, time_t recorded) 
     ReportWriteFailure();
     return 1;
   }
-  SetFileTime(name, recorded);
+  SetNamedFileTimes(name, recorded);
   return kNextEntry;
 }
 
@@ -135,11 +129,12 @@ int ExtractFile(const char* name, const DirectoryEntry& entry, time_t recorded) 
 DirectoryEntry DecodeEntry(const uint8_t* entry) {
   DirectoryEntry decoded;
   decoded.attributes = entry[11];
-  const int time = ReadLE16(entry + 22);
+  decoded.recorded = DosDateTime{ReadLE16(entry + 22), ReadLE16(entry + 24)};
+  const int time = decoded.recorded.time;
   decoded.hour = time >> 11;
   decoded.minute = (time >> 5) & 0x3F;
   decoded.second = (time & 0x1F) * 2;
-  const int date = ReadLE16(entry + 24);
+  const int date = decoded.recorded.date;
   decoded.year = (date >> 9) + 1980;
   decoded.month = (date >> 5) & 0x0F;
   decoded.day = date & 0x1F;
@@ -161,18 +156,6 @@ void BuildFileName(const uint8_t* entry, char name[kFileNameBytes]) {
     name[length++] = static_cast<char>(entry[i]);
   }
   name[length] = '\0';
-}
-
-time_t RecordedTime(const DirectoryEntry& entry) {
-  struct tm local = {};
-  local.tm_sec = entry.second;
-  local.tm_min = entry.minute;
-  local.tm_hour = entry.hour;
-  local.tm_mday = entry.day;
-  local.tm_mon = entry.month - 1;
-  local.tm_year = entry.year - 1900;
-  local.tm_isdst = -1;  // summer time as the local zone has it on that date
-  return mktime(&local);
 }
 
 void PrintListingLine(FILE* out, const char* name, const DirectoryEntry& entry) {
@@ -220,7 +203,7 @@ int WalkDirectory() {
     const DirectoryEntry fields = DecodeEntry(entry);
     // Converted for every listed entry, in directory order: the answer for
     // an hour that summer time repeats can depend on the previous call.
-    const time_t recorded = RecordedTime(fields);
+    const FileTime recorded = ConvertRecordedTime(fields.recorded);
     PrintListingLine(stdout, name, fields);
     if (fields.attributes & (kAttributeVolumeLabel | kAttributeDirectory)) {
       PrintText(stdout, "\n");

@@ -4,7 +4,8 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <ctime>
+
+#include "platform/platform.h"
 
 // Attribute bits of a directory entry, in the order the listing shows them.
 constexpr uint8_t kAttributeArchive = 0x20;
@@ -25,9 +26,10 @@ struct DirectoryEntry {
   int day;
   int hour;
   int minute;
-  int second;        // twice the recorded 5 bits
-  int firstCluster;  // signed 16-bit as recorded
-  int32_t size;      // signed as recorded
+  int second;            // twice the recorded 5 bits
+  int firstCluster;      // signed 16-bit as recorded
+  int32_t size;          // signed as recorded
+  DosDateTime recorded;  // the time and date words themselves
 };
 
 DirectoryEntry DecodeEntry(const uint8_t* entry);
@@ -35,9 +37,6 @@ DirectoryEntry DecodeEntry(const uint8_t* entry);
 // extension up to its first space when the extension does not start with a
 // space. A NUL byte in the entry ends the name there.
 void BuildFileName(const uint8_t* entry, char name[kFileNameBytes]);
-// The recorded date and time as local time, through mktime; (time_t)-1 when
-// it cannot be converted.
-time_t RecordedTime(const DirectoryEntry& entry);
 // The listing line up to and including the three spaces after the flags;
 // the line feed follows once the file is written.
 void PrintListingLine(FILE* out, const char* name, const DirectoryEntry& entry);
