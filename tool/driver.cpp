@@ -9,6 +9,17 @@
 #include "tool/text_output.h"
 #include "tool/volume.h"
 
+namespace {
+
+// Until an image is opened and judged: no verdict but "not a D88 image".
+Recognition runRecognition = {Verdict::kNotD88, {}};
+
+}  // namespace
+
+const Recognition& RunRecognition() {
+  return runRecognition;
+}
+
 int RunD88Cut(int argc, char** argv) {
   if (argc != 2) {
     const char* invokedAs = argc > 0 && argv[0] != nullptr ? argv[0] : "d88cut";
@@ -22,7 +33,8 @@ int RunD88Cut(int argc, char** argv) {
   RememberImageFile(diskImage);
   // The signature sector is read into the work buffer, whose zeros stand for
   // a missing sector; an unrecognised disk ends the run without a word.
-  if (RecogniseImage(diskImage, volumeImage).verdict != Verdict::kRecognised) {
+  runRecognition = RecogniseImage(diskImage, volumeImage);
+  if (runRecognition.verdict != Verdict::kRecognised) {
     return 0;
   }
   PrintText(stdout, kRecognisedMessage);
@@ -52,4 +64,5 @@ void ResetToolState() {
   memset(clusterTable, 0, sizeof clusterTable);
   ResetOutput();
   ResetTextOutput();
+  runRecognition = Recognition{Verdict::kNotD88, {}};
 }

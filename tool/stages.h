@@ -5,9 +5,15 @@
 
 #include <cstdint>
 
+#include "tool/recognition.h"
+
 // The whole run: command line, recognition, raw areas, volume, listing.
 // Returns the process exit status.
 int RunD88Cut(int argc, char** argv);
+
+// How the run judged its image: kNotD88, with zeros found, until an image has
+// been opened and judged (and so after the usage or open-failure message).
+const Recognition& RunRecognition();
 
 // Returns the tool's static state (reader, buffers, output) to how it was at
 // start-up, so that another run can follow in the same process.

@@ -1,0 +1,131 @@
+# The page: d88cut built with emscripten into one self-contained file,
+# build-web/d88cut.html, and its tests in real browsers.
+#
+# The page is put together from web/d88cut.html.in and the parts beside it:
+#   page.css     the page's one stylesheet          -> <style>
+#   zip.js       a store-only zip writer             -> <script>, with page.js
+#   page.js      the page: choosing, showing, links  -> <script>
+#   worker.js    the worker that runs the tool       -> with the module, as the
+#                                                       worker's source text
+# and the module emscripten makes of the tool (d88cut_module.js, with its
+# wasm inside). The worker's source sits in the page as text and is started
+# from a Blob URL, since a page opened from disk may not load a worker from a
+# file. The Content-Security-Policy allows no network at all: the inline
+# style and script by their SHA-256 hashes, wasm, and workers from blob: URLs.
+#
+# Run as a script, this file writes the page:
+#   cmake -D WEB=DIR -D MODULE=JS -D OUTPUT=HTML -P web-page.cmake
+if(CMAKE_SCRIPT_MODE_FILE)
+  # The SHA-256 of `text` in base64, as a CSP source: 'sha256-...'.
+  function(csp_hash text out)
+    string(SHA256 hex "${text}")
+    set(alphabet "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/")
+    set(base64 "")
+    # 32 bytes: ten groups of three, then two bytes and one '='.
+    foreach(start RANGE 0 63 6)
+      string(SUBSTRING "${hex}" ${start} 6 group)
+      string(LENGTH "${group}" digits)
+      if(digits EQUAL 4)
+        set(group "${group}00")
+      endif()
+      math(EXPR bits "0x${group}")
+      foreach(shift 18 12 6 0)
+        if(digits EQUAL 4 AND shift EQUAL 0)
+          string(APPEND base64 "=")
+        else()
+          math(EXPR index "(${bits} >> ${shift}) & 63")
+          string(SUBSTRING "${alphabet}" ${index} 1 character)
+          string(APPEND base64 "${character}")
+        endif()
+      endforeach()
+    endforeach()
+    set(${out} "'sha256-${base64}'" PARENT_SCOPE)
+  endfunction()
+
+  file(READ "${WEB}/d88cut.html.in" page)
+  file(READ "${WEB}/page.css" style)
+  file(READ "${WEB}/zip.js" zip)
+  file(READ "${WEB}/page.js" ui)
+  file(READ "${MODULE}" module)
+  file(READ "${WEB}/worker.js" worker)
+  set(script "\n${zip}\n${ui}")
+  set(worker_source "\n${module}\n${worker}")
+  # Nothing inside may end its element early, or start a comment that the
+  # parser would carry past its end.
+  foreach(part style script worker_source)
+    string(TOLOWER "${${part}}" lower)
+    foreach(marker "</script" "</style" "<!--")
+      string(FIND "${lower}" "${marker}" found)
+      if(NOT found EQUAL -1)
+        message(FATAL_ERROR "the page's ${part} holds \"${marker}\"")
+      endif()
+    endforeach()
+  endforeach()
+  csp_hash("${style}" style_hash)
+  csp_hash("${script}" script_hash)
+  set(policy "default-src 'none'; script-src ${script_hash} 'wasm-unsafe-eval'; ")
+  string(APPEND policy "style-src ${style_hash}; worker-src blob:; img-src data:; ")
+  string(APPEND policy "base-uri 'none'; form-action 'none'")
+  # Replaced in this order, so that no part's text is read as a placeholder.
+  string(REPLACE "@POLICY@" "${policy}" page "${page}")
+  string(REPLACE "@STYLE@" "${style}" page "${page}")
+  string(REPLACE "@SCRIPT@" "${script}" page "${page}")
+  string(REPLACE "@WORKER@" "${worker_source}" page "${page}")
+  file(WRITE "${OUTPUT}" "${page}")
+  return()
+endif()
+
+# The tool as a module that the worker instantiates afresh for every image:
+# one file with its wasm inside, run only when called, its image mounted
+# through WORKERFS (read lazily, a slice at a time), no code made from text,
+# and a fixed memory.
+add_executable(d88cut_module tool/page_main.cpp)
+target_link_libraries(d88cut_module PRIVATE d88cut_stages d88cut_warnings)
+foreach(target d88 d88cut_platform d88cut_stages d88cut_module)
+  target_compile_options(${target} PRIVATE -fno-exceptions)
+endforeach()
+target_link_options(
+  d88cut_module PRIVATE
+  -sMODULARIZE=1 -sEXPORT_NAME=createD88cutModule -sENVIRONMENT=worker -sSINGLE_FILE=1
+  -lworkerfs.js -sINVOKE_RUN=0 -sEXIT_RUNTIME=1 -sDYNAMIC_EXECUTION=0
+  -sEXPORTED_FUNCTIONS=_main,_D88cutVerdictName,_D88cutFoundBytes
+  -sEXPORTED_RUNTIME_METHODS=FS,callMain,UTF8ToString
+  -sINITIAL_MEMORY=4MB -sTOTAL_STACK=1MB -sALLOW_MEMORY_GROWTH=0)
+# emcc's JavaScript optimizer needs acorn, which Debian keeps in
+# /usr/share/nodejs, where node does not look unless told.
+set(node_path "/usr/share/nodejs")
+if(DEFINED ENV{NODE_PATH} AND NOT "$ENV{NODE_PATH}" STREQUAL "")
+  set(node_path "$ENV{NODE_PATH}:${node_path}")
+endif()
+set_target_properties(d88cut_module PROPERTIES
+  CXX_LINKER_LAUNCHER "${CMAKE_COMMAND};-E;env;NODE_PATH=${node_path}")
+
+set(page_parts d88cut.html.in page.css zip.js page.js worker.js)
+list(TRANSFORM page_parts PREPEND ${PROJECT_SOURCE_DIR}/web/)
+add_custom_command(
+  OUTPUT ${PROJECT_BINARY_DIR}/d88cut.html
+  COMMAND ${CMAKE_COMMAND} -D WEB=${PROJECT_SOURCE_DIR}/web -D MODULE=$<TARGET_FILE:d88cut_module>
+          -D OUTPUT=${PROJECT_BINARY_DIR}/d88cut.html -P ${CMAKE_CURRENT_LIST_FILE}
+  DEPENDS d88cut_module ${page_parts} ${CMAKE_CURRENT_LIST_FILE}
+  VERBATIM)
+add_custom_target(d88cut ALL DEPENDS ${PROJECT_BINARY_DIR}/d88cut.html)
+
+# The page's tests drive it in Debian's Chromium and Firefox ESR with
+# puppeteer-core (tests/web, installed there by `npm ci`), and compare what
+# it unpacks with what the native tool, and the Windows build under Wine,
+# leave for the same images.
+include(CTest)
+if(BUILD_TESTING)
+  set(D88CUT_NATIVE_TOOL ${PROJECT_SOURCE_DIR}/build/d88cut
+      CACHE FILEPATH "The Linux build's d88cut, to compare the page with")
+  set(D88CUT_WINDOWS_TOOL ${PROJECT_SOURCE_DIR}/build-windows/d88cut.exe
+      CACHE FILEPATH "The Windows build's d88cut.exe, to compare the page's files with under Wine")
+  find_program(D88CUT_NODE node REQUIRED)
+  add_test(NAME page_in_browsers
+           COMMAND ${D88CUT_NODE} --test --test-concurrency=1
+                   ${PROJECT_SOURCE_DIR}/tests/web/page.test.mjs
+           WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}/tests/web)
+  set_tests_properties(page_in_browsers PROPERTIES
+    ENVIRONMENT "D88CUT_PAGE=${PROJECT_BINARY_DIR}/d88cut.html;D88CUT_NATIVE_TOOL=${D88CUT_NATIVE_TOOL};D88CUT_WINDOWS_TOOL=${D88CUT_WINDOWS_TOOL};D88CUT_SCREENSHOTS=${PROJECT_BINARY_DIR}/screenshots"
+    TIMEOUT 1200)
+endif()

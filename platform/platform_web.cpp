@@ -1,0 +1,249 @@
+// The page: d88cut built with emscripten and run in a Web Worker, which
+// mounts the chosen image read-only and collects what the run leaves.
+//
+// The page leaves the files the Windows build would leave in an empty
+// folder: names decoded from Shift_JIS (code page 932) by the browser's own
+// decoder, the names Windows refuses left unwritten, and names that Windows
+// takes for one file (ABC.TXT and abc.txt) made one file, which keeps the
+// first name and takes the later contents. Each file is kept in emscripten's
+// memory file system under a number of its own, and the worker is told its
+// decoded name and, for a volume file, the two words of its recorded time;
+// no time zone is involved. Text goes to the worker as UTF-8, decoded as a
+// terminal shows it (text_output.h).
+#include <emscripten.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "platform/platform.h"
+#include "platform/shift_jis.h"
+#include "platform/windows_names.h"
+
+static_assert(sizeof(off_t) == 8, "image offsets are 64-bit");
+
+// The browser's Shift_JIS decoder on one character of one or two bytes: its
+// code point, or -1 when the bytes do not decode. It decodes exactly the
+// characters that Windows' code page 932 decodes with MB_ERR_INVALID_CHARS.
+EM_JS(int, DecodeInBrowser, (int first, int second, int length), {
+  if (!Module.d88cutShiftJis) {
+    Module.d88cutShiftJis = new TextDecoder("shift_jis", {fatal : true});
+  }
+  try {
+    var text =
+        Module.d88cutShiftJis.decode(new Uint8Array(length == 2 ? [ first, second ] : [first]));
+    return text.length == 1 ? text.charCodeAt(0) : -1;
+  } catch (error) {
+    return -1;
+  }
+});
+
+// Text for standard output (1) or standard error (2), as UTF-8 bytes.
+EM_JS(void, PassText, (int stream, const char* text, int length),
+      { Module.d88cutText(stream, HEAPU8.slice(text, text + length)); });
+
+// File `number` was made under the name `name` (UTF-8).
+EM_JS(void, PassFileMade, (int number, const char* name),
+      { Module.d88cutFileMade(number, UTF8ToString(name)); });
+
+// File `number` was given the recorded time and date words.
+EM_JS(void, PassFileTime, (int number, int time, int date),
+      { Module.d88cutFileTime(number, time, date); });
+
+namespace {
+
+// MAIN, DEMO and the 64 entries of the root directory.
+constexpr int kMaxFiles = 66;
+constexpr char kFilePathFormat[] = "/out/%d";
+
+struct PageFile {
+  char16_t name[kDecodedNameLength];
+};
+PageFile pageFiles[kMaxFiles];
+int pageFileCount;
+
+// The disk's name decoded, strictly: false when a byte does not decode.
+bool DecodeName(const char* name, char16_t decoded[kDecodedNameLength]) {
+  size_t left = strlen(name);
+  int length = 0;
+  while (left > 0 && length < kDecodedNameLength - 1) {
+    const size_t characterLength = ShiftJisCharacterLength(name, left);
+    uint32_t codePoint = 0;
+    if (!DecodeShiftJis(name, static_cast<int>(characterLength), &codePoint)) {
+      return false;
+    }
+    decoded[length++] = static_cast<char16_t>(codePoint);
+    name += characterLength;
+    left -= characterLength;
+  }
+  decoded[length] = u'\0';
+  return left == 0;
+}
+
+// Appends `codePoint` (in the Basic Multilingual Plane) as UTF-8.
+size_t AppendUtf8(char* out, uint32_t codePoint) {
+  if (codePoint < 0x80) {
+    out[0] = static_cast<char>(codePoint);
+    return 1;
+  }
+  if (codePoint < 0x800) {
+    out[0] = static_cast<char>(0xC0 | (codePoint >> 6));
+    out[1] = static_cast<char>(0x80 | (codePoint & 0x3F));
+    return 2;
+  }
+  out[0] = static_cast<char>(0xE0 | (codePoint >> 12));
+  out[1] = static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+  out[2] = static_cast<char>(0x80 | (codePoint & 0x3F));
+  return 3;
+}
+
+// The number of the file Windows would take `name` for; -1 if none.
+int FindFile(const char16_t* name) {
+  for (int number = 0; number < pageFileCount; ++number) {
+    if (IsSameWindowsFileName(pageFiles[number].name, name)) {
+      return number;
+    }
+  }
+  return -1;
+}
+
+FILE* OpenFileNumber(int number) {
+  char path[32];
+  snprintf(path, sizeof path, kFilePathFormat, number);
+  return fopen(path, "wb");
+}
+
+FILE* MakeFile(const char16_t* name) {
+  if (pageFileCount == kMaxFiles) {
+    return nullptr;
+  }
+  const int number = pageFileCount;
+  FILE* file = OpenFileNumber(number);
+  if (file == nullptr) {
+    return nullptr;
+  }
+  memcpy(pageFiles[number].name, name, sizeof pageFiles[number].name);
+  ++pageFileCount;
+  char utf8[3 * kDecodedNameLength + 1];
+  size_t length = 0;
+  for (const char16_t* at = name; *at != u'\0'; ++at) {
+    length += AppendUtf8(utf8 + length, *at);
+  }
+  utf8[length] = '\0';
+  PassFileMade(number, utf8);
+  return file;
+}
+
+}  // namespace
+
+CommandLine::CommandLine(int count, char** arguments)
+    : argc(count), argv(arguments), convertedArguments(nullptr) {}
+
+CommandLine::~CommandLine() = default;
+
+void PrepareLocalTime() {}
+
+FILE* OpenImageFile(const char* path) {
+  struct stat status;
+  if (stat(path, &status) != 0 || !S_ISREG(status.st_mode)) {
+    return nullptr;
+  }
+  return fopen(path, "rb");
+}
+
+bool SeekFile(FILE* file, int64_t offset) {
+  return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
+}
+
+// The image is the chosen file, never one of the page's files.
+bool IdentifyOpenFile(FILE*, FileIdentity*) {
+  return false;
+}
+
+bool IdentifyNamedFile(const char*, FileIdentity*) {
+  return false;
+}
+
+bool IsPlainFileName(const char* name) {
+  char16_t decoded[kDecodedNameLength];
+  return DecodeName(name, decoded) && IsWindowsFileName(decoded);
+}
+
+FILE* CreateNewNamedFile(const char* name) {
+  char16_t decoded[kDecodedNameLength];
+  if (!DecodeName(name, decoded) || FindFile(decoded) >= 0) {
+    return nullptr;
+  }
+  return MakeFile(decoded);
+}
+
+FILE* CreateNamedFile(const char* name) {
+  char16_t decoded[kDecodedNameLength];
+  if (!DecodeName(name, decoded)) {
+    return nullptr;
+  }
+  const int number = FindFile(decoded);
+  return number >= 0 ? OpenFileNumber(number) : MakeFile(decoded);
+}
+
+FileTime ConvertRecordedTime(DosDateTime recorded) {
+  return FileTime{recorded, static_cast<time_t>(-1)};
+}
+
+void SetNamedFileTimes(const char* name, const FileTime& time) {
+  char16_t decoded[kDecodedNameLength];
+  if (!DecodeName(name, decoded)) {
+    return;
+  }
+  const int number = FindFile(decoded);
+  if (number >= 0) {
+    PassFileTime(number, time.recorded.time, time.recorded.date);
+  }
+}
+
+// The page shows both streams as a UTF-8 terminal does.
+bool IsTerminal(FILE*) {
+  return true;
+}
+
+bool DecodeShiftJis(const char* bytes, int length, uint32_t* codePoint) {
+  if (length < 1 || length > 2) {
+    return false;
+  }
+  const int decoded = DecodeInBrowser(static_cast<uint8_t>(bytes[0]),
+                                      length == 2 ? static_cast<uint8_t>(bytes[1]) : 0, length);
+  if (decoded < 0) {
+    return false;
+  }
+  *codePoint = static_cast<uint32_t>(decoded);
+  return true;
+}
+
+void WriteToTerminal(FILE* stream, const char* text, size_t length) {
+  // One character at a time, so that one that does not decode becomes a '?'
+  // for each of its bytes.
+  char converted[1024];
+  size_t used = 0;
+  const int number = stream == stderr ? 2 : 1;
+  while (length > 0) {
+    if (sizeof converted - used < 4) {
+      PassText(number, converted, static_cast<int>(used));
+      used = 0;
+    }
+    const size_t characterLength = ShiftJisCharacterLength(text, length);
+    uint32_t codePoint = 0;
+    if (DecodeShiftJis(text, static_cast<int>(characterLength), &codePoint)) {
+      used += AppendUtf8(converted + used, codePoint);
+    } else {
+      memset(converted + used, '?', characterLength);
+      used += characterLength;
+    }
+    text += characterLength;
+    length -= characterLength;
+  }
+  PassText(number, converted, static_cast<int>(used));
+}
+
+void WriteLocalToTerminal(FILE* stream, const char* text, size_t length) {
+  PassText(stream == stderr ? 2 : 1, text, static_cast<int>(length));
+}

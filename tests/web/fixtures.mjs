@@ -1,0 +1,243 @@
+// Images for the page's tests, made from the sample disk, and what the
+// native tool and the Windows build make of them.
+import {execFileSync, spawnSync} from 'node:child_process';
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+import {fileURLToPath} from 'node:url';
+
+export const kSource = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../..');
+export const kSample = path.join(kSource, 'examples/sample.d88');
+
+export function TempDir(prefix) {
+  return fs.mkdtempSync(path.join(os.tmpdir(), prefix));
+}
+
+// ---------------------------------------------------------------------------
+// The D88 layout, as far as the tests need it.
+
+const kTrackTable = 0x20;
+
+// The file offset of the data of the first record of `track` that is
+// C/H/R/N, and that record's header offset.
+export function FindSector(image, track, c, h, r, n) {
+  const view = new DataView(image.buffer, image.byteOffset, image.byteLength);
+  let at = view.getUint32(kTrackTable + 4 * track, true);
+  for (let index = 0; at + 16 <= image.length; ++index) {
+    const count = view.getUint16(at + 4, true);
+    const length = view.getUint16(at + 14, true);
+    if (image[at] === c && image[at + 1] === h && image[at + 2] === r && image[at + 3] === n) {
+      return {header: at, data: at + 16};
+    }
+    if (count === 0 || index === count - 1) {
+      break;
+    }
+    at += 16 + length;
+  }
+  throw new Error(`no sector C${c} H${h} R${r} N${n} on track ${track}`);
+}
+
+// The first sector of the root directory: entries 0-15.
+export function RootDirectory(image) {
+  return FindSector(image, 0, 0, 0, 6, 2).data;
+}
+
+export function DosTime(hour, minute, second) {
+  return (hour << 11) | (minute << 5) | (second >> 1);
+}
+
+export function DosDate(year, month, day) {
+  return ((year - 1980) << 9) | (month << 5) | day;
+}
+
+// The sample's root directory, entry by entry.
+export function ReadEntries(image) {
+  const root = RootDirectory(image);
+  const view = new DataView(image.buffer, image.byteOffset, image.byteLength);
+  const entries = [];
+  for (let i = 0; i < 16; ++i) {
+    const at = root + 32 * i;
+    if (image[at] === 0) {
+      break;
+    }
+    entries.push({
+      name: image.subarray(at, at + 11),
+      attributes: image[at + 11],
+      time: view.getUint16(at + 22, true),
+      date: view.getUint16(at + 24, true),
+      cluster: view.getUint16(at + 26, true),
+      size: view.getUint32(at + 28, true),
+    });
+  }
+  return entries;
+}
+
+// Bytes of a name field, from a string of byte values below 0x100.
+export function NameBytes(text) {
+  if (text.length !== 11) {
+    throw new Error(`a directory name is 11 bytes: ${JSON.stringify(text)}`);
+  }
+  return Uint8Array.from(text, (character) => character.charCodeAt(0));
+}
+
+// The sample with its root directory replaced by `entries` ({name (11
+// bytes as a byte string), attributes, time, date, cluster, size}), which
+// take their data from the sample's own files' clusters.
+export function SampleWithEntries(entries) {
+  const image = new Uint8Array(fs.readFileSync(kSample));
+  const root = RootDirectory(image);
+  if (entries.length > 16) {
+    throw new Error('the first directory sector holds 16 entries');
+  }
+  image.fill(0, root, root + 512);
+  const view = new DataView(image.buffer);
+  entries.forEach((entry, i) => {
+    const at = root + 32 * i;
+    image.set(NameBytes(entry.name), at);
+    image[at + 11] = entry.attributes ?? 0x20;
+    view.setUint16(at + 22, entry.time, true);
+    view.setUint16(at + 24, entry.date, true);
+    view.setUint16(at + 26, entry.cluster, true);
+    view.setUint32(at + 28, entry.size, true);
+  });
+  return image;
+}
+
+// The sample's three files, whose clusters the made-up entries share.
+export function SampleFiles() {
+  const image = new Uint8Array(fs.readFileSync(kSample));
+  const byName = {};
+  for (const entry of ReadEntries(image)) {
+    byName[Buffer.from(entry.name).toString('latin1').trim().replace(/ +/, '.')] = entry;
+  }
+  return {readme: byName['README.TXT'], hello: byName['HELLO.COM'], scores: byName['SCORES.DAT']};
+}
+
+export function WriteImage(dir, name, bytes) {
+  const file = path.join(dir, name);
+  fs.writeFileSync(file, bytes);
+  return file;
+}
+
+// The sample followed by zeros up to 2 GiB, without taking the space.
+export function SparseImage(dir) {
+  const file = path.join(dir, 'LARGE.d88');
+  fs.copyFileSync(kSample, file);
+  fs.truncateSync(file, 2 ** 31);
+  return file;
+}
+
+// ---------------------------------------------------------------------------
+// The native tool.
+
+// Runs `tool` on `image` in a fresh folder with TZ=UTC, with one stream on a
+// pseudo-terminal in a UTF-8 locale, as a user's terminal shows it: the
+// text the page must show. Returns {out, err, status, files: {name: bytes},
+// times: {name: seconds}}.
+export function RunNative(tool, image) {
+  const environment = {...process.env, TZ: 'UTC', LC_ALL: 'C.UTF-8'};
+  // Names are read as bytes: a disk's names need not be UTF-8.
+  const onTerminal = (dir, redirect) => {
+    const run = spawnSync('script', ['-q', '-e', '-c', `"${tool}" "${image}" ${redirect}`, '/dev/null'],
+                          {cwd: dir, env: environment, encoding: 'utf8'});
+    return {text: run.stdout.replace(/\r\n/g, '\n'), status: run.status};
+  };
+  const errDir = TempDir('d88cut-native-');
+  const err = onTerminal(errDir, '2>&1 >/dev/null');
+  fs.rmSync(errDir, {recursive: true});
+  const dir = TempDir('d88cut-native-');
+  const out = onTerminal(dir, '2>/dev/null');
+  const files = {};
+  const times = {};
+  for (const name of fs.readdirSync(dir, {encoding: 'buffer'}).sort(Buffer.compare)) {
+    const file = Buffer.concat([Buffer.from(dir + '/'), name]);
+    files[name.toString('latin1')] = new Uint8Array(fs.readFileSync(file));
+    times[name.toString('latin1')] = Math.floor(fs.statSync(file).mtimeMs / 1000);
+  }
+  fs.rmSync(dir, {recursive: true});
+  return {out: out.text, err: err.text, status: out.status, files, times};
+}
+
+// Runs the Windows build's d88cut.exe on `image` under Wine in a fresh
+// folder, in the Wine prefix `prefix`, and returns the files it leaves
+// there: {name: bytes}, names as Wine writes them, in UTF-8.
+export function RunWindows(tool, image, prefix) {
+  const dir = TempDir('d88cut-windows-');
+  fs.copyFileSync(image, path.join(dir, 'image.d88'));
+  execFileSync(path.join(kSource, 'cmake/wine-run.sh'), [prefix, tool, 'image.d88'],
+               {cwd: dir, env: {...process.env, TZ: 'UTC0'}, stdio: 'ignore'});
+  const files = {};
+  for (const name of fs.readdirSync(dir).sort()) {
+    if (name !== 'image.d88') {
+      files[name] = new Uint8Array(fs.readFileSync(path.join(dir, name)));
+    }
+  }
+  fs.rmSync(dir, {recursive: true});
+  return files;
+}
+
+// ---------------------------------------------------------------------------
+// Zip files, read by hand so that every field can be checked.
+
+export function ReadZip(bytes) {
+  const view = new DataView(bytes.buffer, bytes.byteOffset, bytes.byteLength);
+  const end = bytes.length - 22;
+  if (view.getUint32(end, true) !== 0x06054B50) {
+    throw new Error('no end of central directory where a zip without comment has it');
+  }
+  const count = view.getUint16(end + 10, true);
+  let at = view.getUint32(end + 16, true);
+  const entries = [];
+  for (let i = 0; i < count; ++i) {
+    if (view.getUint32(at, true) !== 0x02014B50) {
+      throw new Error(`no central directory record ${i}`);
+    }
+    const nameLength = view.getUint16(at + 28, true);
+    const extraLength = view.getUint16(at + 30, true);
+    const commentLength = view.getUint16(at + 32, true);
+    const local = view.getUint32(at + 42, true);
+    const name = new TextDecoder('utf-8', {fatal: true}).decode(
+      bytes.subarray(at + 46, at + 46 + nameLength));
+    const size = view.getUint32(at + 24, true);
+    const localNameLength = view.getUint16(local + 26, true);
+    const dataAt = local + 30 + localNameLength + view.getUint16(local + 28, true);
+    entries.push({
+      name,
+      flags: view.getUint16(at + 8, true),
+      localFlags: view.getUint16(local + 6, true),
+      method: view.getUint16(at + 10, true),
+      time: view.getUint16(at + 12, true),
+      date: view.getUint16(at + 14, true),
+      localTime: view.getUint16(local + 10, true),
+      localDate: view.getUint16(local + 12, true),
+      crc: view.getUint32(at + 16, true),
+      localCrc: view.getUint32(local + 14, true),
+      compressedSize: view.getUint32(at + 20, true),
+      size,
+      localName: new TextDecoder().decode(bytes.subarray(local + 30, local + 30 + localNameLength)),
+      bytes: bytes.subarray(dataAt, dataAt + size),
+    });
+    at += 46 + nameLength + extraLength + commentLength;
+  }
+  return entries;
+}
+
+export function Crc32(bytes) {
+  let crc = 0xFFFFFFFF;
+  for (const byte of bytes) {
+    crc ^= byte;
+    for (let k = 0; k < 8; ++k) {
+      crc = crc & 1 ? 0xEDB88320 ^ (crc >>> 1) : crc >>> 1;
+    }
+  }
+  return (crc ^ 0xFFFFFFFF) >>> 0;
+}
+
+// The DOS words of a time in seconds since 1970, in UTC.
+export function DosWordsOfUnixTime(seconds) {
+  const moment = new Date(seconds * 1000);
+  return {
+    time: DosTime(moment.getUTCHours(), moment.getUTCMinutes(), moment.getUTCSeconds()),
+    date: DosDate(moment.getUTCFullYear(), moment.getUTCMonth() + 1, moment.getUTCDate()),
+  };
+}

@@ -1,0 +1,512 @@
+// The page, build-web/d88cut.html, driven in Debian's Chromium and Firefox
+// ESR through the same ids a user's script would use (README, "In the
+// browser"). What it unpacks is compared with what the native tool shows on
+// a UTF-8 terminal and writes, and with the folder the Windows build leaves
+// under Wine; its zip is read field by field.
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import http from 'node:http';
+import path from 'node:path';
+import {after, before, describe, test} from 'node:test';
+import {pathToFileURL} from 'node:url';
+
+import puppeteer from 'puppeteer-core';
+
+import {
+  Crc32, DosDate, DosTime, FindSector, kSample, kSource, ReadEntries, ReadZip, RunNative,
+  RunWindows, SampleFiles, SampleWithEntries, SparseImage, TempDir, WriteImage,
+} from './fixtures.mjs';
+
+const kPage = process.env.D88CUT_PAGE || path.join(kSource, 'build-web/d88cut.html');
+const kNativeTool = process.env.D88CUT_NATIVE_TOOL || path.join(kSource, 'build/d88cut');
+const kWindowsTool =
+  process.env.D88CUT_WINDOWS_TOOL || path.join(kSource, 'build-windows/d88cut.exe');
+const kScreenshots = process.env.D88CUT_SCREENSHOTS || path.join(path.dirname(kPage), 'screenshots');
+const kWinePrefix = path.join(path.dirname(kPage), 'wine-prefix');
+const kTimeout = 180000;
+
+const kArchive = 0x20;
+const kWhen = {time: DosTime(12, 34, 56), date: DosDate(1990, 3, 4)};
+
+// Offline, quiet, no first-run work; a fresh profile each launch.
+const kChromiumArguments = [
+  '--no-sandbox', '--disable-background-networking', '--disable-component-update',
+  '--disable-sync', '--no-first-run', '--disable-gpu', '--lang=en-US',
+];
+
+function FirefoxPreferences(downloads) {
+  return {
+    'browser.download.folderList': 2,
+    'browser.download.dir': downloads,
+    'browser.download.useDownloadDir': true,
+    'browser.download.always_ask_before_handling_new_types': false,
+    'browser.download.start_downloads_in_tmp_dir': false,
+    'browser.download.alwaysOpenPanel': false,
+    'browser.helperApps.neverAsk.saveToDisk': 'application/zip,application/octet-stream',
+    'intl.accept_languages': 'en-US, en',
+    'network.captive-portal-service.enabled': false,
+    'network.connectivity-service.enabled': false,
+  };
+}
+
+const kBrowsers = [
+  {
+    name: 'Chromium',
+    Launch: (profile) => puppeteer.launch({
+      browser: 'chrome', executablePath: '/usr/bin/chromium', headless: true,
+      args: kChromiumArguments, userDataDir: profile, env: {...process.env, TZ: 'UTC'},
+    }),
+    OpenContext: (browser, downloads) => browser.createBrowserContext(
+      {downloadBehavior: {policy: 'allow', downloadPath: downloads}}),
+  },
+  {
+    name: 'Firefox',
+    Launch: (profile, downloads) => puppeteer.launch({
+      browser: 'firefox', executablePath: '/usr/bin/firefox-esr', headless: true,
+      userDataDir: profile, extraPrefsFirefox: FirefoxPreferences(downloads),
+      env: {...process.env, TZ: 'UTC'},
+    }),
+    OpenContext: (browser) => browser.defaultBrowserContext(),
+  },
+];
+
+// ---------------------------------------------------------------------------
+// Images
+
+const kWork = TempDir('d88cut-page-');
+const sampleFiles = SampleFiles();
+const readme = sampleFiles.readme;
+const hello = sampleFiles.hello;
+const scores = sampleFiles.scores;
+
+function Entry(name, file, words = kWhen, attributes = kArchive) {
+  return {name, attributes, time: words.time, date: words.date, cluster: file.cluster, size: file.size};
+}
+
+// Windows' rules for names, each case with what Windows makes of it.
+const kWindowsCases = [
+  {entry: Entry('CON     TXT', readme), reported: 'CON.TXT'},
+  {entry: Entry('A:B     TXT', readme), reported: 'A:B.TXT'},
+  {entry: Entry('AB.        ', readme), reported: 'AB.'},
+  {entry: Entry('nul     d88', readme), reported: 'nul.d88'},
+  // A pair that is no character: listed and reported with '?' for its bytes.
+  {entry: Entry('\x85\x40      TXT', readme), reported: '??.TXT'},
+  // 表示.TXT, the trail byte of 表 a backslash were it ASCII.
+  {entry: Entry('\x95\x5C\x8E\xA6    TXT', hello), file: '\u8868\u793A.TXT'},
+  // Names that differ only in case: one file, the first name, the later
+  // contents and time.
+  {entry: Entry('ABC     TXT', readme), file: 'ABC.TXT'},
+  {entry: Entry('abc     txt', scores, {time: DosTime(8, 0, 0), date: DosDate(2001, 7, 15)})},
+  // Full-width Ａ and ａ, Greek Α and α: Windows takes each pair for one name.
+  {entry: Entry('\x82\x60      TXT', hello), file: '\uFF21.TXT'},
+  {entry: Entry('\x82\x81      TXT', readme, {time: DosTime(9, 0, 0), date: DosDate(1999, 9, 9)})},
+  {entry: Entry('\x83\x9F      DAT', readme), file: '\u0391.DAT'},
+  {entry: Entry('\x83\xBF      DAT', scores)},
+  // A volume file named as a raw area takes that file over, time and all.
+  {entry: Entry('main       ', hello, {time: DosTime(1, 2, 4), date: DosDate(1985, 5, 5)})},
+  // Words that no clock reads: hour 24, minute 63, month 0, day 0.
+  {entry: Entry('ODD     BIN', readme, {time: 0xC7E0, date: 0x0000}), file: 'ODD.BIN'},
+  {entry: Entry('LATE    BIN', hello, {time: 0xFFFF, date: 0xFFFF}), file: 'LATE.BIN'},
+];
+
+// Names that would be markup if the page took them for it.
+const kMarkupCases = [
+  {entry: Entry('<B>     TXT', readme), shown: '<B>.TXT', reported: true},
+  {entry: Entry("A&B'C   TXT", hello), shown: "A&B'C.TXT", file: "A&B'C.TXT"},
+  {entry: Entry('&LT;    TXT', scores), shown: '&LT;.TXT', file: '&LT;.TXT'},
+  {entry: Entry("<I'>&   >  ", readme), shown: "<I'>&.>", reported: true},
+];
+
+function SampleImage() {
+  return kSample;
+}
+
+function NotTheDisk(verdict) {
+  const image = new Uint8Array(fs.readFileSync(kSample));
+  if (verdict === 'no-first-sector') {
+    image[FindSector(image, 0, 0, 0, 1, 1).header + 2] = 0x21;  // R1 becomes R33
+  } else {
+    image[FindSector(image, 0, 0, 0, 1, 1).data + 6] ^= 0x20;  // "BEXO-x1/turboSys"
+  }
+  return image;
+}
+
+const images = {
+  sample: kSample,
+  windows: WriteImage(kWork, 'WINDOWS.d88', SampleWithEntries(kWindowsCases.map((c) => c.entry))),
+  markup: WriteImage(kWork, "<M>&'.d88", SampleWithEntries(kMarkupCases.map((c) => c.entry))),
+  notD88: WriteImage(kWork, 'NOTES.txt', new TextEncoder().encode('Not a disk image at all.\n')),
+  empty: WriteImage(kWork, 'EMPTY.d88', new Uint8Array(0)),
+  noFirstSector: WriteImage(kWork, 'NOSIG.d88', NotTheDisk('no-first-sector')),
+  signatureDiffers: WriteImage(kWork, 'OTHER.d88', NotTheDisk('signature-differs')),
+  large: SparseImage(kWork),
+};
+
+after(() => fs.rmSync(kWork, {recursive: true, force: true}));
+
+// ---------------------------------------------------------------------------
+// Driving the page
+
+// The page, served alone over HTTP on 127.0.0.1; every request it gets is
+// noted.
+function ServePage() {
+  const requests = [];
+  const page = fs.readFileSync(kPage);
+  const server = http.createServer((request, response) => {
+    requests.push(request.url);
+    if (request.url === '/d88cut.html') {
+      response.writeHead(200, {'Content-Type': 'text/html; charset=utf-8'});
+      response.end(page);
+    } else {
+      response.writeHead(404);
+      response.end();
+    }
+  });
+  return new Promise((resolve) => {
+    server.listen(0, '127.0.0.1', () => {
+      resolve({url: `http://127.0.0.1:${server.address().port}/d88cut.html`, requests,
+               Close: () => new Promise((done) => server.close(done))});
+    });
+  });
+}
+
+// The one file that appears in `dir` once the browser has finished it. The
+// browser may change a name that its system could not hold, so the file is
+// taken whatever its name.
+function WaitForDownload(dir, timeout = 30000) {
+  const started = Date.now();
+  return new Promise((resolve, reject) => {
+    const look = () => {
+      const names = fs.readdirSync(dir);
+      const pending = names.some((name) => /\.(part|crdownload)$/.test(name));
+      if (names.length === 1 && !pending) {
+        const file = path.join(dir, names[0]);
+        const bytes = new Uint8Array(fs.readFileSync(file));
+        fs.rmSync(file);
+        resolve(bytes);
+      } else if (Date.now() - started > timeout) {
+        reject(new Error(`nothing was downloaded into ${dir}: ${names.join(', ')}`));
+      } else {
+        setTimeout(look, 50);
+      }
+    };
+    look();
+  });
+}
+
+class PageSession {
+  constructor(browserKind) {
+    this.kind = browserKind;
+  }
+
+  async Start() {
+    this.profile = TempDir('d88cut-profile-');
+    this.downloads = TempDir('d88cut-downloads-');
+    this.browser = await this.kind.Launch(this.profile, this.downloads);
+    this.context = await this.kind.OpenContext(this.browser, this.downloads);
+  }
+
+  async Stop() {
+    await this.browser.close();
+    fs.rmSync(this.profile, {recursive: true, force: true});
+    fs.rmSync(this.downloads, {recursive: true, force: true});
+  }
+
+  // A fresh tab on `url`; every request it makes is noted in page.requests.
+  async Open(url, {languages = null} = {}) {
+    const page = await this.context.newPage();
+    page.requests = [];
+    page.errors = [];
+    page.on('request', (request) => page.requests.push(request.url()));
+    page.on('pageerror', (error) => page.errors.push(String(error)));
+    if (languages) {
+      await page.evaluateOnNewDocument((list) => {
+        Object.defineProperty(navigator, 'languages', {get: () => list});
+      }, languages);
+    }
+    await page.goto(url);
+    return page;
+  }
+
+  // Chooses `image` and waits for the run's end; returns what the page shows.
+  async Run(page, image) {
+    const input = await page.$('input[type=file]');
+    await input.uploadFile(image);
+    await page.waitForFunction(
+      (name) => {
+        const status = document.getElementById('status');
+        return status.dataset.image === name && ['done', 'error'].includes(status.dataset.state);
+      },
+      {timeout: kTimeout}, path.basename(image));
+    return page.evaluate(() => {
+      const status = document.getElementById('status');
+      const zip = document.getElementById('download-zip');
+      return {
+        state: status.dataset.state,
+        image: status.dataset.image,
+        verdict: status.dataset.verdict,
+        statusText: status.textContent,
+        out: document.getElementById('output').textContent,
+        err: document.getElementById('errors').textContent,
+        exitStatus: document.getElementById('exit-status').textContent,
+        reason: document.getElementById('reason').hidden ? '' : document.getElementById('reason').textContent,
+        found: document.getElementById('found').hidden ? '' : document.getElementById('found-bytes').textContent,
+        files: Array.from(document.querySelectorAll('#files a[download]'),
+                          (link) => ({name: link.getAttribute('download'), text: link.textContent})),
+        zip: zip.hasAttribute('href') && !zip.hidden ? zip.getAttribute('download') : null,
+        rows: Array.from(document.querySelectorAll('#listing tbody tr'),
+                         (row) => Array.from(row.cells, (cell) => cell.textContent)),
+        elementsFromText: document.querySelectorAll('#results b, #results i, #results m').length,
+      };
+    });
+  }
+
+  // Downloads what the link `selector` offers, as the user would.
+  async Download(page, selector) {
+    for (const name of fs.readdirSync(this.downloads)) {
+      fs.rmSync(path.join(this.downloads, name), {recursive: true});
+    }
+    await page.click(selector);
+    return WaitForDownload(this.downloads);
+  }
+}
+
+// Only the page itself, the blob: URLs it makes for its worker and its
+// downloads, and data: URLs (its icon, and a font Firefox makes for itself):
+// nothing that leaves the machine.
+function AssertNoRequestLeft(page, url) {
+  const others = page.requests.filter(
+    (request) => request !== url && !request.startsWith('blob:') && !request.startsWith('data:'));
+  assert.deepEqual(others, [], 'requests beyond the page itself');
+}
+
+function ToolRunsOf(image) {
+  return RunNative(kNativeTool, image);
+}
+
+let windowsFiles = null;
+function WindowsFilesOfNamingImage() {
+  if (windowsFiles === null) {
+    windowsFiles = RunWindows(kWindowsTool, images.windows, kWinePrefix);
+  }
+  return windowsFiles;
+}
+
+function AssertZipEntry(entry) {
+  assert.equal(entry.flags & 0x0800, 0x0800, `${entry.name}: UTF-8 flag`);
+  assert.equal(entry.localFlags, entry.flags, `${entry.name}: local flags`);
+  assert.equal(entry.method, 0, `${entry.name}: stored`);
+  assert.equal(entry.localName, entry.name);
+  assert.equal(entry.localTime, entry.time);
+  assert.equal(entry.localDate, entry.date);
+  assert.equal(entry.crc, Crc32(entry.bytes), `${entry.name}: CRC`);
+  assert.equal(entry.localCrc, entry.crc);
+  assert.equal(entry.compressedSize, entry.size);
+  assert.ok(!/[\\/]/.test(entry.name) && entry.name !== '..' && entry.name !== '.', entry.name);
+}
+
+// The DOS words of the run's time, read back in the browser's zone (UTC).
+function RunTimeOfWords(words) {
+  return Date.UTC(1980 + (words.date >> 9), ((words.date >> 5) & 15) - 1, words.date & 31,
+                  words.time >> 11, (words.time >> 5) & 63, (words.time & 31) * 2);
+}
+
+// ---------------------------------------------------------------------------
+// The cases
+
+for (const kind of kBrowsers) {
+  describe(kind.name, {timeout: 20 * 60 * 1000}, () => {
+    const session = new PageSession(kind);
+    before(() => session.Start());
+    after(() => session.Stop());
+
+    const fileUrl = pathToFileURL(kPage).href;
+    const sampleNative = ToolRunsOf(images.sample);
+    const sampleEntries = ReadEntries(new Uint8Array(fs.readFileSync(kSample)));
+
+    // The sample as the native tool has it: its text, its files and their
+    // recorded words; MAIN and DEMO stamped with the run's time.
+    async function CheckSample(page, shown, image, started, ended) {
+      assert.equal(shown.state, 'done');
+      assert.equal(shown.verdict, 'recognised');
+      assert.equal(shown.image, path.basename(image));
+      assert.equal(shown.out, sampleNative.out);
+      assert.equal(shown.err, sampleNative.err);
+      assert.equal(shown.exitStatus, '0');
+      assert.equal(shown.zip, path.basename(image).replace(/\.d88$/, '.zip'));
+      assert.deepEqual(shown.files.map((file) => file.name).sort(), Object.keys(sampleNative.files));
+      assert.deepEqual(shown.rows[1], ['README.TXT', '620', '1990-03-04', '12:34:56', 'archive, read-only']);
+      const zip = ReadZip(await session.Download(page, '#download-zip'));
+      assert.deepEqual(zip.map((entry) => entry.name), shown.files.map((file) => file.name));
+      for (const entry of zip) {
+        AssertZipEntry(entry);
+        assert.deepEqual(entry.bytes, sampleNative.files[entry.name], entry.name);
+        if (entry.name === 'MAIN' || entry.name === 'DEMO') {
+          const stamped = RunTimeOfWords(entry);
+          assert.ok(stamped >= started - 2000 && stamped <= ended + 2000, `${entry.name}: run time`);
+        } else {
+          const recorded = sampleEntries.find(
+            (found) => Buffer.from(found.name).toString('latin1').replace(/ +/, '.').trim() === entry.name);
+          assert.deepEqual({time: entry.time, date: entry.date},
+                           {time: recorded.time, date: recorded.date}, entry.name);
+        }
+      }
+      const single = await session.Download(page, '#files a[download="SCORES.DAT"]');
+      assert.deepEqual(single, sampleNative.files['SCORES.DAT']);
+    }
+
+    test('the sample, opened from disk and served over HTTP', {timeout: kTimeout}, async () => {
+      const server = await ServePage();
+      try {
+        for (const url of [fileUrl, server.url]) {
+          const page = await session.Open(url);
+          const started = Date.now();
+          const shown = await session.Run(page, images.sample);
+          await CheckSample(page, shown, images.sample, started, Date.now());
+          AssertNoRequestLeft(page, url);
+          assert.deepEqual(page.errors, []);
+          await page.close();
+        }
+        assert.deepEqual(server.requests, ['/d88cut.html'], 'requests the server saw');
+      } finally {
+        await server.Close();
+      }
+    });
+
+    test('screenshots after the sample, light and dark, English and Japanese',
+         {timeout: kTimeout}, async () => {
+      fs.mkdirSync(kScreenshots, {recursive: true});
+      const variants = kind.name === 'Chromium'
+        ? [['en', 'light'], ['en', 'dark'], ['ja', 'light'], ['ja', 'dark']]
+        : [['en', 'light']];
+      for (const [language, scheme] of variants) {
+        const page = await session.Open(fileUrl, {languages: language === 'ja' ? ['ja-JP', 'ja'] : ['en-US', 'en']});
+        if (scheme === 'dark') {
+          await page.emulateMediaFeatures([{name: 'prefers-color-scheme', value: 'dark'}]);
+        }
+        const shown = await session.Run(page, images.sample);
+        assert.equal(shown.state, 'done');
+        assert.equal(await page.evaluate(() => document.documentElement.lang), language);
+        await page.setViewport({width: 900, height: 800});
+        await page.screenshot({
+          path: path.join(kScreenshots, `sample-${kind.name.toLowerCase()}-${language}-${scheme}.png`),
+          fullPage: true,
+        });
+        await page.close();
+      }
+    });
+
+    test("Windows' names: unsafe, undecodable, and equal but for case", {timeout: kTimeout}, async () => {
+      const page = await session.Open(fileUrl);
+      const shown = await session.Run(page, images.windows);
+      const native = ToolRunsOf(images.windows);
+      assert.equal(shown.state, 'done');
+      assert.equal(shown.out, native.out, 'the listing, as a UTF-8 terminal shows it');
+      assert.equal(shown.err, kWindowsCases.filter((c) => c.reported)
+        .map((c) => `unsafe file name, not written: ${c.reported}\n`).join(''));
+      const expectedNames = ['MAIN', 'DEMO'].concat(kWindowsCases.filter((c) => c.file).map((c) => c.file));
+      assert.deepEqual(shown.files.map((file) => file.name), expectedNames);
+      const zip = ReadZip(await session.Download(page, '#download-zip'));
+      const byName = Object.fromEntries(zip.map((entry) => [entry.name, entry]));
+      for (const entry of zip) {
+        AssertZipEntry(entry);
+      }
+      // The later of two names Windows takes for one: its contents and words.
+      const words = (entry) => ({time: entry.time, date: entry.date});
+      assert.deepEqual(words(byName['ABC.TXT']), {time: DosTime(8, 0, 0), date: DosDate(2001, 7, 15)});
+      assert.deepEqual(byName['ABC.TXT'].bytes, sampleNative.files['SCORES.DAT']);
+      assert.deepEqual(words(byName['\uFF21.TXT']), {time: DosTime(9, 0, 0), date: DosDate(1999, 9, 9)});
+      assert.deepEqual(byName['MAIN'].bytes, sampleNative.files['HELLO.COM']);
+      assert.deepEqual(words(byName.MAIN), {time: DosTime(1, 2, 4), date: DosDate(1985, 5, 5)});
+      assert.deepEqual(words(byName['ODD.BIN']), {time: 0xC7E0, date: 0});
+      assert.deepEqual(words(byName['LATE.BIN']), {time: 0xFFFF, date: 0xFFFF});
+      // The folder the Windows build leaves, under Wine.
+      if (fs.existsSync(kWindowsTool)) {
+        const windows = WindowsFilesOfNamingImage();
+        assert.deepEqual(zip.map((entry) => entry.name).sort(), Object.keys(windows).sort());
+        for (const entry of zip) {
+          assert.deepEqual(entry.bytes, windows[entry.name], entry.name);
+        }
+      } else {
+        assert.fail(`no Windows build at ${kWindowsTool} to compare the files with`);
+      }
+      AssertNoRequestLeft(page, fileUrl);
+      await page.close();
+    });
+
+    test("names holding < > & ' show as they are", {timeout: kTimeout}, async () => {
+      const page = await session.Open(fileUrl);
+      const shown = await session.Run(page, images.markup);
+      assert.equal(shown.state, 'done');
+      assert.equal(shown.image, "<M>&'.d88");
+      assert.equal(shown.elementsFromText, 0);
+      assert.ok(shown.statusText.includes("<M>&'.d88"), shown.statusText);
+      assert.equal(shown.zip, "<M>&'.zip");
+      const native = ToolRunsOf(images.markup);
+      assert.equal(shown.out, native.out);
+      assert.deepEqual(shown.rows.map((row) => row[0]), kMarkupCases.map((c) => c.shown));
+      assert.equal(shown.err, kMarkupCases.filter((c) => c.reported)
+        .map((c) => `unsafe file name, not written: ${c.shown}\n`).join(''));
+      const written = kMarkupCases.filter((c) => c.file).map((c) => c.file);
+      assert.deepEqual(shown.files.slice(2).map((file) => file.name), written);
+      assert.deepEqual(shown.files.slice(2).map((file) => file.text), written);
+      const zip = ReadZip(await session.Download(page, '#download-zip'));
+      assert.deepEqual(zip.slice(2).map((entry) => entry.name), written);
+      await page.close();
+    });
+
+    test('images that are not the disk say why', {timeout: kTimeout}, async () => {
+      const cases = [
+        {image: images.notD88, verdict: 'not-d88'},
+        {image: images.empty, verdict: 'not-d88'},
+        {image: images.noFirstSector, verdict: 'no-first-sector'},
+        {image: images.signatureDiffers, verdict: 'signature-differs',
+         found: '42 45 58 4f 2d 78 31 2f 74 75 72 62 6f 53 79 73\nBEXO-x1/turboSys'},
+      ];
+      const page = await session.Open(fileUrl);
+      for (const c of cases) {
+        const shown = await session.Run(page, c.image);
+        const native = ToolRunsOf(c.image);
+        assert.equal(shown.state, 'done', c.verdict);
+        assert.equal(shown.verdict, c.verdict);
+        assert.equal(shown.out, native.out);
+        assert.equal(shown.out, '');
+        assert.equal(shown.err, '');
+        assert.equal(shown.exitStatus, '0');
+        assert.notEqual(shown.reason, '');
+        assert.equal(shown.found, c.found ?? '');
+        assert.deepEqual(shown.files, []);
+        assert.equal(shown.zip, null);
+      }
+      AssertNoRequestLeft(page, fileUrl);
+      await page.close();
+    });
+
+    test('a 2 GiB image whose first disk is the sample', {timeout: kTimeout}, async () => {
+      const page = await session.Open(fileUrl);
+      const started = Date.now();
+      const shown = await session.Run(page, images.large);
+      await CheckSample(page, shown, images.large, started, Date.now());
+      await page.close();
+    });
+
+    test('images one after another, without a reload', {timeout: kTimeout}, async () => {
+      const page = await session.Open(fileUrl);
+      const first = await session.Run(page, images.sample);
+      const second = await session.Run(page, images.signatureDiffers);
+      assert.equal(second.verdict, 'signature-differs');
+      assert.deepEqual(second.files, []);
+      assert.deepEqual(second.rows, []);
+      assert.equal(second.zip, null);
+      assert.equal(second.out, '');
+      const third = await session.Run(page, images.windows);
+      assert.equal(third.verdict, 'recognised');
+      const fourth = await session.Run(page, images.sample);
+      assert.deepEqual(fourth, first);
+      const started = Date.now();
+      await CheckSample(page, fourth, images.sample, started - 60000, Date.now());
+      AssertNoRequestLeft(page, fileUrl);
+      await page.close();
+    });
+  });
+}

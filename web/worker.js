@@ -1,0 +1,118 @@
+'use strict';
+// The worker owns the tool. For each image it is sent, it makes a fresh
+// instance of the module (createD88cutModule, above it in this source), so
+// that every run starts from the tool's start-up state; mounts the image
+// read-only through WORKERFS, which reads the file lazily, a slice at a time;
+// runs main on it; and posts back plain data: the exit status, the verdict
+// and the 16 bytes found, the text of both streams, and each file the run
+// left, with its name and, for a volume file, its recorded time words.
+
+// The image is read a block at a time, and a read that the last block holds
+// is served from it: the reader's own window is 64 KiB, and every read call
+// costs milliseconds. One block holds a whole disk of the kind d88cut knows,
+// so the recognised disk is read in one call; a multi-gigabyte image costs
+// this block and no more.
+const kBlockBytes = 512 * 1024;
+
+const kImagePath = '/image/image.d88';
+
+// The worker fetches nothing. Without fetch, emscripten takes its wasm from
+// the data URI inside the module at once, instead of asking fetch for it,
+// which the page's Content-Security-Policy would refuse.
+self.fetch = undefined;
+
+// emscripten's number for an input/output error.
+const kEio = 29;
+
+// Serves WORKERFS reads from one cached block of the file. A read that the
+// browser refuses (the file was changed, moved or taken away) is noted and
+// reaches the tool as a failed read.
+function ReadInBlocks(FS, counts) {
+  const workerfs = FS.filesystems.WORKERFS;
+  const reader = new FileReaderSync();
+  let block = {start: 0, bytes: new Uint8Array(0)};
+  workerfs.stream_ops.read = (stream, buffer, offset, length, position) => {
+    const size = stream.node.size;
+    if (position >= size || length <= 0) {
+      return 0;
+    }
+    const wanted = Math.min(length, size - position);
+    const end = position + wanted;
+    if (position < block.start || end > block.start + block.bytes.length) {
+      let start = position - (position % kBlockBytes);
+      if (end > start + kBlockBytes) {
+        start = position;
+      }
+      const stop = Math.min(size, Math.max(start + kBlockBytes, end));
+      try {
+        block = {
+          start,
+          bytes: new Uint8Array(reader.readAsArrayBuffer(stream.node.contents.slice(start, stop))),
+        };
+      } catch (error) {
+        counts.unreadable = String(error);
+        throw new FS.ErrnoError(kEio);
+      }
+      counts.reads += 1;
+      counts.bytes += block.bytes.length;
+    }
+    const from = position - block.start;
+    buffer.set(block.bytes.subarray(from, from + wanted), offset);
+    return wanted;
+  };
+}
+
+function Joined(chunks) {
+  const length = chunks.reduce((sum, chunk) => sum + chunk.length, 0);
+  const joined = new Uint8Array(length);
+  let at = 0;
+  for (const chunk of chunks) {
+    joined.set(chunk, at);
+    at += chunk.length;
+  }
+  return new TextDecoder('utf-8').decode(joined);
+}
+
+async function Unpack(file) {
+  const streams = {1: [], 2: []};
+  const made = [];
+  const diagnostics = [];
+  const counts = {reads: 0, bytes: 0, unreadable: null};
+  const result = {status: null, verdict: null, found: null, files: [], counts, error: null};
+  try {
+    const module = await createD88cutModule({
+      d88cutText: (stream, bytes) => streams[stream].push(bytes),
+      d88cutFileMade: (number, name) => {
+        made[number] = {name, time: null, date: null};
+      },
+      d88cutFileTime: (number, time, date) => {
+        made[number].time = time;
+        made[number].date = date;
+      },
+      // emscripten's own messages, such as an abort's.
+      print: (line) => diagnostics.push(line),
+      printErr: (line) => diagnostics.push(line),
+    });
+    const FS = module.FS;
+    FS.mkdir('/image');
+    FS.mount(FS.filesystems.WORKERFS, {blobs: [{name: 'image.d88', data: file}]}, '/image');
+    ReadInBlocks(FS, counts);
+    FS.mkdir('/out');
+    FS.chdir('/out');
+    result.status = module.callMain([kImagePath]);
+    result.verdict = module.UTF8ToString(module._D88cutVerdictName());
+    const found = module._D88cutFoundBytes();
+    result.found = module.HEAPU8.slice(found, found + 16);
+    result.files = made.map((entry, number) => ({...entry, bytes: FS.readFile('/out/' + number)}));
+  } catch (error) {
+    result.error = [String(error)].concat(diagnostics).join('\n');
+  }
+  result.stdout = Joined(streams[1]);
+  result.stderr = Joined(streams[2]);
+  return result;
+}
+
+onmessage = async (event) => {
+  const result = await Unpack(event.data.file);
+  postMessage(result, result.files.map((entry) => entry.bytes.buffer));
+};
