@@ -58,12 +58,13 @@ bool IdentifyNamedFile(const char* name, FileIdentity* identity);
 
 // True when the disk's name `name` can be made as one plain file in the
 // current folder under this system's rules: on POSIX not empty, ".", ".."
-// or holding a '/'; on Windows see platform_windows.cpp, and the name must
-// also decode as Shift_JIS (code page 932).
+// or holding a '/'; on Windows and in the page see windows_names.h, and the
+// name must also decode as Shift_JIS (code page 932).
 bool IsPlainFileName(const char* name);
 // Creates `name` in the current folder for binary writing if no file of that
-// name exists; nullptr otherwise, or when it cannot be made. On Windows the
-// name is decoded from Shift_JIS first, as below.
+// name exists; nullptr otherwise, or when it cannot be made. On Windows and
+// in the page the name is decoded from Shift_JIS first, as below, and a name
+// that differs only in case is the same file.
 FILE* CreateNewNamedFile(const char* name);
 // Creates `name` in the current folder for binary writing, truncating an
 // existing file. On Windows the name is decoded from Shift_JIS first, so it
@@ -95,7 +96,8 @@ FileTime ConvertRecordedTime(DosDateTime recorded);
 // and failures are ignored. The page keeps the recorded words for the file.
 void SetNamedFileTimes(const char* name, const FileTime& time);
 
-// True when `stream` (stdout or stderr) is a terminal or a console.
+// True when `stream` (stdout or stderr) is a terminal or a console; always
+// in the page, which shows both as a UTF-8 terminal does.
 bool IsTerminal(FILE* stream);
 // Decodes one Shift_JIS character (one byte, or a lead and a trail byte) as
 // code page 932. False when the bytes do not decode.
