@@ -35,6 +35,7 @@ void D88Image::Reset() {
   diskBase = 0;
   std::fill(trackOffsets, trackOffsets + kMaxTracks, 0);
   mediaType = -1;
+  writeProtection = -1;
   std::fill(name, name + kDiskNameLength + 1, '\0');
 }
 
@@ -97,6 +98,7 @@ bool D88Image::SelectDisk(int index) {
   ForgetImageBytes();
   diskBase = -1;
   mediaType = -1;
+  writeProtection = -1;
   diskSize = 0;
   name[0] = '\0';
   if (index < 0 || index >= diskCount) {
@@ -114,6 +116,7 @@ bool D88Image::SelectDisk(int index) {
     trackOffsets[i] = ReadLE32(header + kTrackTableOffset + 4 * i);
   }
   mediaType = header[kMediaTypeOffset];
+  writeProtection = header[kWriteProtectOffset];
   diskSize = ReadLE32(header + kDiskSizeOffset);
   const char* recorded = reinterpret_cast<const char*>(header);
   const size_t length = strnlen(recorded, kDiskNameLength);
@@ -190,31 +193,42 @@ const uint8_t* D88Image::RecordHeaderAt(int64_t at, uint8_t* copy) {
   return ReadAt(at, copy, kRecordHeaderSize) == kRecordHeaderSize ? copy : nullptr;
 }
 
-void D88Image::VisitRecord(TrackScan& track) {
-  uint8_t copy[kRecordHeaderSize];
-  const uint8_t* header = RecordHeaderAt(track.next, copy);
+const uint8_t* D88Image::StepRecord(RecordWalk& walk, uint8_t* copy) {
+  if (walk.ended) {
+    return nullptr;
+  }
+  const uint8_t* header = RecordHeaderAt(walk.next, copy);
   if (header == nullptr) {
-    track.ended = true;  // the end of the file
-    return;
+    walk.ended = true;  // the end of the file
+    return nullptr;
   }
   const int count = ReadLE16(header + kRecordCount);
-  const int dataLength = ReadLE16(header + kRecordDataLength);
   if (count == 0) {
-    track.ended = true;  // before its identity is looked at
+    walk.ended = true;  // before its identity is looked at
+    return nullptr;
+  }
+  walk.next += kRecordHeaderSize + ReadLE16(header + kRecordDataLength);
+  if (walk.index == count - 1) {
+    walk.ended = true;  // after its identity is looked at
+  } else {
+    ++walk.index;
+  }
+  return header;
+}
+
+void D88Image::VisitRecord(TrackScan& track) {
+  uint8_t copy[kRecordHeaderSize];
+  const int64_t at = track.walk.next;
+  const uint8_t* header = StepRecord(track.walk, copy);
+  if (header == nullptr) {
     return;
   }
   const int r = header[kRecordSector];
   if (header[kRecordCylinder] == track.c && header[kRecordHead] == track.h &&
       header[kRecordSizeCode] == track.n && track.dataAt[r] < 0) {
-    track.dataAt[r] = track.next + kRecordHeaderSize;
-    track.dataLength[r] = static_cast<uint16_t>(dataLength);
+    track.dataAt[r] = at + kRecordHeaderSize;
+    track.dataLength[r] = ReadLE16(header + kRecordDataLength);
   }
-  track.next += kRecordHeaderSize + dataLength;
-  if (track.index == count - 1) {
-    track.ended = true;  // after its identity is looked at
-    return;
-  }
-  ++track.index;
 }
 
 int D88Image::ReadSector(int track, int c, int h, int r, int n, uint8_t* buffer, int maxLength) {
@@ -240,12 +254,10 @@ int D88Image::ReadSector(int track, int c, int h, int r, int n, uint8_t* buffer,
     scan.c = c;
     scan.h = h;
     scan.n = n;
-    scan.next = start;
-    scan.index = 0;
-    scan.ended = false;
+    scan.walk = RecordWalk{start, 0, false};
     std::fill(scan.dataAt, scan.dataAt + 256, -1);
   }
-  while (scan.dataAt[r] < 0 && !scan.ended) {
+  while (scan.dataAt[r] < 0 && !scan.walk.ended) {
     VisitRecord(scan);
   }
   if (scan.dataAt[r] < 0) {
@@ -310,4 +322,29 @@ int D88Image::ReadTrackIds(int track, uint8_t* out, int capacity) {
     }
   }
   return result;
+}
+
+bool D88Image::StartRecordWalk(int track, RecordWalk* walk) const {
+  int64_t start;
+  if (!LocateTrack(track, &start)) {
+    return false;
+  }
+  *walk = RecordWalk{start, 0, false};
+  return true;
+}
+
+bool D88Image::NextRecord(RecordWalk* walk, uint8_t* header, int64_t* at) {
+  if (file == nullptr) {
+    walk->ended = true;
+    return false;
+  }
+  uint8_t copy[kRecordHeaderSize];
+  const int64_t place = walk->next;
+  const uint8_t* found = StepRecord(*walk, copy);
+  if (found == nullptr) {
+    return false;
+  }
+  memcpy(header, found, kRecordHeaderSize);
+  *at = place;
+  return true;
 }

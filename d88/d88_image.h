@@ -14,11 +14,12 @@
 #include "platform/platform.h"
 
 // Disk header layout.
-constexpr int kDiskHeaderSize = 0x2B0;   // bytes before the first track
-constexpr int kDiskNameLength = 16;      // at 0x00, NUL-padded
-constexpr int kMediaTypeOffset = 0x1B;   // one byte
-constexpr int kDiskSizeOffset = 0x1C;    // LE32, header included
-constexpr int kTrackTableOffset = 0x20;  // kMaxTracks LE32 offsets from the disk's start
+constexpr int kDiskHeaderSize = 0x2B0;     // bytes before the first track
+constexpr int kDiskNameLength = 16;        // at 0x00, NUL-padded
+constexpr int kWriteProtectOffset = 0x1A;  // one byte: 0x10 write-protected, 0x00 not
+constexpr int kMediaTypeOffset = 0x1B;     // one byte: 0x00 2D, 0x10 2DD, 0x20 2HD
+constexpr int kDiskSizeOffset = 0x1C;      // LE32, header included
+constexpr int kTrackTableOffset = 0x20;    // kMaxTracks LE32 offsets from the disk's start
 constexpr int kMaxTracks = 164;
 constexpr int kMaxDisks = 64;
 
@@ -29,10 +30,21 @@ constexpr int kRecordHead = 1;         // H
 constexpr int kRecordSector = 2;       // R
 constexpr int kRecordSizeCode = 3;     // N: the sector holds 128 << N bytes
 constexpr int kRecordCount = 4;        // LE16, records in this track
+constexpr int kRecordDensity = 6;      // 0x00 double density, 0x40 single
+constexpr int kRecordDeleted = 7;      // 0x10: the sector holds deleted data
+constexpr int kRecordStatus = 8;       // the controller's status on reading it; 0 normal
 constexpr int kRecordDataLength = 14;  // LE16, data bytes after this header
 
 // The largest size code a run read takes: 128 << 23 still fits an int.
 constexpr int kMaxRunSizeCode = 23;
+
+// Where a walk over a track's records has got: the records a sector read
+// visits, in its order (see D88Image::NextRecord).
+struct RecordWalk {
+  int64_t next;   // file offset of the next record's header
+  int64_t index;  // that record's index from the track's start
+  bool ended;     // a count of 0, an index of count - 1 or the end of the file
+};
 
 // Little-endian fields, whatever the host's byte order.
 uint16_t ReadLE16(const uint8_t* bytes);
@@ -58,6 +70,8 @@ class D88Image {
   // Up to 16 characters, always NUL-terminated.
   const char* DiskName() const { return name; }
   int MediaType() const { return mediaType; }
+  // The current disk's write-protect byte; -1 when there is no current disk.
+  int WriteProtection() const { return writeProtection; }
   // The R at which each track begins and ends in a run read.
   void SetSectorRange(int first, int last);
 
@@ -73,6 +87,19 @@ class D88Image {
   // Stores C, H, R, N of the track's records, 4 bytes each, until the record
   // whose index is its own count - 1 or until `capacity` bytes are used.
   int ReadTrackIds(int track, uint8_t* out, int capacity);
+
+  // Starts a walk at the first record of the current disk's `track`; false
+  // when a sector read finds no such track (an offset of 0 or less, or past
+  // the disk's size).
+  bool StartRecordWalk(int track, RecordWalk* walk) const;
+  // Copies the walk's next record header (kRecordHeaderSize bytes) into
+  // `header`, and its file offset into `at`, and moves the walk past the
+  // record: the records a sector read visits, in the same order and with the
+  // same ends. False, copying nothing, when the walk has ended: at a count
+  // of 0 (that record is not given), after the record whose index is its own
+  // count - 1, or where the file cannot hold a whole header. Each call moves
+  // the walk on by 16 bytes at least, so the end of the file always ends it.
+  bool NextRecord(RecordWalk* walk, uint8_t* header, int64_t* at);
 
   // Closes the image and returns every field to its state at construction.
   void Reset();
@@ -106,6 +133,7 @@ class D88Image {
   int32_t diskBase;
   int32_t trackOffsets[kMaxTracks];
   int mediaType;
+  int writeProtection;
   char name[kDiskNameLength + 1];
 
   // The image's bytes are read a window at a time: record headers and sector
@@ -124,9 +152,7 @@ class D88Image {
     FILE* file;
     int64_t start;  // file offset of the track's first record
     int c, h, n;
-    int64_t next;         // file offset of the next record to visit
-    int64_t index;        // that record's index from the track's start
-    bool ended;           // a count of 0, an index of count - 1 or the end of the file
+    RecordWalk walk;      // the next record to visit
     int64_t dataAt[256];  // by R: file offset of the first match's data; -1 if none yet
     uint16_t dataLength[256];
   };
@@ -139,6 +165,9 @@ class D88Image {
   // The 16-byte record header at `at`: in the window, or copied into
   // `copy`; nullptr if the file ends before it does.
   const uint8_t* RecordHeaderAt(int64_t at, uint8_t* copy);
+  // The header of `walk`'s next record, in the window or copied into
+  // `copy`, moving the walk past the record; nullptr once the walk has ended.
+  const uint8_t* StepRecord(RecordWalk& walk, uint8_t* copy);
   // Reads the next record of `scan`, noting it if it is the first of its R.
   void VisitRecord(TrackScan& scan);
   void ForgetImageBytes();

@@ -416,17 +416,20 @@ TEST_F(D88ImageTest, SelectDiskReadsTheChosenDisksHeader) {
   second.mediaType = 0x10;
   Disk third = OneSectorDisk("THIRD", PatternBytes(256, 3));
   third.mediaType = 0xFF;
+  third.writeProtect = 0x10;
   third.tracks[7].records.push_back(MakeRecord(3, 1, 1, 1, PatternBytes(256, 4)));
   ASSERT_TRUE(Open(BuildImage({first, second, third})));
   ASSERT_EQ(image.DiskCount(), 3);
 
   ASSERT_TRUE(image.SelectDisk(2));
   EXPECT_EQ(image.MediaType(), 0xFF);
+  EXPECT_EQ(image.WriteProtection(), 0x10);
   EXPECT_EQ(Read(7, 3, 1, 1, 1, 256), 256);
 
   ASSERT_TRUE(image.SelectDisk(1));
   EXPECT_STREQ(image.DiskName(), "SECOND");
   EXPECT_EQ(image.MediaType(), 0x10);
+  EXPECT_EQ(image.WriteProtection(), 0x00);
   EXPECT_EQ(image.DiskBase(), 960);
   EXPECT_EQ(image.DiskSize(), 960);
   EXPECT_EQ(image.TrackOffset(0), 688);
@@ -799,6 +802,75 @@ TEST_F(D88ImageTest, ListsRecordIdentitiesUntilCountOrCapacity) {
   }
   // Where the listing goes on past a count of 0, a sector search stops.
   EXPECT_EQ(Read(1, 0, 1, 2, 2, 256), 0);
+}
+
+// --- Walking a track's records ---
+
+// The records a sector read visits, with their file offsets and headers.
+TEST_F(D88ImageTest, RecordWalkVisitsWhatASectorReadScans) {
+  Disk disk;
+  Record marked = SectorOf(0, 2, 1);
+  marked.density = 0x40;
+  marked.deleted = 0x10;
+  marked.status = 0xB0;
+  disk.tracks[0].records = {SectorOf(0, 1, 1), marked, SectorOf(0, 3, 2)};
+  // A count of 0 ends the walk before its record.
+  disk.tracks[1].records = {SectorOf(1, 1, 1), WithCount(SectorOf(1, 2, 1), 0), SectorOf(1, 3, 1)};
+  // Two records that claim five: the walk runs on into track 3, whose first
+  // record is the walk's index 2 of a count of 3.
+  disk.tracks[2].records = {WithCount(SectorOf(2, 1, 1), 5), WithCount(SectorOf(2, 2, 1), 5)};
+  disk.tracks[3].records = {SectorOf(3, 1, 1), SectorOf(3, 2, 1), SectorOf(3, 3, 1)};
+  // Counts that promise ten; the file ends 8 bytes into the third header.
+  disk.tracks[4].records = {WithCount(SectorOf(4, 1, 0), 10), WithCount(SectorOf(4, 2, 0), 10),
+                            WithCount(SectorOf(4, 3, 0), 10)};
+  disk.trackOffsets[5] = 0x7FFFFFFF;  // past the disk's size
+  const Bytes bytes = BuildDisk(disk);
+  ASSERT_TRUE(Open(CutShort(bytes, 8 + 128)));
+  ASSERT_TRUE(image.SelectDisk(0));
+
+  struct Case {
+    const char* what;
+    int track;
+    std::vector<Id> ids;
+  };
+  const Case cases[] = {
+      {"a whole track", 0, {{0, 0, 1, 1}, {0, 0, 2, 1}, {0, 0, 3, 2}}},
+      {"a count of 0", 1, {{0, 1, 1, 1}}},
+      {"counts that run on into the next track", 2, {{1, 0, 1, 1}, {1, 0, 2, 1}, {1, 1, 1, 1}}},
+      {"the file ending inside a record header", 4, {{2, 0, 1, 0}, {2, 0, 2, 0}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    RecordWalk walk;
+    ASSERT_TRUE(image.StartRecordWalk(c.track, &walk));
+    int64_t expectedAt = image.TrackOffset(c.track);
+    std::vector<Id> ids;
+    uint8_t header[kRecordHeaderSize];
+    int64_t at = -1;
+    while (image.NextRecord(&walk, header, &at)) {
+      ids.push_back({header[0], header[1], header[2], header[3]});
+      EXPECT_EQ(at, expectedAt);
+      EXPECT_EQ(Bytes(header, header + kRecordHeaderSize),
+                Bytes(bytes.begin() + at, bytes.begin() + at + kRecordHeaderSize));
+      expectedAt += kRecordHeaderSize + ReadLE16(header + kRecordDataLength);
+    }
+    EXPECT_TRUE(walk.ended);
+    EXPECT_EQ(ids, c.ids);
+    EXPECT_FALSE(image.NextRecord(&walk, header, &at)) << "an ended walk stays ended";
+  }
+  // What the walk passed over, a sector read cannot find.
+  EXPECT_EQ(Read(1, 0, 1, 3, 1, 256), 0);
+  EXPECT_EQ(Read(2, 1, 1, 2, 1, 256), 0);
+  EXPECT_EQ(Read(2, 1, 1, 1, 1, 256), 256);
+
+  RecordWalk walk;
+  EXPECT_FALSE(image.StartRecordWalk(5, &walk)) << "an offset past the disk's size";
+  EXPECT_FALSE(image.StartRecordWalk(6, &walk)) << "no such track";
+  ASSERT_TRUE(image.StartRecordWalk(0, &walk));
+  image.Open(nullptr);
+  uint8_t header[kRecordHeaderSize];
+  int64_t at;
+  EXPECT_FALSE(image.NextRecord(&walk, header, &at)) << "a closed image";
 }
 
 }  // namespace

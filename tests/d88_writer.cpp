@@ -26,6 +26,9 @@ void AppendTrack(Bytes& out, const Track& track) {
     header[2] = static_cast<uint8_t>(record.r);
     header[3] = static_cast<uint8_t>(record.n);
     PutLE16(header, 4, record.count.value_or(static_cast<uint16_t>(track.records.size())));
+    header[6] = record.density;
+    header[7] = record.deleted;
+    header[8] = record.status;
     PutLE16(header, 14, record.dataLength.value_or(static_cast<uint16_t>(record.data.size())));
     out.insert(out.end(), header.begin(), header.end());
     out.insert(out.end(), record.data.begin(), record.data.end());
@@ -67,6 +70,7 @@ Bytes BuildDisk(const Disk& disk) {
   for (size_t i = 0; i < disk.name.size() && i < 16; ++i) {
     out[i] = static_cast<uint8_t>(disk.name[i]);
   }
+  out[0x1A] = disk.writeProtect;
   out[0x1B] = disk.mediaType;
   for (const auto& [index, track] : disk.tracks) {
     PutLE32(out, 0x20 + 4 * static_cast<size_t>(index), static_cast<uint32_t>(out.size()));

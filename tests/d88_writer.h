@@ -18,6 +18,9 @@ struct Record {
   std::optional<uint16_t> count;
   // The data length field; by default data.size(). Only data is written.
   std::optional<uint16_t> dataLength;
+  uint8_t density = 0x00;  // 0x40: single density
+  uint8_t deleted = 0x00;  // 0x10: deleted data
+  uint8_t status = 0x00;   // the controller's status on reading it
 };
 
 struct Track {
@@ -27,6 +30,7 @@ struct Track {
 struct Disk {
   std::string name;  // up to 16 bytes are written
   uint8_t mediaType = 0;
+  uint8_t writeProtect = 0;     // 0x10: write-protected
   std::map<int, Track> tracks;  // by track index; written in index order
   // Raw track-offset fields, replacing the computed ones (0 removes a track).
   std::map<int, int32_t> trackOffsets;
