@@ -42,6 +42,12 @@ void PrepareLocalTime();
 // folder, a device, a console or a pipe, none of which can be an image (and
 // some of which would wait for input). nullptr otherwise.
 FILE* OpenImageFile(const char* path);
+// Why the last OpenImageFile that returned nullptr did so, in the system's
+// own words ("No such file or directory", "Is a directory"; on Windows the
+// system's message), or "Not a regular file"; no line end.
+const char* ImageOpenFailure();
+// The size in bytes of the open `file`; false if the system cannot tell.
+bool OpenFileSize(FILE* file, int64_t* size);
 // Moves `file` to `offset` from its start; offsets are 64-bit.
 bool SeekFile(FILE* file, int64_t offset);
 

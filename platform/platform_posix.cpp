@@ -7,6 +7,7 @@
 #include <unistd.h>
 #include <utime.h>
 
+#include <cerrno>
 #include <clocale>
 #include <cstring>
 
@@ -24,6 +25,10 @@ bool IsImageFileType(mode_t mode) {
 FileIdentity IdentityOf(const struct stat& status) {
   return FileIdentity{static_cast<uint64_t>(status.st_dev), static_cast<uint64_t>(status.st_ino)};
 }
+
+// The errno of the last OpenImageFile that failed, or kNotAFile.
+constexpr int kNotAFile = -1;
+int openFailure = 0;
 
 const iconv_t kNoConverter = reinterpret_cast<iconv_t>(static_cast<intptr_t>(-1));
 
@@ -75,17 +80,33 @@ void PrepareLocalTime() {}
 FILE* OpenImageFile(const char* path) {
   struct stat status;
   if (stat(path, &status) == 0 && !IsImageFileType(status.st_mode)) {
+    openFailure = S_ISDIR(status.st_mode) ? EISDIR : kNotAFile;
     return nullptr;
   }
   FILE* file = fopen(path, "rb");
   if (file == nullptr) {
+    openFailure = errno;
     return nullptr;
   }
   if (fstat(fileno(file), &status) != 0 || !IsImageFileType(status.st_mode)) {
+    openFailure = S_ISDIR(status.st_mode) ? EISDIR : kNotAFile;
     fclose(file);
     return nullptr;
   }
   return file;
+}
+
+const char* ImageOpenFailure() {
+  return openFailure == kNotAFile ? "Not a regular file" : strerror(openFailure);
+}
+
+bool OpenFileSize(FILE* file, int64_t* size) {
+  struct stat status;
+  if (fstat(fileno(file), &status) != 0) {
+    return false;
+  }
+  *size = static_cast<int64_t>(status.st_size);
+  return true;
 }
 
 bool SeekFile(FILE* file, int64_t offset) {

@@ -200,10 +200,23 @@ CommandLine::~CommandLine() {
   free(convertedArguments);
 }
 
+namespace {
+
+// The system error of the last OpenImageFile that failed, or kNotAFile.
+constexpr DWORD kNotAFile = 0;
+DWORD openFailure = kNotAFile;
+
+FILE* FailToOpen(DWORD error) {
+  openFailure = error;
+  return nullptr;
+}
+
+}  // namespace
+
 FILE* OpenImageFile(const char* path) {
   const std::wstring widePath = WideFromUtf8(path);
   if (widePath.empty()) {
-    return nullptr;
+    return FailToOpen(ERROR_INVALID_NAME);
   }
   // Without FILE_FLAG_BACKUP_SEMANTICS a folder does not open. Others may go
   // on reading and writing the image while it is read here.
@@ -211,23 +224,62 @@ FILE* OpenImageFile(const char* path) {
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
-    return nullptr;
+    return FailToOpen(GetLastError());
   }
   // Consoles, devices such as NUL or COM1, and pipes are no image.
   if (GetFileType(handle) != FILE_TYPE_DISK) {
     CloseHandle(handle);
-    return nullptr;
+    return FailToOpen(kNotAFile);
   }
   const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY);
   if (descriptor < 0) {
     CloseHandle(handle);
-    return nullptr;
+    return FailToOpen(ERROR_TOO_MANY_OPEN_FILES);
   }
   FILE* file = _fdopen(descriptor, "rb");
   if (file == nullptr) {
     _close(descriptor);
+    return FailToOpen(ERROR_NOT_ENOUGH_MEMORY);
   }
   return file;
+}
+
+const char* ImageOpenFailure() {
+  if (openFailure == kNotAFile) {
+    return "Not a regular file";
+  }
+  // The system's message, in English where Windows has it.
+  wchar_t wide[512];
+  const DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+  DWORD length = FormatMessageW(flags, nullptr, openFailure,
+                                MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), wide, 512, nullptr);
+  if (length == 0) {
+    length = FormatMessageW(flags, nullptr, openFailure, 0, wide, 512, nullptr);
+  }
+  while (length > 0 &&
+         (wide[length - 1] == L'\r' || wide[length - 1] == L'\n' || wide[length - 1] == L' ')) {
+    --length;
+  }
+  static char text[1536];
+  const int converted =
+      length == 0 ? 0
+                  : WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(length), text,
+                                        static_cast<int>(sizeof text) - 1, nullptr, nullptr);
+  if (converted <= 0) {
+    snprintf(text, sizeof text, "system error %lu", static_cast<unsigned long>(openFailure));
+  } else {
+    text[converted] = '\0';
+  }
+  return text;
+}
+
+bool OpenFileSize(FILE* file, int64_t* size) {
+  LARGE_INTEGER bytes;
+  if (!GetFileSizeEx(HandleOf(file), &bytes)) {
+    return false;
+  }
+  *size = static_cast<int64_t>(bytes.QuadPart);
+  return true;
 }
 
 bool SeekFile(FILE* file, int64_t offset) {

@@ -82,11 +82,16 @@ bool ReadSome(Channel& channel) {
 ToolRun RunToolOnSinks(Sink out, Sink err, const std::vector<std::string>& argv,
                        const std::string& folder, const std::vector<std::string>& environment,
                        int seconds) {
+  return RunProgramOnSinks(ToolPath(), out, err, argv, folder, environment, seconds);
+}
+
+ToolRun RunProgramOnSinks(const std::string& tool, Sink out, Sink err,
+                          const std::vector<std::string>& argv, const std::string& folder,
+                          const std::vector<std::string>& environment, int seconds) {
   Channel channels[2];
   OpenChannel(out, channels[0]);
   OpenChannel(err, channels[1]);
 
-  const std::string tool = ToolPath();
   std::vector<char*> childArgv = ExecArray(argv);
   const std::vector<std::string> settings = WithSanitizerSettings(environment);
   std::vector<char*> childEnv = ExecArray(settings);
@@ -154,7 +159,7 @@ ToolRun RunToolOnSinks(Sink out, Sink err, const std::vector<std::string>& argv,
   while (waitpid(pid, &waitStatus, 0) < 0 && errno == EINTR) {
   }
   if (timedOut) {
-    throw std::runtime_error("d88cut did not finish within " + std::to_string(seconds) +
+    throw std::runtime_error(tool + " did not finish within " + std::to_string(seconds) +
                              " seconds");
   }
   ToolRun run;

@@ -21,5 +21,9 @@ enum class Sink { kTerminal, kPipe };
 ToolRun RunToolOnSinks(Sink out, Sink err, const std::vector<std::string>& argv,
                        const std::string& folder, const std::vector<std::string>& environment,
                        int seconds = 30);
+// The same for any program, such as d88info.
+ToolRun RunProgramOnSinks(const std::string& program, Sink out, Sink err,
+                          const std::vector<std::string>& argv, const std::string& folder,
+                          const std::vector<std::string>& environment, int seconds = 30);
 
 #endif  // TESTS_PTY_RUNNER_H_

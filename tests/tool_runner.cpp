@@ -21,3 +21,14 @@ ToolRun RunTool(const std::vector<std::string>& args, const std::string& folder,
   argv.insert(argv.end(), args.begin(), args.end());
   return RunToolWithArgv(argv, folder, tz);
 }
+
+ToolRun RunToolWithArgv(const std::vector<std::string>& argv, const std::string& folder,
+                        const std::string& tz) {
+  return RunProgramWithArgv(ToolPath(), argv, folder, tz);
+}
+
+ToolRun RunInfo(const std::vector<std::string>& args, const std::string& folder) {
+  std::vector<std::string> argv = {InfoPath()};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return RunProgramWithArgv(InfoPath(), argv, folder);
+}

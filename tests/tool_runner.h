@@ -1,4 +1,4 @@
-// Runs the built d88cut as a process, the way a user would: tool_runner.cpp
+// Runs the built d88cut (or d88info) as a process, the way a user would: tool_runner.cpp
 // holds what every system shares, tool_runner_posix.cpp and
 // tool_runner_windows.cpp how each starts a process and makes a folder.
 #ifndef TESTS_TOOL_RUNNER_H_
@@ -48,8 +48,17 @@ ToolRun RunTool(const std::vector<std::string>& args, const std::string& folder,
 ToolRun RunToolWithArgv(const std::vector<std::string>& argv, const std::string& folder,
                         const std::string& tz = "UTC");
 
-// The path of the built tool.
+// The same for any program: `program` is started with `argv`, argv[0]
+// included.
+ToolRun RunProgramWithArgv(const std::string& program, const std::vector<std::string>& argv,
+                           const std::string& folder, const std::string& tz = "UTC");
+
+// Runs d88info with argv[1...] = `args` in `folder`.
+ToolRun RunInfo(const std::vector<std::string>& args, const std::string& folder);
+
+// The paths of the built tool and of the built d88info.
 std::string ToolPath();
+std::string InfoPath();
 
 // A file's last-modification and last-access times in seconds since 1970
 // UTC; false if the file cannot be looked at.

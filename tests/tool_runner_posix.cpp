@@ -46,13 +46,16 @@ std::string ToolPath() {
   return D88CUT_PATH;
 }
 
-ToolRun RunToolWithArgv(const std::vector<std::string>& argv, const std::string& folder,
-                        const std::string& tz) {
+std::string InfoPath() {
+  return D88INFO_PATH;
+}
+
+ToolRun RunProgramWithArgv(const std::string& tool, const std::vector<std::string>& argv,
+                           const std::string& folder, const std::string& tz) {
   // Standard output and error go to files beside, not inside, the folder.
   ScopedTempDir streams;
   const std::string outPath = streams.File("stdout");
   const std::string errPath = streams.File("stderr");
-  const std::string tool = ToolPath();
 
   std::vector<char*> childArgv = ExecArray(argv);
   const std::vector<std::string> environment = WithSanitizerSettings({"TZ=" + tz, "LC_ALL=C"});

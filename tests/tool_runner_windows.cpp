@@ -168,8 +168,8 @@ time_t UnixTime(const FILETIME& time) {
 
 enum class Input { kNul, kSilentPipe };
 
-ToolRun Run(const std::vector<std::string>& argv, const std::string& folder, const std::string& tz,
-            Input input, int seconds) {
+ToolRun Run(const std::string& program, const std::vector<std::string>& argv,
+            const std::string& folder, const std::string& tz, Input input, int seconds) {
   // Standard output and error go to files beside, not inside, the folder.
   ScopedTempDir streams;
   const std::string outPath = streams.File("stdout");
@@ -211,10 +211,10 @@ ToolRun Run(const std::vector<std::string>& argv, const std::string& folder, con
   PROCESS_INFORMATION process = {};
   // A console of its own that has no window: CON is a console there, as a
   // user's would be, and nothing is shown.
-  if (!CreateProcessW(Widen(ToolPath()).c_str(), &commandLine[0], nullptr, nullptr, TRUE,
+  if (!CreateProcessW(Widen(program).c_str(), &commandLine[0], nullptr, nullptr, TRUE,
                       CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW, &environment[0],
                       Widen(folder).c_str(), &startup, &process)) {
-    throw std::runtime_error("cannot start " + ToolPath() + ": error " +
+    throw std::runtime_error("cannot start " + program + ": error " +
                              std::to_string(GetLastError()));
   }
   ScopedHandle child(process.hProcess);
@@ -227,7 +227,7 @@ ToolRun Run(const std::vector<std::string>& argv, const std::string& folder, con
   if (WaitForSingleObject(child.get(), static_cast<DWORD>(seconds) * 1000) == WAIT_TIMEOUT) {
     TerminateProcess(child.get(), 1);
     WaitForSingleObject(child.get(), INFINITE);
-    ADD_FAILURE() << "d88cut was still running after " << seconds << " s and was ended";
+    ADD_FAILURE() << program << " was still running after " << seconds << " s and was ended";
   } else {
     DWORD code = 0;
     GetExitCodeProcess(child.get(), &code);
@@ -278,10 +278,11 @@ ScopedTempDir::~ScopedTempDir() {
   fs::remove_all(root, ignored);
 }
 
-std::string ToolPath() {
-  // CMake gives the path with '/'. A Unix path, when the tests run under
-  // Wine, is reached through drive Z:, the Unix root.
-  std::string path = D88CUT_PATH;
+namespace {
+
+// CMake gives a path with '/'. A Unix path, when the tests run under Wine,
+// is reached through drive Z:, the Unix root.
+std::string WindowsPath(std::string path) {
   if (!path.empty() && path[0] == '/') {
     path = "Z:" + path;
   }
@@ -289,16 +290,26 @@ std::string ToolPath() {
   return path;
 }
 
-ToolRun RunToolWithArgv(const std::vector<std::string>& argv, const std::string& folder,
-                        const std::string& tz) {
-  return Run(argv, folder, tz, Input::kNul, kRunSeconds);
+}  // namespace
+
+std::string ToolPath() {
+  return WindowsPath(D88CUT_PATH);
+}
+
+std::string InfoPath() {
+  return WindowsPath(D88INFO_PATH);
+}
+
+ToolRun RunProgramWithArgv(const std::string& program, const std::vector<std::string>& argv,
+                           const std::string& folder, const std::string& tz) {
+  return Run(program, argv, folder, tz, Input::kNul, kRunSeconds);
 }
 
 ToolRun RunToolWithSilentInput(const std::vector<std::string>& args, const std::string& folder,
                                int seconds) {
   std::vector<std::string> argv = {ToolPath()};
   argv.insert(argv.end(), args.begin(), args.end());
-  return Run(argv, folder, "UTC", Input::kSilentPipe, seconds);
+  return Run(ToolPath(), argv, folder, "UTC", Input::kSilentPipe, seconds);
 }
 
 bool ReadFileTimes(const std::string& path, FileTimes* times) {

@@ -1,0 +1,85 @@
+#include "info/command.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "d88/d88_image.h"
+#include "info/report.h"
+#include "platform/platform.h"
+#include "tool/text_output.h"
+
+namespace {
+
+D88Image image;
+
+const char kUsage[] =
+    "Usage: d88info [--tracks] IMAGE\n"
+    "Try 'd88info --help' for more information.\n";
+
+const char kHelp[] =
+    "Usage: d88info [--tracks] IMAGE\n"
+    "Show what the D88 disk image IMAGE holds, and whether d88cut takes it.\n"
+    "\n"
+    "  --tracks  also list every track's sector IDs (C H R N)\n"
+    "  --help    show this help and exit\n"
+    "\n"
+    "The verdict line says what d88cut does with the image's first disk:\n"
+    "recognised (d88cut unpacks it), not a D88 image, no sector C0 H0 R1 N1 on\n"
+    "the first disk, or signature differs (with the 16 bytes found).\n"
+    "\n"
+    "Exit status: 0 the image reads as D88, whatever the verdict; 1 it cannot\n"
+    "be opened, or a usage error; 2 it is not a D88 image.\n"
+    "d88info only reads the image; it writes no file. See d88info(1).\n";
+
+}  // namespace
+
+int RunD88Info(int argc, char** argv) {
+  bool everyId = false;
+  bool optionsEnded = false;
+  const char* path = nullptr;
+  int paths = 0;
+  for (int i = 1; i < argc; ++i) {
+    const char* argument = argv[i];
+    if (!optionsEnded && strcmp(argument, "--") == 0) {
+      optionsEnded = true;
+    } else if (!optionsEnded && strcmp(argument, "--help") == 0) {
+      PrintText(stdout, kHelp);
+      return 0;
+    } else if (!optionsEnded && strcmp(argument, "--tracks") == 0) {
+      everyId = true;
+    } else if (!optionsEnded && argument[0] == '-' && argument[1] != '\0') {
+      PrintLocalFormatted(stderr, "d88info: unknown option '%s'\n%s", argument, kUsage);
+      return 1;
+    } else {
+      path = argument;
+      ++paths;
+    }
+  }
+  if (paths != 1) {
+    PrintText(stderr, kUsage);
+    return 1;
+  }
+  if (!image.Open(path)) {
+    PrintLocalFormatted(stderr, "d88info: cannot open '%s': %s\n", path, ImageOpenFailure());
+    return 1;
+  }
+  int64_t imageSize = 0;
+  if (!OpenFileSize(image.ImageStream(), &imageSize)) {
+    PrintLocalFormatted(stderr, "d88info: cannot open '%s': its size cannot be told\n", path);
+    return 1;
+  }
+  const Verdict verdict = PrintReport(image, imageSize, everyId);
+  image.Open(nullptr);
+  if (fflush(stdout) != 0 || ferror(stdout) != 0) {
+    PrintLocalFormatted(stderr, "d88info: cannot write the report: %s\n", strerror(errno));
+    return 1;
+  }
+  return verdict == Verdict::kNotD88 ? 2 : 0;
+}
+
+void ResetInfoState() {
+  image.Reset();
+  ResetTextOutput();
+}

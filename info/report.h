@@ -1,0 +1,20 @@
+// d88info's report: what a D88 image holds and what d88cut does with it, as
+// plain lines on standard output through the text output layer, so that a
+// disk's name reaches a terminal only as the terminal can show it.
+#ifndef INFO_REPORT_H_
+#define INFO_REPORT_H_
+
+#include <cstdint>
+
+#include "d88/d88_image.h"
+#include "tool/recognition.h"
+
+// Prints the report on the open `image`, a file of `imageSize` bytes: its
+// size and number of disks, and the verdict on its first disk; then, unless
+// it is not a D88 image, each disk: its offset, size, name, media type and
+// write protection, its tracks as runs of one layout, and each oddity on a
+// line of its own, named by track. With `everyId`, also each track's sector
+// IDs. Returns the verdict.
+Verdict PrintReport(D88Image& image, int64_t imageSize, bool everyId);
+
+#endif  // INFO_REPORT_H_

@@ -1,0 +1,239 @@
+#include "tests/info_cases.h"
+
+#include <cstring>
+#include <functional>
+#include <stdexcept>
+
+#include "tests/test_disk.h"
+
+namespace {
+
+// A small disk d88cut recognises: tracks 0-2 of four 256-byte sectors, R1-4,
+// recorded as C = track / 2, H = track % 2; the signature in C0 H0 R1 N1.
+// Each track is 4 records of 16 + 256 bytes, so tracks 0, 1 and 2 start at
+// 688, 1776 and 2864, and the disk is 3952 bytes.
+Disk SmallDisk() {
+  Disk disk;
+  disk.name = "SMALL";
+  for (int track = 0; track < 3; ++track) {
+    for (int r = 1; r <= 4; ++r) {
+      const Bytes data =
+          track == 0 && r == 1 ? SignatureSector() : PatternBytes(256, 16 * track + r);
+      disk.tracks[track].records.push_back(MakeRecord(track / 2, track % 2, r, 1, data));
+    }
+  }
+  return disk;
+}
+
+Bytes SmallImage(const std::function<void(Disk&)>& edit) {
+  Disk disk = SmallDisk();
+  edit(disk);
+  return BuildImage({disk});
+}
+
+Record& RecordOf(Disk& disk, int track, int r) {
+  for (Record& record : disk.tracks.at(track).records) {
+    if (record.r == r) {
+      return record;
+    }
+  }
+  throw std::logic_error("no such record");
+}
+
+Bytes Cut(Bytes bytes, size_t length) {
+  bytes.resize(length);
+  return bytes;
+}
+
+// The report's head: the image, the verdict and the first disk's header.
+std::string Head(size_t imageBytes, const std::string& verdict, size_t diskBytes) {
+  return "image: " + std::to_string(imageBytes) + " bytes, 1 disk\n" + "verdict: " + verdict +
+         "\n\ndisk 1\n  offset: 0\n  size: " + std::to_string(diskBytes) +
+         " bytes\n  name: SMALL\n  media: 2D\n  write-protected: no\n";
+}
+
+const char kFourSectors[] = "4 sectors R1-4, 256 bytes (N1), double density\n";
+const std::string kAllTracks = std::string("  tracks 0-2: ") + kFourSectors;
+
+}  // namespace
+
+const std::vector<InfoCase>& InfoCases() {
+  static const std::vector<InfoCase> cases = [] {
+    std::vector<InfoCase> list;
+    // --- One for each verdict ---
+    list.push_back({"recognised", SmallImage([](Disk&) {}), "recognised", 0,
+                    Head(3952, "recognised", 3952) + kAllTracks});
+    list.push_back({"recognised-with-a-17-byte-signature-sector",
+                    SmallImage([](Disk& disk) { RecordOf(disk, 0, 1).data.resize(17); }),
+                    "recognised", 0,
+                    Head(3713, "recognised", 3713) + kAllTracks +
+                        "  oddity: track 0: sector C0 H0 R1 N1 holds 17 bytes, N1 says 256\n"});
+    list.push_back({"empty-file", Bytes(), "not-d88", 2,
+                    "image: 0 bytes, 0 disks\nverdict: not a D88 image\n"});
+    list.push_back({"shorter-than-a-disk-header", Cut(SmallImage([](Disk&) {}), 687), "not-d88", 2,
+                    "image: 687 bytes, 0 disks\nverdict: not a D88 image\n"});
+    {
+      Disk disk;
+      disk.name = "HEADER";
+      disk.size = 100;
+      list.push_back({"size-below-the-disk-header", BuildImage({disk}), "not-d88", 2,
+                      "image: 688 bytes, 1 disk\nverdict: not a D88 image\n"});
+    }
+    list.push_back({"no-sector-C0-H0-R1-N1", SmallImage([](Disk& disk) {
+                      Record& first = RecordOf(disk, 0, 1);
+                      first.n = 2;
+                      first.data = PatternBytes(512);
+                    }),
+                    "no-first-sector", 0,
+                    Head(4208, "no sector C0 H0 R1 N1 on the first disk", 4208) +
+                        "  track 0: 4 sectors R1, 512 bytes (N2), double density + R2-4, 256 "
+                        "bytes (N1), double density\n"
+                        "  tracks 1-2: " +
+                        kFourSectors + "  oddity: track 0: missing sector C0 H0 R1 N1\n"});
+    list.push_back({"signature-sector-without-data",
+                    SmallImage([](Disk& disk) { RecordOf(disk, 0, 1).data.clear(); }),
+                    "no-first-sector", 0,
+                    Head(3696, "no sector C0 H0 R1 N1 on the first disk", 3696) + kAllTracks +
+                        "  oddity: track 0: sector C0 H0 R1 N1 holds 0 bytes, N1 says 256\n"});
+    list.push_back(
+        {"signature-differs", SmallImage([](Disk& disk) {
+           memcpy(&RecordOf(disk, 0, 1).data[1], "BEXO-X1/turbo\"\\\x82", 16);
+         }),
+         "signature-differs", 0,
+         Head(3952, "signature differs, found \"BEXO-X1/turbo\\\"\\\\\\x82\"", 3952) + kAllTracks});
+    {
+      // The signature on the second disk only; a third disk that is only a
+      // header, with a size that cannot hold it.
+      Disk first = SmallDisk();
+      RecordOf(first, 0, 1).data = Bytes(256, 0);
+      Disk second = SmallDisk();
+      second.name = "\x93\xfa\x96\x7b DISK";  // "日本 DISK" in Shift_JIS
+      second.mediaType = 0x10;
+      second.writeProtect = 0x10;
+      Disk third;
+      third.mediaType = 0x30;
+      third.writeProtect = 0x01;
+      third.size = 100;
+      list.push_back(
+          {"three-disks-the-signature-on-the-second", BuildImage({first, second, third}),
+           "signature-differs", 0,
+           "image: 8592 bytes, 3 disks\n"
+           "verdict: signature differs, found "
+           "\"\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\"\n"
+           "\ndisk 1\n  offset: 0\n  size: 3952 bytes\n  name: SMALL\n  media: 2D\n"
+           "  write-protected: no\n" +
+               kAllTracks +
+               "\ndisk 2\n  offset: 3952\n  size: 3952 bytes\n  name: \x93\xfa\x96\x7b DISK\n"
+               "  media: 2DD\n  write-protected: yes\n" +
+               kAllTracks +
+               "\ndisk 3\n  offset: 7904\n  size: 100 bytes\n  name:\n  media: 0x30\n"
+               "  write-protected: 0x01\n  no tracks\n"
+               "  oddity: the disk's size is below the 688 bytes of its header\n"});
+    }
+
+    // --- One for each kind of oddity, on the recognised small disk ---
+    list.push_back({"missing-sector", SmallImage([](Disk& disk) {
+                      auto& records = disk.tracks[1].records;
+                      records.erase(records.begin() + 2);
+                    }),
+                    "recognised", 0,
+                    Head(3680, "recognised", 3680) + "  track 0: " + kFourSectors +
+                        "  track 1: 3 sectors R1-2,4, 256 bytes (N1), double density\n"
+                        "  track 2: " +
+                        kFourSectors + "  oddity: track 1: missing sector C0 H1 R3 N1\n"});
+    list.push_back({"duplicate-sector", SmallImage([](Disk& disk) {
+                      auto& records = disk.tracks[1].records;
+                      records.insert(records.begin() + 2, records[1]);
+                    }),
+                    "recognised", 0,
+                    Head(4224, "recognised", 4224) + "  track 0: " + kFourSectors +
+                        "  track 1: 5 sectors R1-2,2-4, 256 bytes (N1), double density\n"
+                        "  track 2: " +
+                        kFourSectors +
+                        "  oddity: track 1: duplicate sector C0 H1 R2 N1 (2 records)\n"});
+    list.push_back({"record-length-disagrees-with-N",
+                    SmallImage([](Disk& disk) { RecordOf(disk, 1, 2).data.resize(128); }),
+                    "recognised", 0,
+                    Head(3824, "recognised", 3824) + kAllTracks +
+                        "  oddity: track 1: sector C0 H1 R2 N1 holds 128 bytes, N1 says 256\n"});
+    // Track 2's R4 record lies at 3680-3951, past a size of 3852.
+    list.push_back({"records-past-the-disks-end", SmallImage([](Disk& disk) { disk.size = 3852; }),
+                    "recognised", 0,
+                    Head(3952, "recognised", 3852) + "  tracks 0-1: " + kFourSectors +
+                        "  track 2: 3 sectors R1-3, 256 bytes (N1), double density\n"
+                        "  oddity: track 2: records past the disk's end, from sector C1 H0 R4 N1 "
+                        "on\n"});
+    list.push_back({"counts-that-do-not-end-the-last-track", SmallImage([](Disk& disk) {
+                      for (Record& record : disk.tracks[2].records) {
+                        record.count = 0xFFFF;
+                      }
+                    }),
+                    "recognised", 0,
+                    Head(3952, "recognised", 3952) + kAllTracks +
+                        "  oddity: track 2: the counts do not end the track before the disk's "
+                        "end\n"});
+    // Bytes 672-687 of the header are the offsets of tracks 160-163: zeros,
+    // which read as a record of count 0.
+    list.push_back({"track-offsets-outside-the-disk", SmallImage([](Disk& disk) {
+                      disk.trackOffsets[5] = 0x7FFFFFFF;
+                      disk.trackOffsets[6] = INT32_MIN;
+                      disk.trackOffsets[7] = 672;
+                      disk.trackOffsets[8] = 3952;
+                    }),
+                    "recognised", 0,
+                    Head(3952, "recognised", 3952) + kAllTracks +
+                        "  track 7: no sectors\n"
+                        "  oddity: track 5: offset 2147483647 lies outside the disk\n"
+                        "  oddity: track 6: offset 2147483648 lies outside the disk\n"
+                        "  oddity: track 7: offset 672 lies inside the disk header\n"
+                        "  oddity: track 8: offset 3952 lies past the end of the image\n"});
+    // Track 2 starts at track 1's second record, and its counts carry it on
+    // into the first record of the real track 2.
+    list.push_back({"overlapping-tracks",
+                    SmallImage([](Disk& disk) { disk.trackOffsets[2] = 1776 + 272; }), "recognised",
+                    0,
+                    Head(3952, "recognised", 3952) + "  tracks 0-1: " + kFourSectors +
+                        "  track 2: 4 sectors R2-4,1, 256 bytes (N1), double density\n"
+                        "  oddity: track 1: overlaps track 2\n"
+                        "  oddity: track 2: missing sector C0 H1 R1 N1\n"});
+    list.push_back({"deleted-data-and-status", SmallImage([](Disk& disk) {
+                      RecordOf(disk, 1, 2).deleted = 0x10;
+                      RecordOf(disk, 1, 3).status = 0xB0;
+                      RecordOf(disk, 2, 4).deleted = 0x01;
+                    }),
+                    "recognised", 0,
+                    Head(3952, "recognised", 3952) + kAllTracks +
+                        "  oddity: track 1: sector C0 H1 R2 N1 holds deleted data\n"
+                        "  oddity: track 1: sector C0 H1 R3 N1 has status 0xb0\n"
+                        "  oddity: track 2: sector C1 H0 R4 N1 has deleted-data byte 0x01\n"});
+    // R3's record is at 3408-3679, its data from 3424.
+    list.push_back({"image-ends-in-a-sectors-data", Cut(SmallImage([](Disk&) {}), 3524),
+                    "recognised", 0,
+                    Head(3524, "recognised", 3952) + "  tracks 0-1: " + kFourSectors +
+                        "  track 2: 3 sectors R1-3, 256 bytes (N1), double density\n"
+                        "  oddity: the disk runs 428 bytes past the end of the image\n"
+                        "  oddity: track 2: sector C1 H0 R3 N1 is cut short by the end of the "
+                        "image, 156 bytes missing\n"});
+    list.push_back({"image-ends-in-a-record-header", Cut(SmallImage([](Disk&) {}), 3416),
+                    "recognised", 0,
+                    Head(3416, "recognised", 3952) + "  tracks 0-1: " + kFourSectors +
+                        "  track 2: 2 sectors R1-2, 256 bytes (N1), double density\n"
+                        "  oddity: the disk runs 536 bytes past the end of the image\n"
+                        "  oddity: track 2: the image ends inside the track\n"});
+
+    // --- Layouts ---
+    list.push_back({"single-and-double-density", SmallImage([](Disk& disk) {
+                      RecordOf(disk, 1, 4).density = 0x40;
+                      for (Record& record : disk.tracks[2].records) {
+                        record.density = 0x40;
+                      }
+                    }),
+                    "recognised", 0,
+                    Head(3952, "recognised", 3952) + "  track 0: " + kFourSectors +
+                        "  track 1: 4 sectors R1-3, 256 bytes (N1), double density + R4, 256 "
+                        "bytes (N1), single density\n"
+                        "  track 2: 4 sectors R1-4, 256 bytes (N1), single density\n"});
+    return list;
+  }();
+  return cases;
+}

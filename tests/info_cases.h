@@ -1,0 +1,22 @@
+// Images for d88info, one for each verdict and one for each kind of oddity,
+// with the report d88info gives on each. The tests run d88info and d88cut on
+// every one of them; the fuzzers take them as seeds.
+#ifndef TESTS_INFO_CASES_H_
+#define TESTS_INFO_CASES_H_
+
+#include <string>
+#include <vector>
+
+#include "tests/d88_writer.h"
+
+struct InfoCase {
+  std::string name;  // what the image shows; also its seed's file name
+  Bytes image;
+  std::string verdict;  // VerdictName's word, which decides what d88cut does
+  int status;           // d88info's exit status
+  std::string report;   // d88info's whole standard output
+};
+
+const std::vector<InfoCase>& InfoCases();
+
+#endif  // TESTS_INFO_CASES_H_

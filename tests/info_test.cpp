@@ -1,0 +1,228 @@
+// d88info end to end: the built program run on the table of images in
+// tests/info_cases.cpp, on the sample disk and on broken command lines; and
+// on every image of the table, the check that its verdict is what d88cut
+// does: the recognition line, or not a word.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "d88/d88_image.h"
+#include "tests/d88_writer.h"
+#include "tests/info_cases.h"
+#include "tests/tool_runner.h"
+#include "tool/recognition.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char kImage[] = "disk.d88";
+
+// "DISK 1を認識しました.\n", d88cut's recognition line in Shift_JIS.
+const std::string kRecognisedLine =
+    "DISK 1\x82\xf0\x94\x46\x8e\xaf\x82\xb5\x82\xdc\x82\xb5\x82\xbd.\n";
+
+const std::string kUsage =
+    "Usage: d88info [--tracks] IMAGE\n"
+    "Try 'd88info --help' for more information.\n";
+
+// Runs d88info with `args` in a fresh folder holding `image` as disk.d88,
+// and checks that the folder holds nothing else afterwards and the image is
+// as it was: d88info writes no file.
+ToolRun InspectImage(const Bytes& image, const std::vector<std::string>& args = {kImage}) {
+  ScopedTempDir dir;
+  WriteBytes(dir.File(kImage), image);
+  const ToolRun run = RunInfo(args, dir.path());
+  EXPECT_EQ(dir.Entries(), std::vector<std::string>{kImage});
+  EXPECT_EQ(ReadBytes(dir.File(kImage)), image);
+  return run;
+}
+
+TEST(InfoTest, ReportsEachImageOfTheTable) {
+  for (const InfoCase& c : InfoCases()) {
+    SCOPED_TRACE(c.name);
+    const ToolRun run = InspectImage(c.image);
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_EQ(run.out, c.report);
+    EXPECT_EQ(run.err, "");
+  }
+}
+
+// One function decides the verdict, for d88info and the page alike; d88cut
+// must do what it says on the same image.
+TEST(InfoTest, VerdictAgreesWithWhatD88cutDoes) {
+  for (const InfoCase& c : InfoCases()) {
+    SCOPED_TRACE(c.name);
+    ScopedTempDir dir;
+    WriteBytes(dir.File(kImage), c.image);
+    D88Image image;
+    ASSERT_TRUE(image.Open(dir.File(kImage).c_str()));
+    uint8_t sector[kSignatureSectorBytes] = {};
+    EXPECT_EQ(VerdictName(RecogniseImage(image, sector).verdict), c.verdict);
+    image.Open(nullptr);
+
+    const ToolRun run = RunTool({kImage}, dir.path());
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+    if (c.verdict == "recognised") {
+      EXPECT_EQ(run.out.substr(0, kRecognisedLine.size()), kRecognisedLine);
+    } else {
+      EXPECT_EQ(run.out, "");
+      EXPECT_EQ(dir.Entries(), std::vector<std::string>{kImage});
+    }
+  }
+}
+
+TEST(InfoTest, TracksListsEverySectorIdOfEveryTrack) {
+  Disk disk;
+  disk.name = "IDS";
+  disk.tracks[0].records = {MakeRecord(0, 0, 1, 1, PatternBytes(256)),
+                            MakeRecord(0, 0, 3, 1, PatternBytes(256)),
+                            MakeRecord(5, 1, 2, 2, PatternBytes(512))};
+  disk.trackOffsets[1] = 672;  // a record of count 0: no sectors
+  const std::string report =
+      "image: 1760 bytes, 1 disk\n"
+      "verdict: signature differs, found "
+      "\"\\x01\\x02\\x03\\x04\\x05\\x06\\x07\\x08\\x09\\x0a\\x0b\\x0c\\x0d\\x0e\\x0f\\x10\"\n"
+      "\ndisk 1\n  offset: 0\n  size: 1760 bytes\n  name: IDS\n  media: 2D\n"
+      "  write-protected: no\n"
+      "  track 0: 3 sectors R1,3, 256 bytes (N1), double density + R2, 512 bytes (N2), double "
+      "density\n"
+      "  track 1: no sectors\n"
+      "  track 0 sectors: C0 H0 R1 N1, C0 H0 R3 N1, C5 H1 R2 N2\n"
+      "  oddity: track 0: missing sector C0 H0 R2 N1\n"
+      "  oddity: track 0: missing sector C5 H1 R1 N2\n"
+      "  track 1 sectors: none\n"
+      "  oddity: track 1: offset 672 lies inside the disk header\n";
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"--tracks", kImage}, {kImage, "--tracks"}, {"--tracks", "--", kImage}}) {
+    SCOPED_TRACE(args[0] + " " + args[1]);
+    const ToolRun run = InspectImage(BuildImage({disk}), args);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, report);
+    EXPECT_EQ(run.err, "");
+  }
+}
+
+TEST(InfoTest, WrongCommandLinePrintsUsage) {
+  const struct {
+    const char* name;
+    std::vector<std::string> args;
+    std::string err;
+  } cases[] = {
+      {"no argument", {}, kUsage},
+      {"two images", {kImage, kImage}, kUsage},
+      {"an unknown option", {"--track", kImage}, "d88info: unknown option '--track'\n" + kUsage},
+      {"only an option", {"--tracks"}, kUsage},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ToolRun run = InspectImage(BuildImage({Disk()}), c.args);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, c.err);
+  }
+}
+
+TEST(InfoTest, HelpGoesToStandardOutput) {
+  for (const auto& args : std::vector<std::vector<std::string>>{{"--help"}, {kImage, "--help"}}) {
+    const ToolRun run = InspectImage(BuildImage({Disk()}), args);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out.rfind("Usage: d88info [--tracks] IMAGE\n", 0), 0u) << run.out;
+    EXPECT_NE(run.out.find("Exit status: 0 "), std::string::npos) << run.out;
+    EXPECT_EQ(run.err, "");
+  }
+}
+
+TEST(InfoTest, ImageThatCannotBeOpenedIsNamedWithTheReason) {
+  const struct {
+    const char* name;
+    bool folder;  // a folder of the image's name, or nothing there
+    const char* posixReason;
+  } cases[] = {
+      {"a missing file", false, "No such file or directory"},
+      {"a folder", true, "Is a directory"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScopedTempDir dir;
+    if (c.folder) {
+      fs::create_directory(dir.File(kImage));
+    }
+    const ToolRun run = RunInfo({kImage}, dir.path());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+#ifdef _WIN32
+    // The reason is the system's own message, whose words Wine and each
+    // Windows choose.
+    const std::string prefix = std::string("d88info: cannot open '") + kImage + "': ";
+    EXPECT_EQ(run.err.substr(0, prefix.size()), prefix);
+    EXPECT_GT(run.err.size(), prefix.size() + 1);
+    EXPECT_EQ(run.err.back(), '\n');
+    EXPECT_EQ(run.err.find('\n'), run.err.size() - 1);
+#else
+    EXPECT_EQ(run.err,
+              std::string("d88info: cannot open '") + kImage + "': " + c.posixReason + "\n");
+#endif
+  }
+}
+
+#ifndef _WIN32
+TEST(InfoTest, ReportThatCannotBeWrittenEndsWithStatus1) {
+  ScopedTempDir dir;
+  WriteBytes(dir.File(kImage), InfoCases().front().image);
+  const ToolRun run = RunProgramWithArgv(
+      "/bin/sh", {"sh", "-c", "exec \"$0\" disk.d88 >/dev/full", InfoPath()}, dir.path());
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "d88info: cannot write the report: No space left on device\n");
+}
+#endif
+
+// A record's count ends a walk only at the index count - 1, at most 65534:
+// the walk of a track whose counts never end it stops after 65535 records,
+// where a sector read would go on to the end of the file.
+TEST(InfoTest, CountsThatNeverEndATrackStopTheWalkAt65535Records) {
+  Disk disk;
+  Record record = MakeRecord(0, 0, 1, 0, Bytes());
+  for (int i = 0; i < 65600; ++i) {
+    record.count = i == 0 ? 2 : 1;
+    disk.tracks[0].records.push_back(record);
+  }
+  const ToolRun run = InspectImage(BuildImage({disk}));
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  for (const char* line : {
+           "  track 0: 65535 sectors, too irregular to sum up (see --tracks)\n",
+           "  oddity: track 0: duplicate sector C0 H0 R1 N0 (65535 records)\n",
+           "  oddity: track 0: the counts do not end the track; walked no further than 65535 "
+           "records\n",
+       }) {
+    EXPECT_NE(run.out.find(line), std::string::npos) << line;
+  }
+}
+
+// The bundled sample, as the README shows it.
+TEST(InfoTest, SampleReportInFull) {
+  const ToolRun run = InspectImage(ReadBytes(D88CUT_SOURCE_DIR "/examples/sample.d88"));
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out,
+            "image: 378720 bytes, 1 disk\n"
+            "verdict: recognised\n"
+            "\n"
+            "disk 1\n"
+            "  offset: 0\n"
+            "  size: 378720 bytes\n"
+            "  name: TEST DISK\n"
+            "  media: 2D\n"
+            "  write-protected: no\n"
+            "  track 0: 10 sectors R1, 256 bytes (N1), double density + R1-9, 512 bytes (N2), "
+            "double density\n"
+            "  tracks 1-2: 9 sectors R1-9, 512 bytes (N2), double density\n"
+            "  tracks 3-8: 16 sectors R1-16, 256 bytes (N1), double density\n"
+            "  tracks 9-79: 9 sectors R1-9, 512 bytes (N2), double density\n");
+}
+
+}  // namespace
