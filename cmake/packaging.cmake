@@ -1,6 +1,7 @@
 # Install rules, and the packages that cpack makes from them: on Linux a .deb
-# of d88cut and its manual page; on Windows a .zip of d88cut.exe, the README
-# and the manual rendered to text, since Windows has no man.
+# of d88cut, d88info and their manual pages; on Windows a .zip of d88cut.exe,
+# d88info.exe, the README and the manuals rendered to text, since Windows has
+# no man.
 #
 # Run as a script, this file writes one text file for Windows readers:
 # SOURCE, or with GROFF the manual page SOURCE formatted by groff, as UTF-8
@@ -38,7 +39,8 @@ set(CPACK_PACKAGE_DESCRIPTION
     "d88cut recognises one floppy disk by a signature in its first sector,
 cuts two raw areas of it into the files MAIN and DEMO, and lists and
 writes the files of its 360 KB MS-DOS volume with their recorded dates
-and times.")
+and times. d88info shows what any D88 image holds, and why d88cut does
+or does not take it.")
 set(CPACK_PACKAGE_CONTACT "${D88CUT_MAINTAINER}")
 # The builds carry debugging information; the packages do not.
 set(CPACK_STRIP_FILES ON)
@@ -47,46 +49,56 @@ if(WIN32)
   # Everything at the top of the zip's one folder, d88cut-VERSION-win64.
   find_program(D88CUT_GROFF groff NO_CMAKE_FIND_ROOT_PATH REQUIRED)
   set(readme ${CMAKE_CURRENT_BINARY_DIR}/README.txt)
-  set(manual ${CMAKE_CURRENT_BINARY_DIR}/d88cut-manual.txt)
   add_custom_command(
     OUTPUT ${readme}
     COMMAND ${CMAKE_COMMAND} -D SOURCE=${PROJECT_SOURCE_DIR}/README.md
             -D OUTPUT=${readme} -P ${CMAKE_CURRENT_LIST_FILE}
     DEPENDS ${PROJECT_SOURCE_DIR}/README.md ${CMAKE_CURRENT_LIST_FILE}
     VERBATIM)
-  add_custom_command(
-    OUTPUT ${manual}
-    COMMAND ${CMAKE_COMMAND} -D SOURCE=${PROJECT_SOURCE_DIR}/doc/d88cut.1
-            -D OUTPUT=${manual} -D GROFF=${D88CUT_GROFF} -P ${CMAKE_CURRENT_LIST_FILE}
-    DEPENDS ${PROJECT_SOURCE_DIR}/doc/d88cut.1 ${CMAKE_CURRENT_LIST_FILE}
-    VERBATIM)
-  add_custom_target(windows_documents ALL DEPENDS ${readme} ${manual})
+  set(manuals)
+  foreach(program d88cut d88info)
+    set(manual ${CMAKE_CURRENT_BINARY_DIR}/${program}-manual.txt)
+    add_custom_command(
+      OUTPUT ${manual}
+      COMMAND ${CMAKE_COMMAND} -D SOURCE=${PROJECT_SOURCE_DIR}/doc/${program}.1
+              -D OUTPUT=${manual} -D GROFF=${D88CUT_GROFF} -P ${CMAKE_CURRENT_LIST_FILE}
+      DEPENDS ${PROJECT_SOURCE_DIR}/doc/${program}.1 ${CMAKE_CURRENT_LIST_FILE}
+      VERBATIM)
+    list(APPEND manuals ${manual})
+  endforeach()
+  add_custom_target(windows_documents ALL DEPENDS ${readme} ${manuals})
 
-  install(TARGETS d88cut RUNTIME DESTINATION .)
-  install(FILES ${readme} ${manual} DESTINATION .)
+  install(TARGETS d88cut d88info RUNTIME DESTINATION .)
+  install(FILES ${readme} ${manuals} DESTINATION .)
 
   set(CPACK_GENERATOR ZIP)
 else()
   include(GNUInstallDirs)
-  install(TARGETS d88cut RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT program)
-  install(FILES doc/d88cut.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT manual)
+  install(TARGETS d88cut d88info RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT program)
+  install(FILES doc/d88cut.1 doc/d88info.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+          COMPONENT manual)
 
   # Debian keeps manual pages compressed with gzip -9n, so the .deb takes a
-  # compressed copy of the page in place of the one cmake --install installs.
-  # Only the .deb needs gzip: a build without it makes the tool all the same.
+  # compressed copy of each page in place of the one cmake --install
+  # installs. Only the .deb needs gzip: a build without it makes the tools
+  # all the same.
   find_program(D88CUT_GZIP gzip)
-  set(manual_gz ${CMAKE_CURRENT_BINARY_DIR}/debian/d88cut.1.gz)
   if(D88CUT_GZIP)
-  add_custom_command(
-    OUTPUT ${manual_gz}
-    COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/doc/d88cut.1
-            ${CMAKE_CURRENT_BINARY_DIR}/debian/d88cut.1
-    COMMAND ${D88CUT_GZIP} -9nf ${CMAKE_CURRENT_BINARY_DIR}/debian/d88cut.1
-    DEPENDS ${PROJECT_SOURCE_DIR}/doc/d88cut.1
-    VERBATIM)
-  add_custom_target(debian_manual ALL DEPENDS ${manual_gz})
-  install(FILES ${manual_gz} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
-          COMPONENT debian_manual EXCLUDE_FROM_ALL)
+    set(manuals_gz)
+    foreach(program d88cut d88info)
+      set(manual_gz ${CMAKE_CURRENT_BINARY_DIR}/debian/${program}.1.gz)
+      add_custom_command(
+        OUTPUT ${manual_gz}
+        COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/doc/${program}.1
+                ${CMAKE_CURRENT_BINARY_DIR}/debian/${program}.1
+        COMMAND ${D88CUT_GZIP} -9nf ${CMAKE_CURRENT_BINARY_DIR}/debian/${program}.1
+        DEPENDS ${PROJECT_SOURCE_DIR}/doc/${program}.1
+        VERBATIM)
+      list(APPEND manuals_gz ${manual_gz})
+    endforeach()
+    add_custom_target(debian_manual ALL DEPENDS ${manuals_gz})
+    install(FILES ${manuals_gz} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+            COMPONENT debian_manual EXCLUDE_FROM_ALL)
   endif()
 
   set(CPACK_GENERATOR DEB)

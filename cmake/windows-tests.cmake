@@ -50,6 +50,9 @@ set_tests_properties(windows.wine_server_stopped PROPERTIES FIXTURES_CLEANUP win
 add_test(NAME windows.needs_only_system_dlls
          COMMAND ${CMAKE_COMMAND} -D OBJDUMP=${CMAKE_OBJDUMP} -D PROGRAM=$<TARGET_FILE:d88cut>
                  -P ${CMAKE_CURRENT_LIST_FILE})
+add_test(NAME windows.info_needs_only_system_dlls
+         COMMAND ${CMAKE_COMMAND} -D OBJDUMP=${CMAKE_OBJDUMP} -D PROGRAM=$<TARGET_FILE:d88info>
+                 -P ${CMAKE_CURRENT_LIST_FILE})
 
 # d88cut.exe writing to a console, which Wine makes of a terminal.
 add_test(NAME windows.console_shows_text_through_the_wide_api

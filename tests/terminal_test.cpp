@@ -375,6 +375,35 @@ TEST(TerminalOutput, ShowsMessagesInTheTerminalsCharacterSet) {
   }
 }
 
+// d88info shows a disk's name as d88cut shows names: a terminal gets it in
+// its own character set and never a control byte of it; a pipe gets its
+// bytes as they are.
+TEST(TerminalOutput, InfoShowsDiskNamesAsTheTerminalCan) {
+  Disk disk;
+  disk.name = "\x1b[2J\x93\xfa\x96\x7b";  // ESC [ 2 J, then "日本" in Shift_JIS
+  ScopedTempDir dir;
+  WriteBytes(dir.File("disk.d88"), BuildImage({disk}));
+  const struct {
+    Sink out;
+    std::string nameLine;
+  } cases[] = {
+      {Sink::kTerminal, "  name: ?[2J\xe6\x97\xa5\xe6\x9c\xac\n"},
+      {Sink::kPipe, "  name: \x1b[2J\x93\xfa\x96\x7b\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.out == Sink::kTerminal ? "a terminal" : "a pipe");
+    const ToolRun run = RunProgramOnSinks(InfoPath(), c.out, Sink::kPipe, {InfoPath(), "disk.d88"},
+                                          dir.path(), Environment({"LC_ALL=C.UTF-8"}));
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_NE(run.out.find("\ndisk 1\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(c.nameLine), std::string::npos) << run.out;
+    if (c.out == Sink::kTerminal) {
+      EXPECT_EQ(run.out.find('\x1b'), std::string::npos);
+    }
+  }
+}
+
 std::string Slurp(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
