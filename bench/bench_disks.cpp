@@ -122,3 +122,22 @@ Bytes CraftedImage(const CraftedLayout& layout) {
   }
   return BuildDisk(disk);
 }
+
+Bytes InfoCraftedImage(const InfoCraftedLayout& layout) {
+  const size_t diskBytes = kCraftedImageLimit / static_cast<size_t>(layout.disks);
+  const size_t records = (diskBytes - kDiskHeaderBytes) / kRecordHeaderBytes;
+  Disk disk;
+  disk.name = "CRAFTED";
+  Record filler = MakeRecord(kFillerC, kFillerH, kFillerR, kFillerN, Bytes());
+  std::vector<Record>& run = disk.tracks[0].records;
+  for (size_t i = 0; i < records; ++i) {
+    filler.count = NeverEndingCount(i, layout.stride);
+    run.push_back(filler);
+  }
+  for (int track = 1; track < 164; ++track) {
+    const size_t start = static_cast<size_t>(layout.stride) * static_cast<size_t>(track);
+    disk.trackOffsets[track] =
+        static_cast<int32_t>(kDiskHeaderBytes + (start % records) * kRecordHeaderBytes);
+  }
+  return BuildImage(std::vector<Disk>(static_cast<size_t>(layout.disks), disk));
+}

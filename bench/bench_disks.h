@@ -41,4 +41,19 @@ struct CraftedLayout {
 // NormalImage().
 Bytes CraftedImage(const CraftedLayout& layout);
 
+struct InfoCraftedLayout {
+  const char* name;
+  // Disks in the image, each of an equal share of kCraftedImageLimit.
+  int disks;
+  // Records between the starts of consecutive tracks of a disk; 0 puts all
+  // 164 at the same record.
+  int stride;
+};
+
+// Images made to cost d88info the most: each disk one run of 16-byte
+// records (no data, so each one's length disagrees with its N) whose counts
+// never end a walk, and all 164 of its tracks pointing into that run, so
+// that every walk goes on to the disk's end or to 65535 records.
+Bytes InfoCraftedImage(const InfoCraftedLayout& layout);
+
 #endif  // BENCH_BENCH_DISKS_H_

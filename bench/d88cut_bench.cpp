@@ -6,6 +6,10 @@
 //   volume, and, in the same iterations, on crafted images of at most 2 MiB
 //   of the same disk, laid out so that every sector read scans as far as it
 //   can. The counter `ratio` is the crafted run's time over the normal one's.
+// - d88info run in-process on the normal disk, and on images of at most
+//   2 MiB crafted to make its walks cost the most, in turns with d88cut on
+//   its own worst crafted image. The counter `ratio` is d88info's time over
+//   d88cut's worst.
 //
 //   build/bench/d88cut_bench [--benchmark_filter=REGEX]
 #include <benchmark/benchmark.h>
@@ -22,6 +26,7 @@
 
 #include "bench/bench_disks.h"
 #include "d88/d88_image.h"
+#include "info/command.h"
 #include "tool/stages.h"
 
 namespace fs = std::filesystem;
@@ -216,6 +221,108 @@ void BM_CraftedOverNormal(benchmark::State& state) {
 }
 BENCHMARK(BM_CraftedOverNormal)
     ->DenseRange(0, sizeof kLayouts / sizeof kLayouts[0] - 1)
+    ->Unit(benchmark::kMillisecond);
+
+// --- d88info ---
+
+// Runs `d88info [--tracks] disk.d88` in-process in `folder`, its output
+// thrown away.
+int RunInfo(const std::string& folder, bool tracks) {
+  static FILE* devNull = fopen("/dev/null", "w");
+  const int back = open(".", O_RDONLY | O_DIRECTORY);
+  if (devNull == nullptr || back < 0 || chdir(folder.c_str()) != 0) {
+    perror("d88cut_bench: cannot enter the run's folder");
+    exit(1);
+  }
+  fflush(stdout);
+  fflush(stderr);
+  FILE* const realStdout = stdout;
+  FILE* const realStderr = stderr;
+  stdout = devNull;
+  stderr = devNull;
+  ResetInfoState();
+  char program[] = "d88info";
+  char option[] = "--tracks";
+  char image[sizeof kImageName];
+  snprintf(image, sizeof image, "%s", kImageName);
+  char* withTracks[] = {program, option, image, nullptr};
+  char* without[] = {program, image, nullptr};
+  const int status = tracks ? RunD88Info(3, withTracks) : RunD88Info(2, without);
+  ResetInfoState();
+  fflush(devNull);
+  stdout = realStdout;
+  stderr = realStderr;
+  if (fchdir(back) != 0) {
+    perror("d88cut_bench: cannot return to the starting folder");
+    exit(1);
+  }
+  close(back);
+  return status;
+}
+
+void BM_InfoNormalDisk(benchmark::State& state) {
+  const std::string& folder = NormalFolder();
+  for (auto _ : state) {
+    if (RunInfo(folder, state.range(0) != 0) != 0) {
+      state.SkipWithError("d88info failed on the normal disk");
+      break;
+    }
+  }
+}
+BENCHMARK(BM_InfoNormalDisk)->Arg(0)->Arg(1)->ArgName("tracks")->Unit(benchmark::kMillisecond);
+
+const InfoCraftedLayout kInfoLayouts[] = {
+    {"one_disk_shared_start", 1, 0},
+    {"one_disk_staggered_starts", 1, 2},
+    {"64_disks_staggered_starts", 64, 2},
+};
+
+// d88info on each crafted image and on d88cut's worst, and d88cut on its
+// worst, in turns; `ratio` is d88info's time over d88cut's on its worst.
+void BM_InfoCraftedOverToolsWorst(benchmark::State& state) {
+  const bool tracks = state.range(1) != 0;
+  const int index = static_cast<int>(state.range(0));
+  const int infoLayouts = static_cast<int>(sizeof kInfoLayouts / sizeof kInfoLayouts[0]);
+  Bytes image;
+  std::string name;
+  if (index < infoLayouts) {
+    name = kInfoLayouts[index].name;
+    image = InfoCraftedImage(kInfoLayouts[index]);
+  } else {
+    name = std::string("tools_") + kLayouts[index - infoLayouts].name;
+    image = CraftedImage(kLayouts[index - infoLayouts]);
+  }
+  state.SetLabel(name + (tracks ? " --tracks" : ""));
+  if (image.size() > kCraftedImageLimit) {
+    state.SkipWithError("the crafted image is too large");
+    return;
+  }
+  const std::string crafted = Folder().FolderWith("info_" + name, image);
+  // The tool's worst layout, as BM_CraftedOverNormal measures it: every
+  // track at one run of 16-byte fillers.
+  const std::string worst = Folder().FolderWith("tools_worst", CraftedImage(kLayouts[0]));
+  double infoSeconds = 0;
+  double toolSeconds = 0;
+  for (auto _ : state) {
+    auto start = std::chrono::steady_clock::now();
+    RunInfo(crafted, tracks);
+    infoSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    toolSeconds += SecondsOfRun(worst);
+  }
+  const double runs = static_cast<double>(state.iterations());
+  state.counters["info_ms"] = 1000 * infoSeconds / runs;
+  state.counters["tools_worst_ms"] = 1000 * toolSeconds / runs;
+  state.counters["ratio"] = infoSeconds / toolSeconds;
+  state.counters["image_KiB"] = static_cast<double>(image.size()) / 1024;
+}
+BENCHMARK(BM_InfoCraftedOverToolsWorst)
+    ->ArgsProduct(
+        {benchmark::CreateDenseRange(0,
+                                     static_cast<int>(sizeof kInfoLayouts / sizeof kInfoLayouts[0] +
+                                                      sizeof kLayouts / sizeof kLayouts[0]) -
+                                         1,
+                                     1),
+         {0, 1}})
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

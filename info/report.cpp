@@ -14,6 +14,19 @@ namespace {
 TrackRecord records[kMaxTrackRecords];
 uint32_t sortedKeys[kMaxTrackRecords];
 
+// The most records d88info walks in one image, in all its disks' tracks
+// together, each walked once for the layouts (and once more, the same way,
+// for the oddities). Tracks that start after it is spent are not walked.
+// 64 disks of 164 tracks of 26 sectors, more than any real track holds,
+// have some 270,000 records: only an image whose tracks overlap, walking
+// the same records again and again, comes near it.
+constexpr int kRecordBudget = 1 << 19;
+int recordsWalked;
+
+// The most oddity lines shown for one track; beyond it, one line tells how
+// many more there were.
+constexpr int kMaxTrackOddityLines = 32;
+
 // Where each track of the current disk lies, for finding overlaps.
 struct TrackExtent {
   bool walked;
@@ -107,8 +120,30 @@ void PrintVerdict(const Recognition& recognition) {
 
 // --- The disk and its tracks ---
 
+// Appends `letter` and the byte's value, in decimal.
+void AddField(char letter, uint8_t value) {
+  char* out = line.text + line.length;
+  *out++ = letter;
+  if (value >= 100) {
+    *out++ = static_cast<char>('0' + value / 100);
+  }
+  if (value >= 10) {
+    *out++ = static_cast<char>('0' + value / 10 % 10);
+  }
+  *out++ = static_cast<char>('0' + value % 10);
+  line.length = static_cast<size_t>(out - line.text);
+}
+
+// "C0 H1 R2 N1", made by hand: --tracks may list a million of them. The
+// line must have room for it.
 void AddId(const TrackRecord& record) {
-  Add("C%d H%d R%d N%d", record.c, record.h, record.r, record.n);
+  AddField('C', record.c);
+  line.text[line.length++] = ' ';
+  AddField('H', record.h);
+  line.text[line.length++] = ' ';
+  AddField('R', record.r);
+  line.text[line.length++] = ' ';
+  AddField('N', record.n);
 }
 
 void AddSizeCode(int n) {
@@ -173,14 +208,18 @@ bool IsWalked(TrackPlace place) {
   return place == TrackPlace::kInHeader || place == TrackPlace::kInside;
 }
 
-// Walks every track once and prints the runs of tracks of one layout.
-void PrintTrackRuns(D88Image& image, int64_t imageSize) {
+// Walks the tracks in order and prints the runs of tracks of one layout,
+// while the image's record budget lasts. Returns how many tracks were
+// walked: kMaxTracks, or fewer once the budget is spent.
+int PrintTrackRuns(D88Image& image, int64_t imageSize) {
   static TrackLayout run;
   static TrackLayout layout;
   int runFirst = -1;
   int runLast = -1;
-  for (int track = 0; track < kMaxTracks; ++track) {
+  int track = 0;
+  for (; track < kMaxTracks && recordsWalked < kRecordBudget; ++track) {
     const TrackWalk walk = WalkTrack(image, track, imageSize, records);
+    recordsWalked += walk.records;
     extents[track] = {IsWalked(walk.place), walk.start, walk.end};
     if (!extents[track].walked) {
       continue;
@@ -199,10 +238,11 @@ void PrintTrackRuns(D88Image& image, int64_t imageSize) {
   }
   if (runFirst >= 0) {
     PrintTrackRun(runFirst, runLast, run);
-  } else {
+  } else if (track == kMaxTracks) {
     Add("  no tracks");
     EndLine();
   }
+  return track;
 }
 
 void PrintTrackIds(int track, int count) {
@@ -211,8 +251,13 @@ void PrintTrackIds(int track, int count) {
     Add("none");
   }
   for (int i = 0; i < count; ++i) {
+    // ", C255 H255 R255 N255"
+    if (sizeof line.text - line.length < 32) {
+      Flush();
+    }
     if (i > 0) {
-      Add(", ");
+      line.text[line.length++] = ',';
+      line.text[line.length++] = ' ';
     }
     AddId(records[i]);
   }
@@ -221,28 +266,66 @@ void PrintTrackIds(int track, int count) {
 
 // --- Oddities ---
 
-void StartOddity(int track) {
-  Add("  oddity: track %d: ", track);
+// How many oddity lines the current track has had, and how many more it
+// had than it may show.
+int trackOddities;
+int oddityLinesLeftOut;
+
+// Counts an oddity of the current track; true when it is to be shown, for
+// the track's first kMaxTrackOddityLines.
+bool ShowOddity() {
+  if (++trackOddities > kMaxTrackOddityLines) {
+    ++oddityLinesLeftOut;
+    return false;
+  }
+  return true;
 }
 
-void PrintRecordOddity(int track, const TrackRecord& record, const char* format, ...)
+// Print "  oddity: track T: " and the formatted text as a line. Oddity asks
+// ShowOddity itself; callers of PrintOddity ask it first, so that in a
+// track of many records the text of those not shown is never made.
+void PrintOddity(int track, const char* format, ...)
 #if defined(__GNUC__)
-    __attribute__((format(printf, 3, 4)))
+    __attribute__((format(printf, 2, 3)))
+#endif
+    ;
+void Oddity(int track, const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 2, 3)))
 #endif
     ;
 
-void PrintRecordOddity(int track, const TrackRecord& record, const char* format, ...) {
-  StartOddity(track);
-  Add("sector ");
-  AddId(record);
-  char detail[256];
-  va_list arguments;
-  va_start(arguments, format);
-  vsnprintf(detail, sizeof detail, format, arguments);
-  va_end(arguments);
-  Add(" %s", detail);
+void PrintOddityText(int track, const char* format, va_list arguments) {
+  char text[256];
+  vsnprintf(text, sizeof text, format, arguments);
+  Add("  oddity: track %d: %s", track, text);
   EndLine();
 }
+
+void PrintOddity(int track, const char* format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  PrintOddityText(track, format, arguments);
+  va_end(arguments);
+}
+
+void Oddity(int track, const char* format, ...) {
+  if (!ShowOddity()) {
+    return;
+  }
+  va_list arguments;
+  va_start(arguments, format);
+  PrintOddityText(track, format, arguments);
+  va_end(arguments);
+}
+
+// "C0 H1 R2 N1"
+struct IdText {
+  explicit IdText(const TrackRecord& record) {
+    snprintf(text, sizeof text, "C%d H%d R%d N%d", record.c, record.h, record.r, record.n);
+  }
+  char text[32];
+};
 
 TrackRecord RecordOfKey(uint32_t key) {
   TrackRecord record = {};
@@ -255,13 +338,12 @@ TrackRecord RecordOfKey(uint32_t key) {
 
 void PrintMissing(int track, uint32_t groupKey, int firstR, int lastR) {
   const TrackRecord record = RecordOfKey(groupKey);
-  StartOddity(track);
   if (firstR == lastR) {
-    Add("missing sector C%d H%d R%d N%d", record.c, record.h, firstR, record.n);
+    Oddity(track, "missing sector C%d H%d R%d N%d", record.c, record.h, firstR, record.n);
   } else {
-    Add("missing sectors C%d H%d R%d-%d N%d", record.c, record.h, firstR, lastR, record.n);
+    Oddity(track, "missing sectors C%d H%d R%d-%d N%d", record.c, record.h, firstR, lastR,
+           record.n);
   }
-  EndLine();
 }
 
 // Each ID that more than one record carries, and for each C, H and N the
@@ -275,10 +357,10 @@ void PrintIdOddities(int track, int count) {
     while (i + same < count && sortedKeys[i + same] == key) {
       ++same;
     }
-    const int r = static_cast<int>(key & 0xFF);
     if (i == 0 || (sortedKeys[i - 1] >> 8) != (key >> 8)) {
       expectedR = 1;
     }
+    const int r = static_cast<int>(key & 0xFF);
     if (r > expectedR) {
       PrintMissing(track, key, expectedR, r - 1);
     }
@@ -286,11 +368,9 @@ void PrintIdOddities(int track, int count) {
       expectedR = r + 1;
     }
     if (same > 1) {
-      StartOddity(track);
-      Add("duplicate sector ");
-      AddId(RecordOfKey(key));
-      Add(" (%d records)", same);
-      EndLine();
+      if (ShowOddity()) {
+        PrintOddity(track, "duplicate sector %s (%d records)", IdText(RecordOfKey(key)).text, same);
+      }
     }
     i += same;
   }
@@ -300,55 +380,57 @@ void PrintRecordOddities(int track, int count) {
   for (int i = 0; i < count; ++i) {
     const TrackRecord& record = records[i];
     if (record.n > kMaxRunSizeCode) {
-      PrintRecordOddity(track, record, "holds %d bytes, N%d names no sector size", record.length,
-                        record.n);
+      if (ShowOddity()) {
+        PrintOddity(track, "sector %s holds %d bytes, N%d names no sector size",
+                    IdText(record).text, record.length, record.n);
+      }
     } else if (record.length != (static_cast<int64_t>(128) << record.n)) {
-      PrintRecordOddity(track, record, "holds %d bytes, N%d says %" PRId64, record.length, record.n,
-                        static_cast<int64_t>(128) << record.n);
+      if (ShowOddity()) {
+        PrintOddity(track, "sector %s holds %d bytes, N%d says %" PRId64, IdText(record).text,
+                    record.length, record.n, static_cast<int64_t>(128) << record.n);
+      }
     }
     if (record.deleted == 0x10) {
-      PrintRecordOddity(track, record, "holds deleted data");
+      if (ShowOddity()) {
+        PrintOddity(track, "sector %s holds deleted data", IdText(record).text);
+      }
     } else if (record.deleted != 0) {
-      PrintRecordOddity(track, record, "has deleted-data byte 0x%02x", record.deleted);
+      if (ShowOddity()) {
+        PrintOddity(track, "sector %s has deleted-data byte 0x%02x", IdText(record).text,
+                    record.deleted);
+      }
     }
     if (record.status != 0) {
-      PrintRecordOddity(track, record, "has status 0x%02x", record.status);
+      if (ShowOddity()) {
+        PrintOddity(track, "sector %s has status 0x%02x", IdText(record).text, record.status);
+      }
     }
   }
 }
 
+// Once for each track: the text's arguments cost little.
 void PrintWalkEnd(int track, const TrackWalk& walk) {
   switch (walk.ended) {
     case WalkEnd::kCounts:
       return;
     case WalkEnd::kDiskEnd:
       if (walk.pastRecordFound) {
-        StartOddity(track);
-        Add("records past the disk's end, from sector ");
-        AddId(walk.past);
-        Add(" on");
-        EndLine();
+        Oddity(track, "records past the disk's end, from sector %s on", IdText(walk.past).text);
       } else {
-        StartOddity(track);
-        Add("the counts do not end the track before the disk's end");
-        EndLine();
+        Oddity(track, "the counts do not end the track before the disk's end");
       }
       return;
     case WalkEnd::kImageEnd:
       if (walk.cutShortBy > 0) {
-        PrintRecordOddity(track, records[walk.records - 1],
-                          "is cut short by the end of the image, %" PRId64 " bytes missing",
-                          walk.cutShortBy);
+        Oddity(track, "sector %s is cut short by the end of the image, %" PRId64 " bytes missing",
+               IdText(records[walk.records - 1]).text, walk.cutShortBy);
       } else {
-        StartOddity(track);
-        Add("the image ends inside the track");
-        EndLine();
+        Oddity(track, "the image ends inside the track");
       }
       return;
     case WalkEnd::kRecordLimit:
-      StartOddity(track);
-      Add("the counts do not end the track; walked no further than %d records", kMaxTrackRecords);
-      EndLine();
+      Oddity(track, "the counts do not end the track; walked no further than %d records",
+             kMaxTrackRecords);
       return;
   }
 }
@@ -359,39 +441,46 @@ bool Overlap(const TrackExtent& a, const TrackExtent& b) {
   return a.start == b.start || start < end;
 }
 
-// Walks every track again and prints what is odd about it, and with
-// `everyId` its sector IDs first.
-void PrintTrackOddities(D88Image& image, int64_t imageSize, bool everyId) {
-  for (int track = 0; track < kMaxTracks; ++track) {
+// Walks the tracks below `tracks` again and prints what is odd about each,
+// and with `everyId` its sector IDs first.
+void PrintTrackOddities(D88Image& image, int tracks, int64_t imageSize, bool everyId) {
+  for (int track = 0; track < tracks; ++track) {
+    trackOddities = 0;
+    oddityLinesLeftOut = 0;
     const TrackWalk walk = WalkTrack(image, track, imageSize, records);
-    if (walk.place == TrackPlace::kAbsent) {
-      continue;
-    }
-    if (walk.place == TrackPlace::kOutside || walk.place == TrackPlace::kPastImage) {
-      StartOddity(track);
-      Add("offset %" PRIu32 " lies %s", static_cast<uint32_t>(walk.offset),
-          walk.place == TrackPlace::kOutside ? "outside the disk" : "past the end of the image");
-      EndLine();
-      continue;
+    switch (walk.place) {
+      case TrackPlace::kAbsent:
+        continue;
+      case TrackPlace::kOutside:
+        Oddity(track, "offset %" PRIu32 " lies outside the disk",
+               static_cast<uint32_t>(walk.offset));
+        continue;
+      case TrackPlace::kPastImage:
+        Oddity(track, "offset %" PRId32 " lies past the end of the image", walk.offset);
+        continue;
+      case TrackPlace::kInHeader:
+      case TrackPlace::kInside:
+        break;
     }
     if (everyId) {
       PrintTrackIds(track, walk.records);
     }
     if (walk.place == TrackPlace::kInHeader) {
-      StartOddity(track);
-      Add("offset %" PRId32 " lies inside the disk header", walk.offset);
-      EndLine();
+      Oddity(track, "offset %" PRId32 " lies inside the disk header", walk.offset);
     }
-    for (int other = track + 1; other < kMaxTracks; ++other) {
+    for (int other = track + 1; other < tracks; ++other) {
       if (extents[other].walked && Overlap(extents[track], extents[other])) {
-        StartOddity(track);
-        Add("overlaps track %d", other);
-        EndLine();
+        Oddity(track, "overlaps track %d", other);
       }
     }
+    PrintWalkEnd(track, walk);
     PrintIdOddities(track, walk.records);
     PrintRecordOddities(track, walk.records);
-    PrintWalkEnd(track, walk);
+    if (oddityLinesLeftOut > 0) {
+      Add("  oddity: track %d: %d more %s not shown", track, oddityLinesLeftOut,
+          Plural(oddityLinesLeftOut, "oddity", "oddities"));
+      EndLine();
+    }
   }
 }
 
@@ -437,15 +526,25 @@ void PrintDisk(D88Image& image, int index, int64_t imageSize, bool everyId) {
     Add("  write-protected: 0x%02x", protection);
   }
   EndLine();
-  PrintTrackRuns(image, imageSize);
+  const int tracks = PrintTrackRuns(image, imageSize);
   PrintDiskOddities(image, imageSize);
-  PrintTrackOddities(image, imageSize, everyId);
+  if (tracks < kMaxTracks) {
+    if (tracks == kMaxTracks - 1) {
+      Add("  oddity: track %d not walked", tracks);
+    } else {
+      Add("  oddity: tracks %d-%d not walked", tracks, kMaxTracks - 1);
+    }
+    Add(": d88info walks no more than %d records of an image", kRecordBudget);
+    EndLine();
+  }
+  PrintTrackOddities(image, tracks, imageSize, everyId);
 }
 
 }  // namespace
 
 Verdict PrintReport(D88Image& image, int64_t imageSize, bool everyId) {
   line.length = 0;
+  recordsWalked = 0;
   Add("image: %" PRId64 " bytes, %d %s", imageSize, image.DiskCount(),
       Plural(image.DiskCount(), "disk", "disks"));
   EndLine();

@@ -221,6 +221,29 @@ const std::vector<InfoCase>& InfoCases() {
                         "  oddity: the disk runs 536 bytes past the end of the image\n"
                         "  oddity: track 2: the image ends inside the track\n"});
 
+    {
+      // Track 1 holds 40 sectors of 128 bytes, each with an error status, in
+      // place of its 4 of 256: 32 of their oddities are shown.
+      std::string oddities;
+      Disk disk = SmallDisk();
+      std::vector<Record>& records = disk.tracks[1].records;
+      records.clear();
+      for (int r = 1; r <= 40; ++r) {
+        records.push_back(MakeRecord(0, 1, r, 0, PatternBytes(128, r)));
+        records.back().status = 0xB0;
+        if (r <= 32) {
+          oddities +=
+              "  oddity: track 1: sector C0 H1 R" + std::to_string(r) + " N0 has status 0xb0\n";
+        }
+      }
+      list.push_back({"more-oddities-than-are-shown", BuildImage({disk}), "recognised", 0,
+                      Head(8624, "recognised", 8624) + "  track 0: " + kFourSectors +
+                          "  track 1: 40 sectors R1-40, 128 bytes (N0), double density\n"
+                          "  track 2: " +
+                          kFourSectors + oddities +
+                          "  oddity: track 1: 8 more oddities not shown\n"});
+    }
+
     // --- Layouts ---
     list.push_back({"single-and-double-density", SmallImage([](Disk& disk) {
                       RecordOf(disk, 1, 4).density = 0x40;
