@@ -3,7 +3,9 @@
 //   d88cut_fuzz_seeds READER_FOLDER TOOL_FOLDER
 //
 // TOOL_FOLDER gets D88 images: recognised disks (whole, cut down to their
-// first tracks), files of several disks, and broken images. READER_FOLDER
+// first tracks), files of several disks, broken images, and d88info's test
+// table of one image for each verdict and each oddity (tests/info_cases.h);
+// d88cut_fuzzer and d88info_fuzzer both start from them. READER_FOLDER
 // gets the same images, each followed by trailers (fuzz/reader_input.h)
 // whose calls read the signature sector, the raw areas and the volume.
 #include <cstdio>
@@ -13,6 +15,7 @@
 
 #include "fuzz/reader_input.h"
 #include "tests/d88_writer.h"
+#include "tests/info_cases.h"
 #include "tests/test_disk.h"
 
 namespace {
@@ -130,6 +133,10 @@ std::vector<std::pair<std::string, Bytes>> Images() {
   rawOnly.tracks.erase(1);
   rawOnly.tracks.erase(2);
   images.emplace_back("raw-areas-only", BuildImage({rawOnly}));
+
+  for (const InfoCase& c : InfoCases()) {
+    images.emplace_back("info-" + c.name, c.image);
+  }
   return images;
 }
 
