@@ -181,8 +181,10 @@ void AddLayout(const TrackLayout& layout) {
     const SectorRange& range = layout.range[i];
     const bool sameGroup =
         i > 0 && layout.range[i - 1].n == range.n && layout.range[i - 1].density == range.density;
-    Add(sameGroup ? "," : (i == 0 ? " R" : " + R"));
-    Add(range.firstR == range.lastR ? "%d" : "%d-%d", range.firstR, range.lastR);
+    Add("%s%d", sameGroup ? "," : (i == 0 ? " R" : " + R"), range.firstR);
+    if (range.lastR != range.firstR) {
+      Add("-%d", range.lastR);
+    }
     const bool groupEnds = i + 1 == layout.ranges || layout.range[i + 1].n != range.n ||
                            layout.range[i + 1].density != range.density;
     if (groupEnds) {
