@@ -13,6 +13,7 @@
 #include <emscripten.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -143,12 +144,42 @@ CommandLine::~CommandLine() = default;
 
 void PrepareLocalTime() {}
 
+namespace {
+
+// The errno of the last OpenImageFile that failed; 0 for what is not a
+// regular file.
+int openFailure = 0;
+
+}  // namespace
+
 FILE* OpenImageFile(const char* path) {
   struct stat status;
-  if (stat(path, &status) != 0 || !S_ISREG(status.st_mode)) {
+  if (stat(path, &status) != 0) {
+    openFailure = errno;
     return nullptr;
   }
-  return fopen(path, "rb");
+  if (!S_ISREG(status.st_mode)) {
+    openFailure = 0;
+    return nullptr;
+  }
+  FILE* file = fopen(path, "rb");
+  if (file == nullptr) {
+    openFailure = errno;
+  }
+  return file;
+}
+
+const char* ImageOpenFailure() {
+  return openFailure == 0 ? "Not a regular file" : strerror(openFailure);
+}
+
+bool OpenFileSize(FILE* file, int64_t* size) {
+  struct stat status;
+  if (fstat(fileno(file), &status) != 0) {
+    return false;
+  }
+  *size = static_cast<int64_t>(status.st_size);
+  return true;
 }
 
 bool SeekFile(FILE* file, int64_t offset) {
