@@ -9,8 +9,6 @@
 //
 //   build/bench/d88cut_bench [--benchmark_filter=REGEX]
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -22,7 +20,7 @@
 
 #include "bench/bench_disks.h"
 #include "d88/d88_image.h"
-#include "tool/stages.h"
+#include "tests/in_process_run.h"
 
 namespace fs = std::filesystem;
 
@@ -111,32 +109,12 @@ BENCHMARK(BM_ReadSectorsSixteenSectorTrack);
 // Runs `d88cut disk.d88` in-process in `folder`, its output thrown away.
 int RunTool(const std::string& folder) {
   static FILE* devNull = fopen("/dev/null", "w");
-  const int back = open(".", O_RDONLY | O_DIRECTORY);
-  if (devNull == nullptr || back < 0 || chdir(folder.c_str()) != 0) {
-    perror("d88cut_bench: cannot enter the run's folder");
+  const int status = devNull == nullptr ? kCannotRunInFolder
+                                        : RunToolInProcess(folder.c_str(), kImageName, devNull);
+  if (status == kCannotRunInFolder) {
+    fprintf(stderr, "d88cut_bench: cannot run in %s\n", folder.c_str());
     exit(1);
   }
-  fflush(stdout);
-  fflush(stderr);
-  FILE* const realStdout = stdout;
-  FILE* const realStderr = stderr;
-  stdout = devNull;
-  stderr = devNull;
-  ResetToolState();
-  char program[] = "d88cut";
-  char image[sizeof kImageName];
-  snprintf(image, sizeof image, "%s", kImageName);
-  char* argv[] = {program, image, nullptr};
-  const int status = RunD88Cut(2, argv);
-  ResetToolState();
-  fflush(devNull);
-  stdout = realStdout;
-  stderr = realStderr;
-  if (fchdir(back) != 0) {
-    perror("d88cut_bench: cannot return to the starting folder");
-    exit(1);
-  }
-  close(back);
   return status;
 }
 
