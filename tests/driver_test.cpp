@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "tests/d88_writer.h"
+#include "tests/expected_messages.h"
 #include "tests/test_disk.h"
 #include "tests/tool_runner.h"
 #include "tool/stages.h"
@@ -21,33 +22,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-// Bytes given as hexadecimal pairs, so that each Shift_JIS message below can
-// be read against its byte listing.
-std::string FromHex(const char* hex) {
-  std::string bytes;
-  for (const char* at = hex; *at != '\0';) {
-    if (*at == ' ') {
-      ++at;
-      continue;
-    }
-    bytes.push_back(static_cast<char>(std::stoi(std::string(at, 2), nullptr, 16)));
-    at += 2;
-  }
-  return bytes;
-}
-
-// "DISK 1を認識しました.\n"
-const std::string kRecognised =
-    FromHex("44 49 53 4b 20 31 82 f0 94 46 8e af 82 b5 82 dc 82 b5 82 bd 2e 0a");
-// "ファイルをオープンできません\n"
-const std::string kCannotOpen = FromHex(
-    "83 74 83 40 83 43 83 8b 82 f0 83 49 81 5b 83 76 83 93 82 c5 82 ab 82 dc 82 b9 82 f1 0a");
-// "ファイルを書き込めません. \n"
-const std::string kWriteFailure =
-    FromHex("83 74 83 40 83 43 83 8b 82 f0 8f 91 82 ab 8d 9e 82 df 82 dc 82 b9 82 f1 2e 20 0a");
-const std::string kCutMain = "cutting ... MAIN\n";
-const std::string kCutDemo = "cutting ... DEMO\n";
 
 constexpr char kImage[] = "disk.d88";
 constexpr size_t kMainBytes = 8192;
@@ -399,7 +373,7 @@ TEST(DriverTest, WriteFailureStopsTheTool) {
     const ToolRun run = CutImage(dir, image);
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, c.out);
-    EXPECT_EQ(run.err, kWriteFailure);
+    EXPECT_EQ(run.err, kCannotWrite);
     EXPECT_EQ(dir.Entries(), c.entries);
     if (c.mainWritten) {
       EXPECT_TRUE(SameBytes(ReadBytes(dir.File("MAIN")), MainArea()));

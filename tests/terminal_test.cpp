@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "tests/d88_writer.h"
+#include "tests/expected_messages.h"
 #include "tests/pty_runner.h"
 #include "tests/test_disk.h"
 #include "tests/tool_runner.h"
@@ -48,24 +49,20 @@ Shown Same(const std::string& text) {
   return {text, text, text};
 }
 
-// "DISK 1を認識しました.\n"
-const Shown kRecognised = {
-    "DISK 1\x82\xf0\x94\x46\x8e\xaf\x82\xb5\x82\xdc\x82\xb5\x82\xbd.\n",
+// The messages of expected_messages.h as each kind of terminal shows them.
+const Shown kRecognisedShown = {
+    kRecognised,
     "DISK 1\xe3\x82\x92\xe8\xaa\x8d\xe8\xad\x98\xe3\x81\x97\xe3\x81\xbe\xe3\x81\x97\xe3\x81\x9f.\n",
     "DISK 1\xa4\xf2\xc7\xa7\xbc\xb1\xa4\xb7\xa4\xde\xa4\xb7\xa4\xbf.\n"};
-const std::string kCutting = "cutting ... MAIN\ncutting ... DEMO\n";
-// "ファイルをオープンできません\n"
-const Shown kCannotOpen = {
-    "\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xf0\x83\x49\x81\x5b\x83\x76\x83\x93\x82\xc5\x82\xab\x82"
-    "\xdc\x82\xb9\x82\xf1\n",
+const std::string kCutting = kCutMain + kCutDemo;
+const Shown kCannotOpenShown = {
+    kCannotOpen,
     "\xe3\x83\x95\xe3\x82\xa1\xe3\x82\xa4\xe3\x83\xab\xe3\x82\x92\xe3\x82\xaa\xe3\x83\xbc\xe3\x83"
     "\x97\xe3\x83\xb3\xe3\x81\xa7\xe3\x81\x8d\xe3\x81\xbe\xe3\x81\x9b\xe3\x82\x93\n",
     "\xa5\xd5\xa5\xa1\xa5\xa4\xa5\xeb\xa4\xf2\xa5\xaa\xa1\xbc\xa5\xd7\xa5\xf3\xa4\xc7\xa4\xad\xa4"
     "\xde\xa4\xbb\xa4\xf3\n"};
-// "ファイルを書き込めません. \n"
-const Shown kCannotWrite = {
-    "\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xf0\x8f\x91\x82\xab\x8d\x9e\x82\xdf\x82\xdc\x82\xb9\x82"
-    "\xf1. \n",
+const Shown kCannotWriteShown = {
+    kCannotWrite,
     "\xe3\x83\x95\xe3\x82\xa1\xe3\x82\xa4\xe3\x83\xab\xe3\x82\x92\xe6\x9b\xb8\xe3\x81\x8d\xe8\xbe"
     "\xbc\xe3\x82\x81\xe3\x81\xbe\xe3\x81\x9b\xe3\x82\x93. \n",
     "\xa5\xd5\xa5\xa1\xa5\xa4\xa5\xeb\xa4\xf2\xbd\xf1\xa4\xad\xb9\xfe\xa4\xe1\xa4\xde\xa4\xbb\xa4"
@@ -155,7 +152,7 @@ Disk NamesDisk() {
 // What the tool prints for NamesDisk(), on a terminal of `charset` or, with
 // `terminal` false, on a pipe.
 std::string NamesListing(bool terminal, Charset charset) {
-  std::string listing = (terminal ? kRecognised.In(charset) : kRecognised.shiftJis) + kCutting;
+  std::string listing = (terminal ? kRecognisedShown.In(charset) : kRecognised) + kCutting;
   for (const ListedName& name : Names()) {
     listing += ListingLine(name.listed, terminal ? name.shown.In(charset) : name.listed);
   }
@@ -269,7 +266,7 @@ TEST(TerminalOutput, ColumnsLineUpOnAUtf8Terminal) {
 
   ASSERT_EQ(run.out, NamesListing(true, kUtf8));
   const int lineColumns = 12 + static_cast<int>(kLineTail.size()) - 1;
-  size_t at = kRecognised.utf8.size() + kCutting.size();
+  size_t at = kRecognisedShown.utf8.size() + kCutting.size();
   for (const ListedName& name : Names()) {
     const size_t end = run.out.find('\n', at);
     ASSERT_NE(end, std::string::npos);
@@ -333,20 +330,20 @@ void ExpectMessages(const std::vector<std::string>& locale, Charset charset) {
     std::string out, err;
   };
   const Case cases[] = {
-      {"cannot open", {ToolPath(), "missing.d88"}, "", false, 1, "", kCannotOpen.In(charset)},
+      {"cannot open", {ToolPath(), "missing.d88"}, "", false, 1, "", kCannotOpenShown.In(charset)},
       {"cannot write",
        {ToolPath(), "disk.d88"},
        "disk.d88",
        true,
        1,
-       kRecognised.In(charset) + "cutting ... MAIN\n",
-       kCannotWrite.In(charset)},
+       kRecognisedShown.In(charset) + "cutting ... MAIN\n",
+       kCannotWriteShown.In(charset)},
       {"image in the way",
        {ToolPath(), imageName},
        imageName,
        false,
        0,
-       kRecognised.In(charset) + kCutting + ListingLine(imageName, imageShown.In(charset)),
+       kRecognisedShown.In(charset) + kCutting + ListingLine(imageName, imageShown.In(charset)),
        "image file would be overwritten, not written: " + imageShown.In(charset) + "\n"},
       {"usage", {invokedAs}, "", false, 1, "", "Usage: " + invokedAs + " [D88 image]\n"},
   };

@@ -4,6 +4,7 @@
 #ifndef TESTS_TOOL_RUNNER_H_
 #define TESTS_TOOL_RUNNER_H_
 
+#include <cstdint>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -58,6 +59,22 @@ struct FileTimes {
   time_t accessed;
 };
 bool ReadFileTimes(const std::string& path, FileTimes* times);
+
+// While it lives, no file that this process or a tool it runs writes may
+// grow past `bytes` (a lower limit already in force stays): should a bound
+// of the tool give way, the system stops it long before it fills the disk.
+// Windows limits no process's file size; there the tests go without this
+// net.
+class ScopedFileSizeLimit {
+ public:
+  explicit ScopedFileSizeLimit(uint64_t bytes);
+  ~ScopedFileSizeLimit();
+  ScopedFileSizeLimit(const ScopedFileSizeLimit&) = delete;
+  ScopedFileSizeLimit& operator=(const ScopedFileSizeLimit&) = delete;
+
+ private:
+  [[maybe_unused]] uint64_t savedLimit_;  // the limit before; unused on Windows
+};
 
 #ifndef _WIN32
 // For starting the tool with execve: `settings` and this process's sanitizer

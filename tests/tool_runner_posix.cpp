@@ -1,5 +1,6 @@
 // POSIX: folders from mkdtemp, the tool started with fork and execve.
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -84,6 +85,28 @@ ToolRun RunToolWithArgv(const std::vector<std::string>& argv, const std::string&
   run.out = run.rawOut;
   run.err = run.rawErr;
   return run;
+}
+
+ScopedFileSizeLimit::ScopedFileSizeLimit(uint64_t bytes) : savedLimit_(RLIM_INFINITY) {
+  rlimit limit;
+  if (getrlimit(RLIMIT_FSIZE, &limit) != 0) {
+    throw std::runtime_error("cannot read the file size limit");
+  }
+  savedLimit_ = limit.rlim_cur;
+  if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur > bytes) {
+    limit.rlim_cur = static_cast<rlim_t>(bytes);
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) {
+      throw std::runtime_error("cannot lower the file size limit");
+    }
+  }
+}
+
+ScopedFileSizeLimit::~ScopedFileSizeLimit() {
+  rlimit limit;
+  if (getrlimit(RLIMIT_FSIZE, &limit) == 0) {
+    limit.rlim_cur = static_cast<rlim_t>(savedLimit_);
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
 }
 
 bool ReadFileTimes(const std::string& path, FileTimes* times) {

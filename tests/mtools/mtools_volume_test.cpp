@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "tests/d88_writer.h"
+#include "tests/expected_messages.h"
 #include "tests/tool_runner.h"
 
 extern char** environ;
@@ -33,12 +34,6 @@ constexpr char kZone[] = "CET-1CEST,M3.5.0,M10.5.0/3";
 // The time mtools gives labels and directories: 1990-01-01 00:00 UTC.
 constexpr char kBuildEpoch[] = "631152000";
 constexpr char kBuildTime[] = "1990/01/01 01:00:00";
-
-// "DISK 1を認識しました.\n" and the two raw-area lines.
-const std::string kHeader =
-    "DISK 1\x82\xf0\x94\x46\x8e\xaf\x82\xb5\x82\xdc\x82\xb5\x82\xbd.\n"
-    "cutting ... MAIN\n"
-    "cutting ... DEMO\n";
 
 // "YYYY-MM-DD HH:MM:SS" as local time in the process's zone.
 time_t LocalTime(const std::string& text) {
