@@ -277,8 +277,8 @@ TEST(HostileImageTool, NamesStayInTheCurrentFolder) {
       {"\\..\\    ...", "\\..\\....", true},
       {"\x95\x5C      TXT", "\x95\x5C.TXT", true},
       {"\x95\x5C\x81\x5C    \x5C\x5C\x5C", "\x95\x5C\x81\x5C.\x5C\x5C\x5C", true},
-      // Controls and a first byte 0x05 too.
-      {"\x05\x7F\xFF\xE5    \x1B\n\t", "\x05\x7F\xFF\xE5.\x1B\n\t", true},
+      // Controls too; a first byte 0x05 stands for 0xE5.
+      {"\x05\x7F\xFF\xE5    \x1B\n\t", "\xE5\x7F\xFF\xE5.\x1B\n\t", true},
       {"GOOD    TXT", "GOOD.TXT", true},
   };
   TestVolume volume;

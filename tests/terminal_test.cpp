@@ -110,12 +110,17 @@ const std::vector<ListedName>& Names() {
        {"\xFA\x40.TXT", "\xE2\x85\xB0.TXT", "??.TXT"},
        true,
        true},
-      {"a first byte 0x05",
+      {"a first byte 0x05, which stands for the lead byte 0xE5",
        "\x05"
        "BC     TXT",
-       "\x05"
+       "\xE5"
        "BC.TXT",
-       Same("?BC.TXT")},
+       {"\xE5"
+        "BC.TXT",
+        "\xE8\x95\x8B"
+        "C.TXT",
+        "\xE9\xA3"
+        "C.TXT"}},
       {"ESC and BEL",
        "A\x1B[2J\x07"
        "B TXT",

@@ -191,6 +191,46 @@ TEST(VolumeEndToEnd, ListsAndWritesATypicalVolume) {
             fs::perms::none);
 }
 
+// A name whose first byte is 0xE5 is recorded with 0x05 there, since 0xE5
+// marks a deleted entry: 蕁蘂.TXT (E5 40 E5 41) as 05 40 E5 41. The tool
+// lists, reports and writes it under its real name; an entry whose first
+// byte is 0xE5 is still a deleted one.
+TEST(VolumeEndToEnd, FirstByte05StandsForE5) {
+  // The names as this system's files are named: their Shift_JIS bytes on
+  // POSIX, UTF-8 on Windows, where the tool makes them from their
+  // characters.
+#ifdef _WIN32
+  const std::string kanjiFile = "\xE8\x95\x81\xE8\x98\x82.TXT";  // 蕁蘂.TXT
+  const std::string kanjiImage = "\xE8\x95\x81.D88";             // 蕁.D88
+#else
+  const std::string kanjiFile = "\xE5\x40\xE5\x41.TXT";
+  const std::string kanjiImage = "\xE5\x40.D88";
+#endif
+  ScopedTempDir dir;
+  TestVolume volume;
+  const Bytes data = MixedBytes(1500, 1);
+  volume.AddFile(0, "\x05\x40\xE5\x41    TXT", kArchive, kTime, kDate, 2, data);
+  volume.SetEntry(1, "\xE5\x40\xE5\x41    BAK", kArchive, kTime, kDate, 4, 10);
+  // The image's own name, and a name that is no plain file anywhere.
+  volume.AddFile(2, "\x05\x40      D88", kArchive, kTime, kDate, 37, MixedBytes(10, 2));
+  volume.SetEntry(3, "\x05\x40/     TXT", kArchive, kTime, kDate, 37, 10);
+
+  const ToolRun run = RunOn(dir, DiskOf(volume), "UTC", kanjiImage);
+
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, kHeader +
+                         "\xE5\x40\xE5\x41.TXT         1500 1990/03/04 12:34:56 A    \n"
+                         "\xE5\x40.D88             10 1990/03/04 12:34:56 A    \n"
+                         "\xE5\x40/.TXT            10 1990/03/04 12:34:56 A    \n");
+  EXPECT_EQ(run.err,
+            "image file would be overwritten, not written: \xE5\x40.D88\n"
+            "unsafe file name, not written: \xE5\x40/.TXT\n");
+  std::vector<std::string> expected = {"DEMO", "MAIN", kanjiFile, kanjiImage};
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(dir.Entries(), expected);
+  ExpectFile(dir, kanjiFile, data, kWhen);
+}
+
 TEST(VolumeEndToEnd, WritesFilesFromTheUpperTracksAndTheLastClusters) {
   ScopedTempDir dir;
   TestVolume volume;

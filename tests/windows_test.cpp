@@ -118,10 +118,6 @@ TEST(WindowsNames, NamesWindowsCannotHoldAreListedButNotWritten) {
       {"A<B     TXT", "A<B.TXT"},
       {"A>B     TXT", "A>B.TXT"},
       {"AB      T|T", "AB.T|T"},
-      {"\x05"
-       "BC     TXT",
-       "\x05"
-       "BC.TXT"},
       {"A\x1F"
        "B     TXT",
        "A\x1F"
