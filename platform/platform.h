@@ -103,10 +103,10 @@ bool IsTerminal(FILE* stream);
 // code page 932. False when the bytes do not decode.
 bool DecodeShiftJis(const char* bytes, int length, uint32_t* codePoint);
 // Writes Shift_JIS text to the terminal `stream` in the terminal's own
-// character set: the locale's codeset on POSIX (the bytes as they are under
-// a C, POSIX or Shift_JIS locale), the console's wide API on Windows, with
-// CR LF for each line feed. A character the terminal cannot show becomes one
-// '?' per byte.
+// character set: the locale's codeset on POSIX (UTF-8 under the C and POSIX
+// locales, the bytes as they are under a Shift_JIS one), the console's wide
+// API on Windows, with CR LF for each line feed. A character the terminal
+// cannot show becomes one '?' per byte.
 void WriteToTerminal(FILE* stream, const char* text, size_t length);
 // Writes text that is already in the system's own encoding (a command-line
 // argument) to the terminal `stream`.

@@ -9,6 +9,7 @@
 
 #include <clocale>
 #include <cstring>
+#include <initializer_list>
 
 #include "platform/platform.h"
 #include "platform/shift_jis.h"
@@ -33,13 +34,8 @@ iconv_t Decoder() {
   return decoder;
 }
 
-// Codesets whose terminals take the Shift_JIS bytes as they are: plain ASCII
-// (the C and POSIX locales) and Shift_JIS itself.
-bool TakesBytesAsTheyAre(const char* codeset) {
-  static const char* const kCodesets[] = {"ANSI_X3.4-1968", "ASCII",       "US-ASCII",
-                                          "SHIFT_JIS",      "SHIFT-JIS",   "SJIS",
-                                          "CP932",          "WINDOWS-31J", "MS_KANJI"};
-  for (const char* name : kCodesets) {
+bool IsOneOf(const char* codeset, std::initializer_list<const char*> names) {
+  for (const char* name : names) {
     if (strcasecmp(codeset, name) == 0) {
       return true;
     }
@@ -47,8 +43,20 @@ bool TakesBytesAsTheyAre(const char* codeset) {
   return false;
 }
 
-// Shift_JIS to the locale's codeset; kNoConverter when the bytes go out as
-// they are. Looked up once, on the first line a terminal is given.
+// Terminals of a Shift_JIS locale take the bytes as they are.
+bool IsShiftJis(const char* codeset) {
+  return IsOneOf(codeset, {"SHIFT_JIS", "SHIFT-JIS", "SJIS", "CP932", "WINDOWS-31J", "MS_KANJI"});
+}
+
+// The C and POSIX locales, which a shell has when no locale is set (in a
+// container, over a bare SSH session), name plain ASCII; the terminals they
+// run on are UTF-8.
+bool IsAscii(const char* codeset) {
+  return IsOneOf(codeset, {"ANSI_X3.4-1968", "ASCII", "US-ASCII"});
+}
+
+// Shift_JIS to the terminal's character set; kNoConverter when the bytes go
+// out as they are. Looked up once, on the first line a terminal is given.
 iconv_t TerminalEncoder() {
   static bool known = false;
   static iconv_t encoder = kNoConverter;
@@ -56,7 +64,9 @@ iconv_t TerminalEncoder() {
     known = true;
     setlocale(LC_CTYPE, "");
     const char* codeset = nl_langinfo(CODESET);
-    if (codeset != nullptr && !TakesBytesAsTheyAre(codeset)) {
+    if (codeset == nullptr || IsAscii(codeset)) {
+      encoder = iconv_open("UTF-8", "CP932");
+    } else if (!IsShiftJis(codeset)) {
       encoder = iconv_open(codeset, "CP932");
     }
   }

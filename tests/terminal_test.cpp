@@ -33,8 +33,8 @@ const uint16_t kDate = DosDate(1990, 3, 4);
 // The character set a terminal shows, as its locale names it.
 enum Charset { kShiftJis, kUtf8, kEucJp };
 
-// One text as each kind of terminal is given it. Shift_JIS is also what the
-// C locale's terminal gets: the bytes as they are.
+// One text as each kind of terminal is given it. A Shift_JIS terminal gets
+// the bytes as they are.
 struct Shown {
   std::string shiftJis, utf8, eucJp;
 
@@ -238,15 +238,17 @@ struct LocaleCase {
   Charset charset;
 };
 
+// The C and POSIX locales, which a shell has when no locale is set (in a
+// container, over a bare SSH session), are taken for UTF-8, as the terminals
+// they run on are; so is a locale that is not there, which leaves the C one.
 const std::vector<LocaleCase>& Locales() {
   static const std::vector<LocaleCase> locales = {
       {{"LC_ALL=C.UTF-8"}, kUtf8},
       {{"LANG=C.UTF-8"}, kUtf8},
-      {{"LANG=C", "LC_CTYPE=C.UTF-8"}, kUtf8},
-      {{"LC_ALL=C"}, kShiftJis},
-      {{"LC_ALL=POSIX"}, kShiftJis},
-      {{}, kShiftJis},
-      {{"LANG=C.UTF-8", "LC_ALL=C"}, kShiftJis},
+      {{"LC_ALL=C"}, kUtf8},
+      {{"LC_ALL=POSIX"}, kUtf8},
+      {{}, kUtf8},
+      {{"LANG=xx_XX.NOT-THERE"}, kUtf8},
   };
   return locales;
 }
@@ -463,6 +465,21 @@ std::string JapaneseTerminal::problem_;
 TEST_F(JapaneseTerminal, ListsNamesInTheLocalesCharacterSet) {
   for (const Locale& locale : kLocales) {
     ExpectListing(Settings(locale), locale.charset);
+  }
+}
+
+// LC_ALL comes first, then LC_CTYPE, then LANG; one set to nothing is
+// passed over. The C locale, wherever it comes from, is taken for UTF-8.
+TEST_F(JapaneseTerminal, TakesTheFirstLocaleSettingThatIsSet) {
+  const std::string locpath = "LOCPATH=" + folder_->path();
+  const LocaleCase cases[] = {
+      {{locpath, "LANG=ja_JP.SJIS", "LC_ALL=C"}, kUtf8},
+      {{locpath, "LANG=ja_JP.SJIS", "LC_CTYPE=ja_JP.eucJP"}, kEucJp},
+      {{locpath, "LC_ALL=", "LC_CTYPE=", "LANG=ja_JP.eucJP"}, kEucJp},
+      {{locpath, "LC_ALL=ja_JP.SJIS", "LC_CTYPE=ja_JP.eucJP", "LANG=C"}, kShiftJis},
+  };
+  for (const LocaleCase& c : cases) {
+    ExpectListing(c.settings, c.charset);
   }
 }
 
