@@ -10,6 +10,8 @@
 #ifndef PLATFORM_PLATFORM_H_
 #define PLATFORM_PLATFORM_H_
 
+#include <climits>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
@@ -38,10 +40,30 @@ class CommandLine {
 // mktime.
 void PrepareLocalTime();
 
-// Opens `path` for binary reading if it is an ordinary file on a disk: not a
-// folder, a device, a console or a pipe, none of which can be an image (and
-// some of which would wait for input). nullptr otherwise.
-FILE* OpenImageFile(const char* path);
+// Why an operation on a file failed, as the system has it: an errno value on
+// POSIX and in the page; on Windows a Windows error code, or the C runtime's
+// errno where Windows gave none. DescribeSystemError puts it into words.
+using SystemError = int;
+// The path names something that exists but is no regular file (a device, a
+// pipe, a socket), for which the system has no error code of its own.
+constexpr SystemError kNotARegularFile = INT_MIN;
+
+// The reason for the C library's last failed call on a file (fopen, fwrite,
+// fclose, and CreateNewNamedFile and CreateNamedFile below), to be taken at
+// once after the failure.
+SystemError LastFileError();
+// The system's own words for `error` (strerror; FormatMessage on Windows),
+// in the system's own encoding and without a line end: at most
+// `capacity` - 1 bytes and a NUL.
+void DescribeSystemError(SystemError error, char* text, size_t capacity);
+
+// Opens `path` for binary reading if, after following symbolic links, it is
+// a regular file on a disk: not a folder, a device, a console or a pipe, none
+// of which can be an image (and some of which would wait for input or never
+// end). nullptr otherwise, with the reason in `error`: a folder is EISDIR
+// (on Windows the C runtime's), anything else that is no regular file
+// kNotARegularFile.
+FILE* OpenImageFile(const char* path, SystemError* error);
 // Moves `file` to `offset` from its start; offsets are 64-bit.
 bool SeekFile(FILE* file, int64_t offset);
 

@@ -1,5 +1,6 @@
 // POSIX: the image through stdio, names as their bytes, identity by device
 // and inode, times through utime, terminals through the locale and iconv.
+#include <fcntl.h>
 #include <iconv.h>
 #include <langinfo.h>
 #include <strings.h>
@@ -7,6 +8,7 @@
 #include <unistd.h>
 #include <utime.h>
 
+#include <cerrno>
 #include <clocale>
 #include <cstring>
 #include <initializer_list>
@@ -16,10 +18,16 @@
 
 namespace {
 
-// Folders, pipes and sockets cannot be read as an image; opening a pipe would
-// also wait until someone writes to it.
-bool IsImageFileType(mode_t mode) {
-  return !S_ISDIR(mode) && !S_ISFIFO(mode) && !S_ISSOCK(mode);
+// Only a regular file can be an image. A folder cannot be read as one;
+// opening a pipe would wait until someone writes to it; a device such as
+// /dev/zero would be read as headers without end, and opening one can have
+// effects of its own.
+bool IsImageFileType(const struct stat& status, SystemError* error) {
+  if (S_ISREG(status.st_mode)) {
+    return true;
+  }
+  *error = S_ISDIR(status.st_mode) ? EISDIR : kNotARegularFile;
+  return false;
 }
 
 FileIdentity IdentityOf(const struct stat& status) {
@@ -82,18 +90,49 @@ CommandLine::~CommandLine() = default;
 
 void PrepareLocalTime() {}
 
-FILE* OpenImageFile(const char* path) {
+SystemError LastFileError() {
+  return errno;
+}
+
+void DescribeSystemError(SystemError error, char* text, size_t capacity) {
+  if (capacity > 0) {
+    snprintf(text, capacity, "%s",
+             error == kNotARegularFile ? "Not a regular file" : strerror(error));
+  }
+}
+
+FILE* OpenImageFile(const char* path, SystemError* error) {
+  // Looked at before it is opened, so that no device is opened at all.
   struct stat status;
-  if (stat(path, &status) == 0 && !IsImageFileType(status.st_mode)) {
+  if (stat(path, &status) != 0) {
+    *error = errno;
     return nullptr;
   }
-  FILE* file = fopen(path, "rb");
+  if (!IsImageFileType(status, error)) {
+    return nullptr;
+  }
+  // Should a pipe take the file's place meanwhile, opening it does not wait
+  // for a writer, and it is refused below.
+  const int descriptor = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (descriptor < 0) {
+    *error = errno;
+    return nullptr;
+  }
+  FILE* file = nullptr;
+  if (fstat(descriptor, &status) != 0) {
+    *error = errno;
+  } else if (IsImageFileType(status, error)) {
+    const int flags = fcntl(descriptor, F_GETFL);
+    if (flags != -1) {
+      fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK);
+    }
+    file = fdopen(descriptor, "rb");
+    if (file == nullptr) {
+      *error = errno;
+    }
+  }
   if (file == nullptr) {
-    return nullptr;
-  }
-  if (fstat(fileno(file), &status) != 0 || !IsImageFileType(status.st_mode)) {
-    fclose(file);
-    return nullptr;
+    close(descriptor);
   }
   return file;
 }

@@ -27,7 +27,7 @@ int RunD88Cut(int argc, char** argv) {
     return 1;
   }
   if (!diskImage.Open(argv[1])) {
-    PrintText(stderr, kCannotOpenMessage);
+    ReportCannotOpen(argv[1], diskImage.OpenError());
     return 1;
   }
   RememberImageFile(diskImage);
