@@ -33,6 +33,11 @@ class CommandLine {
   [[maybe_unused]] char** convertedArguments;  // what the destructor frees; nullptr on POSIX
 };
 
+// How this system's commands are asked for help besides --help: "/?" on
+// Windows; nullptr on POSIX and in the page, where "/?" is a path like any
+// other.
+const char* SystemHelpOption();
+
 // Makes local time the C runtime's: on POSIX TZ in any form the C library
 // reads; on Windows TZ when it is in the runtime's own form (UTC0, JST-9,
 // EST5EDT), and the Windows time-zone setting otherwise, since the runtime

@@ -88,6 +88,10 @@ CommandLine::CommandLine(int count, char** arguments)
 
 CommandLine::~CommandLine() = default;
 
+const char* SystemHelpOption() {
+  return nullptr;
+}
+
 void PrepareLocalTime() {}
 
 SystemError LastFileError() {

@@ -143,6 +143,10 @@ CommandLine::CommandLine(int count, char** arguments)
 
 CommandLine::~CommandLine() = default;
 
+const char* SystemHelpOption() {
+  return nullptr;
+}
+
 void PrepareLocalTime() {}
 
 SystemError LastFileError() {

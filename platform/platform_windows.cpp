@@ -211,6 +211,10 @@ bool WindowsWords(DWORD code, char* text, size_t capacity) {
 
 }  // namespace
 
+const char* SystemHelpOption() {
+  return "/?";
+}
+
 SystemError LastFileError() {
   const unsigned long windowsError = _doserrno;
   return windowsError != 0 ? static_cast<SystemError>(windowsError) : RuntimeError(errno);

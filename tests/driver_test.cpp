@@ -191,6 +191,18 @@ DiskCase NotRecognised(const char* name, std::function<Bytes()> image) {
   return {name, std::move(image), "", std::nullopt, std::nullopt};
 }
 
+// The help: on standard output, with status 0, how to run the tool, what it
+// does and where to look when it says nothing.
+void ExpectHelp(const ToolRun& run) {
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out.rfind("Usage: d88cut IMAGE.d88\n", 0), 0u) << run.out;
+  for (const char* mention : {"MAIN and DEMO", "current folder", "Exit status", "d88info",
+                              "man d88cut", "d88cut-manual.txt"}) {
+    EXPECT_NE(run.out.find(mention), std::string::npos) << "the help lacks " << mention;
+  }
+}
+
 TEST(DriverTest, WrongArgumentCountPrintsUsage) {
   const struct {
     const char* name;
@@ -260,6 +272,8 @@ TEST(DriverTest, ImageThatCannotBeOpened) {
          return std::string(kImage);
        },
        {kImage}},
+      // "/?" asks for help on Windows only; here it is a path like any other.
+      {"/?", [](const ScopedTempDir&) { return std::string("/?"); }, {}},
       {"an image nobody may read",
        [](const ScopedTempDir& dir) {
          WriteBytes(dir.File(kImage), BuildImage({RecognisedDisk()}));
@@ -299,6 +313,38 @@ TEST(DriverTest, ImageThatCannotBeOpened) {
   }
 }
 
+// --help and --version are the only arguments that are not an image's path,
+// and only on their own.
+TEST(DriverTest, HelpAndVersion) {
+  const struct {
+    const char* name;
+    std::vector<std::string> args;
+    int status;
+  } cases[] = {
+      {"--help", {"--help"}, 0},
+      {"--version", {"--version"}, 0},
+      {"--help with an image", {"--help", kImage}, 1},
+      {"--version with an image", {kImage, "--version"}, 1},
+  };
+  const std::string usage = "Usage: " + ToolPath() + " [D88 image]\n";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScopedTempDir dir;
+    WriteBytes(dir.File(kImage), BuildImage({RecognisedDisk()}));
+    const ToolRun run = RunTool(c.args, dir.path());
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_EQ(dir.Entries(), std::vector<std::string>{kImage});
+    if (c.status != 0) {
+      EXPECT_EQ(run.out, "");
+      EXPECT_EQ(run.err, usage);
+    } else if (c.args[0] == "--version") {
+      EXPECT_EQ(run.out, "d88cut " D88CUT_VERSION "\n");
+      EXPECT_EQ(run.err, "");
+    } else {
+      ExpectHelp(run);
+    }
+  }
+}
 TEST(DriverTest, RecognisesTheSignatureInBytes1To16OfTheFirstDisksFirstSector) {
   RunDiskCases({
       Recognised("the recognised disk", [] { return BuildImage({RecognisedDisk()}); }),
