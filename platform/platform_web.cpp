@@ -13,6 +13,7 @@
 #include <emscripten.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -115,6 +116,7 @@ FILE* OpenFileNumber(int number) {
 
 FILE* MakeFile(const char16_t* name) {
   if (pageFileCount == kMaxFiles) {
+    errno = EMFILE;
     return nullptr;
   }
   const int number = pageFileCount;
@@ -141,14 +143,38 @@ CommandLine::CommandLine(int count, char** arguments)
 
 CommandLine::~CommandLine() = default;
 
+const char* SystemHelpOption() {
+  return nullptr;
+}
+
 void PrepareLocalTime() {}
 
-FILE* OpenImageFile(const char* path) {
+SystemError LastFileError() {
+  return errno;
+}
+
+void DescribeSystemError(SystemError error, char* text, size_t capacity) {
+  if (capacity > 0) {
+    snprintf(text, capacity, "%s",
+             error == kNotARegularFile ? "Not a regular file" : strerror(error));
+  }
+}
+
+FILE* OpenImageFile(const char* path, SystemError* error) {
   struct stat status;
-  if (stat(path, &status) != 0 || !S_ISREG(status.st_mode)) {
+  if (stat(path, &status) != 0) {
+    *error = errno;
     return nullptr;
   }
-  return fopen(path, "rb");
+  if (!S_ISREG(status.st_mode)) {
+    *error = S_ISDIR(status.st_mode) ? EISDIR : kNotARegularFile;
+    return nullptr;
+  }
+  FILE* file = fopen(path, "rb");
+  if (file == nullptr) {
+    *error = errno;
+  }
+  return file;
 }
 
 bool SeekFile(FILE* file, int64_t offset) {
@@ -171,7 +197,12 @@ bool IsPlainFileName(const char* name) {
 
 FILE* CreateNewNamedFile(const char* name) {
   char16_t decoded[kDecodedNameLength];
-  if (!DecodeName(name, decoded) || FindFile(decoded) >= 0) {
+  if (!DecodeName(name, decoded)) {
+    errno = EILSEQ;
+    return nullptr;
+  }
+  if (FindFile(decoded) >= 0) {
+    errno = EEXIST;
     return nullptr;
   }
   return MakeFile(decoded);
@@ -180,6 +211,7 @@ FILE* CreateNewNamedFile(const char* name) {
 FILE* CreateNamedFile(const char* name) {
   char16_t decoded[kDecodedNameLength];
   if (!DecodeName(name, decoded)) {
+    errno = EILSEQ;
     return nullptr;
   }
   const int number = FindFile(decoded);

@@ -7,13 +7,17 @@
 #include <locale.h>
 #include <wchar.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <iostream>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,8 +38,8 @@ const uint16_t kDate = DosDate(1990, 3, 4);
 // The character set a terminal shows, as its locale names it.
 enum Charset { kShiftJis, kUtf8, kEucJp };
 
-// One text as each kind of terminal is given it. Shift_JIS is also what the
-// C locale's terminal gets: the bytes as they are.
+// One text as each kind of terminal is given it. A Shift_JIS terminal gets
+// the bytes as they are.
 struct Shown {
   std::string shiftJis, utf8, eucJp;
 
@@ -240,15 +244,17 @@ struct LocaleCase {
   Charset charset;
 };
 
+// The C and POSIX locales, which a shell has when no locale is set (in a
+// container, over a bare SSH session), are taken for UTF-8, as the terminals
+// they run on are; so is a locale that is not there, which leaves the C one.
 const std::vector<LocaleCase>& Locales() {
   static const std::vector<LocaleCase> locales = {
       {{"LC_ALL=C.UTF-8"}, kUtf8},
       {{"LANG=C.UTF-8"}, kUtf8},
-      {{"LANG=C", "LC_CTYPE=C.UTF-8"}, kUtf8},
-      {{"LC_ALL=C"}, kShiftJis},
-      {{"LC_ALL=POSIX"}, kShiftJis},
-      {{}, kShiftJis},
-      {{"LANG=C.UTF-8", "LC_ALL=C"}, kShiftJis},
+      {{"LC_ALL=C"}, kUtf8},
+      {{"LC_ALL=POSIX"}, kUtf8},
+      {{}, kUtf8},
+      {{"LANG=xx_XX.NOT-THERE"}, kUtf8},
   };
   return locales;
 }
@@ -335,14 +341,21 @@ void ExpectMessages(const std::vector<std::string>& locale, Charset charset) {
     std::string out, err;
   };
   const Case cases[] = {
-      {"cannot open", {ToolPath(), "missing.d88"}, "", false, 1, "", kCannotOpenShown.In(charset)},
+      {"cannot open",
+       {ToolPath(), "missing.d88"},
+       "",
+       false,
+       1,
+       "",
+       kCannotOpenShown.In(charset) + "d88cut: cannot open 'missing.d88': " + strerror(ENOENT) +
+           "\n"},
       {"cannot write",
        {ToolPath(), "disk.d88"},
        "disk.d88",
        true,
        1,
        kRecognisedShown.In(charset) + "cutting ... MAIN\n",
-       kCannotWriteShown.In(charset)},
+       kCannotWriteShown.In(charset) + "d88cut: cannot write 'MAIN': " + strerror(EISDIR) + "\n"},
       {"image in the way",
        {ToolPath(), imageName},
        imageName,
@@ -374,6 +387,111 @@ void ExpectMessages(const std::vector<std::string>& locale, Charset charset) {
 TEST(TerminalOutput, ShowsMessagesInTheTerminalsCharacterSet) {
   for (const LocaleCase& locale : Locales()) {
     ExpectMessages(locale.settings, locale.charset);
+  }
+}
+
+// On a terminal, the cannot-open and cannot-write messages are followed by
+// a line in plain words: what could not be opened or written, and the
+// system's reason. A pipe gets the message's bytes alone, as ever.
+TEST(TerminalOutput, SaysWhatFailedAndWhyOnATerminalOnly) {
+  // "表示<ESC>.TXT", a volume file's name, which a terminal shows as
+  // "表示?.TXT" wherever it appears.
+  const std::string diskName = "\x95\x5C\x8E\xA6\x1B.TXT";
+  const std::string diskNameShown = "\xE8\xA1\xA8\xE7\xA4\xBA?.TXT";
+  TestVolume volume;
+  volume.AddFile(0, "\x95\x5C\x8E\xA6\x1B   TXT", kArchive, kTime, kDate, 2, MixedBytes(10, 1));
+  const Bytes image = BuildImage(
+      {MakeRecognisedDisk(volume.bytes, MixedBytes(8192, 1000), MixedBytes(16384, 2000))});
+  const auto placeImage = [&image](const ScopedTempDir& dir) {
+    WriteBytes(dir.File("disk.d88"), image);
+    fs::permissions(dir.File("disk.d88"), fs::perms::owner_read | fs::perms::owner_write |
+                                              fs::perms::group_read | fs::perms::others_read);
+    return std::string("disk.d88");
+  };
+  const std::string cutMain = "cutting ... MAIN\n";
+  // The listing line of the volume file, unfinished as the failure leaves it.
+  const std::string unfinished = ListingLine(diskName, diskNameShown);
+
+  struct Case {
+    const char* what;
+    // Prepares the folder and gives the argument.
+    std::function<std::string(const ScopedTempDir&)> place;
+    bool unprivileged;  // run as a user for whom permissions hold
+    bool opened;        // the image opened, and the failure is a write's
+    std::string out;    // after the recognition line, on a terminal
+    std::string reason;
+  };
+  const Case cases[] = {
+      {"a missing image, named as given",
+       [](const ScopedTempDir&) { return std::string("\xE8\xA1\xA8-missing.d88"); }, false, false,
+       "", "d88cut: cannot open '\xE8\xA1\xA8-missing.d88': " + std::string(strerror(ENOENT))},
+      {"a folder for an image",
+       [](const ScopedTempDir& dir) {
+         fs::create_directory(dir.File("folder.d88"));
+         return std::string("folder.d88");
+       },
+       false, false, "", "d88cut: cannot open 'folder.d88': " + std::string(strerror(EISDIR))},
+      {"a device for an image", [](const ScopedTempDir&) { return std::string("/dev/null"); },
+       false, false, "", "d88cut: cannot open '/dev/null': Not a regular file"},
+      {"an image nobody may read",
+       [](const ScopedTempDir& dir) {
+         WriteBytes(dir.File("disk.d88"), {0});
+         fs::permissions(dir.File("disk.d88"), fs::perms::none);
+         return std::string("disk.d88");
+       },
+       true, false, "", "d88cut: cannot open 'disk.d88': " + std::string(strerror(EACCES))},
+      {"a folder in the way of a volume file",
+       [&](const ScopedTempDir& dir) {
+         fs::create_directory(dir.File(diskName));
+         return placeImage(dir);
+       },
+       false, true, kCutting + unfinished.substr(0, unfinished.size() - 1),
+       "d88cut: cannot write '" + diskNameShown + "': " + strerror(EISDIR)},
+      {"a full disk",
+       [&](const ScopedTempDir& dir) {
+         fs::create_symlink("/dev/full", dir.File("MAIN"));
+         return placeImage(dir);
+       },
+       false, true, cutMain, "d88cut: cannot write 'MAIN': " + std::string(strerror(ENOSPC))},
+      {"a folder nobody may write in", placeImage, true, true, cutMain,
+       "d88cut: cannot write 'MAIN': " + std::string(strerror(EACCES))},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::optional<RunAs> user;
+    if (c.unprivileged) {
+      user = UserWithoutPrivileges();
+      if (!user) {
+        std::cout << "(not run: " << c.what << "; running as root, with no user 'nobody')\n";
+        continue;
+      }
+    }
+    for (const Sink sink : {Sink::kTerminal, Sink::kPipe}) {
+      const bool terminal = sink == Sink::kTerminal;
+      SCOPED_TRACE(terminal ? "on terminals" : "on pipes");
+      ScopedTempDir dir;
+      const std::string argument = c.place(dir);
+      if (user) {
+        // The user may enter the folder, and do nothing else in it.
+        fs::permissions(dir.path(),
+                        fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+      }
+
+      // No locale set: a terminal is taken for UTF-8.
+      const ToolRun run =
+          RunToolOnSinks(sink, sink, {ToolPath(), argument}, dir.path(), Environment({}), 30, user);
+
+      const Shown& message = c.opened ? kCannotWriteShown : kCannotOpenShown;
+      EXPECT_EQ(run.status, 1);
+      if (terminal) {
+        EXPECT_EQ(run.out, (c.opened ? kRecognisedShown.utf8 : "") + c.out);
+        EXPECT_EQ(run.err, message.utf8 + c.reason + "\n");
+      } else {
+        EXPECT_EQ(run.err, message.shiftJis);
+        EXPECT_EQ(run.out.substr(0, c.opened ? kRecognised.size() : 0),
+                  c.opened ? kRecognised : "");
+      }
+    }
   }
 }
 
@@ -465,6 +583,21 @@ std::string JapaneseTerminal::problem_;
 TEST_F(JapaneseTerminal, ListsNamesInTheLocalesCharacterSet) {
   for (const Locale& locale : kLocales) {
     ExpectListing(Settings(locale), locale.charset);
+  }
+}
+
+// LC_ALL comes first, then LC_CTYPE, then LANG; one set to nothing is
+// passed over. The C locale, wherever it comes from, is taken for UTF-8.
+TEST_F(JapaneseTerminal, TakesTheFirstLocaleSettingThatIsSet) {
+  const std::string locpath = "LOCPATH=" + folder_->path();
+  const LocaleCase cases[] = {
+      {{locpath, "LANG=ja_JP.SJIS", "LC_ALL=C"}, kUtf8},
+      {{locpath, "LANG=ja_JP.SJIS", "LC_CTYPE=ja_JP.eucJP"}, kEucJp},
+      {{locpath, "LC_ALL=", "LC_CTYPE=", "LANG=ja_JP.eucJP"}, kEucJp},
+      {{locpath, "LC_ALL=ja_JP.SJIS", "LC_CTYPE=ja_JP.eucJP", "LANG=C"}, kShiftJis},
+  };
+  for (const LocaleCase& c : cases) {
+    ExpectListing(c.settings, c.charset);
   }
 }
 

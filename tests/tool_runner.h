@@ -6,8 +6,13 @@
 
 #include <cstdint>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <vector>
+
+#ifndef _WIN32
+#include <sys/types.h>
+#endif
 
 // A fresh folder under the system's temporary folder, removed with all it
 // holds when the object goes, even after a failed assertion. On Windows its
@@ -82,6 +87,23 @@ class ScopedFileSizeLimit {
 std::vector<std::string> WithSanitizerSettings(std::vector<std::string> settings);
 // Pointers to `strings` and a closing nullptr; `strings` must outlive them.
 std::vector<char*> ExecArray(const std::vector<std::string>& strings);
+
+// A user for whom file permissions hold, to run the tool as: root reads and
+// writes any file, whatever its mode.
+struct RunAs {
+  uid_t uid;
+  gid_t gid;
+};
+// This process's own user when it is not root; `nobody` when it is (as in
+// CI). std::nullopt for root on a system without `nobody`.
+std::optional<RunAs> UserWithoutPrivileges();
+// In a child about to start the tool: becomes `user`, unless it is this
+// process's own. False if that fails.
+bool BecomeUser(const RunAs& user);
+// RunTool, with the tool run as `user`. The folder must be one that `user`
+// may enter.
+ToolRun RunToolAs(const RunAs& user, const std::vector<std::string>& args,
+                  const std::string& folder, const std::string& tz = "UTC");
 #endif
 
 #ifdef _WIN32

@@ -1,5 +1,7 @@
 // POSIX: folders from mkdtemp, the tool started with fork and execve.
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -47,8 +49,10 @@ std::string ToolPath() {
   return D88CUT_PATH;
 }
 
-ToolRun RunToolWithArgv(const std::vector<std::string>& argv, const std::string& folder,
-                        const std::string& tz) {
+namespace {
+
+ToolRun RunToolAsUser(const std::optional<RunAs>& user, const std::vector<std::string>& argv,
+                      const std::string& folder, const std::string& tz) {
   // Standard output and error go to files beside, not inside, the folder.
   ScopedTempDir streams;
   const std::string outPath = streams.File("stdout");
@@ -67,7 +71,8 @@ ToolRun RunToolWithArgv(const std::vector<std::string>& argv, const std::string&
     const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     const int in = open("/dev/null", O_RDONLY);
-    if (out < 0 || err < 0 || in < 0 || chdir(folder.c_str()) != 0) {
+    if (out < 0 || err < 0 || in < 0 || (user && !BecomeUser(*user)) ||
+        chdir(folder.c_str()) != 0) {
       _exit(127);
     }
     dup2(in, 0);
@@ -85,6 +90,38 @@ ToolRun RunToolWithArgv(const std::vector<std::string>& argv, const std::string&
   run.out = run.rawOut;
   run.err = run.rawErr;
   return run;
+}
+
+}  // namespace
+
+ToolRun RunToolWithArgv(const std::vector<std::string>& argv, const std::string& folder,
+                        const std::string& tz) {
+  return RunToolAsUser(std::nullopt, argv, folder, tz);
+}
+
+ToolRun RunToolAs(const RunAs& user, const std::vector<std::string>& args,
+                  const std::string& folder, const std::string& tz) {
+  std::vector<std::string> argv = {ToolPath()};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return RunToolAsUser(user, argv, folder, tz);
+}
+
+std::optional<RunAs> UserWithoutPrivileges() {
+  if (geteuid() != 0) {
+    return RunAs{geteuid(), getegid()};
+  }
+  const passwd* nobody = getpwnam("nobody");
+  if (nobody == nullptr || nobody->pw_uid == 0) {
+    return std::nullopt;
+  }
+  return RunAs{nobody->pw_uid, nobody->pw_gid};
+}
+
+bool BecomeUser(const RunAs& user) {
+  if (user.uid == geteuid()) {
+    return true;
+  }
+  return setgroups(0, nullptr) == 0 && setgid(user.gid) == 0 && setuid(user.uid) == 0;
 }
 
 ScopedFileSizeLimit::ScopedFileSizeLimit(uint64_t bytes) : savedLimit_(RLIM_INFINITY) {

@@ -338,6 +338,23 @@ TEST(WindowsDevices, ImageThatIsADeviceOrAFolderIsNotOpened) {
   }
 }
 
+// Windows commands are asked for help with /? as well as --help; on its
+// own, like --help.
+TEST(WindowsCommandLine, SlashQuestionMarkAsksForHelp) {
+  ScopedTempDir dir;
+  const ToolRun help = RunTool({"--help"}, dir.path());
+  const ToolRun slash = RunTool({"/?"}, dir.path());
+  const ToolRun slashAndImage = RunTool({"/?", "disk.d88"}, dir.path());
+
+  EXPECT_EQ(slash.status, 0);
+  EXPECT_EQ(slash.err, "");
+  EXPECT_EQ(slash.out, help.out);
+  EXPECT_EQ(slash.out.rfind("Usage: d88cut IMAGE.d88\n", 0), 0u) << slash.out;
+  EXPECT_EQ(slashAndImage.status, 1);
+  EXPECT_EQ(slashAndImage.out, "");
+  EXPECT_TRUE(dir.Entries().empty());
+}
+
 // 1990-03-04 12:34:56 in the Windows time-zone setting, in seconds since
 // 1970.
 time_t TimeInTheWindowsSetting() {

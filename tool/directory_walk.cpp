@@ -115,12 +115,12 @@ int ExtractFile(const char* name, const DirectoryEntry& entry, const FileTime& r
     return kNextEntry;
   }
   if (opened == OutputOpen::kFailed || !WriteClusterChain(entry.firstCluster, entry.size)) {
-    ReportWriteFailure();
+    ReportWriteFailure(name);
     return 1;
   }
   PrintText(stdout, "\n");
   if (!CloseOutputFile()) {
-    ReportWriteFailure();
+    ReportWriteFailure(name);
     return 1;
   }
   SetNamedFileTimes(name, recorded);
