@@ -13,8 +13,6 @@
 //
 //   build/bench/d88cut_bench [--benchmark_filter=REGEX]
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -23,11 +21,11 @@
 #include <map>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "bench/bench_disks.h"
 #include "d88/d88_image.h"
-#include "info/command.h"
-#include "tool/stages.h"
+#include "tests/in_process_run.h"
 
 namespace fs = std::filesystem;
 
@@ -116,32 +114,12 @@ BENCHMARK(BM_ReadSectorsSixteenSectorTrack);
 // Runs `d88cut disk.d88` in-process in `folder`, its output thrown away.
 int RunTool(const std::string& folder) {
   static FILE* devNull = fopen("/dev/null", "w");
-  const int back = open(".", O_RDONLY | O_DIRECTORY);
-  if (devNull == nullptr || back < 0 || chdir(folder.c_str()) != 0) {
-    perror("d88cut_bench: cannot enter the run's folder");
+  const int status = devNull == nullptr ? kCannotRunInFolder
+                                        : RunToolInProcess(folder.c_str(), kImageName, devNull);
+  if (status == kCannotRunInFolder) {
+    fprintf(stderr, "d88cut_bench: cannot run in %s\n", folder.c_str());
     exit(1);
   }
-  fflush(stdout);
-  fflush(stderr);
-  FILE* const realStdout = stdout;
-  FILE* const realStderr = stderr;
-  stdout = devNull;
-  stderr = devNull;
-  ResetToolState();
-  char program[] = "d88cut";
-  char image[sizeof kImageName];
-  snprintf(image, sizeof image, "%s", kImageName);
-  char* argv[] = {program, image, nullptr};
-  const int status = RunD88Cut(2, argv);
-  ResetToolState();
-  fflush(devNull);
-  stdout = realStdout;
-  stderr = realStderr;
-  if (fchdir(back) != 0) {
-    perror("d88cut_bench: cannot return to the starting folder");
-    exit(1);
-  }
-  close(back);
   return status;
 }
 
@@ -229,34 +207,17 @@ BENCHMARK(BM_CraftedOverNormal)
 // thrown away.
 int RunInfo(const std::string& folder, bool tracks) {
   static FILE* devNull = fopen("/dev/null", "w");
-  const int back = open(".", O_RDONLY | O_DIRECTORY);
-  if (devNull == nullptr || back < 0 || chdir(folder.c_str()) != 0) {
-    perror("d88cut_bench: cannot enter the run's folder");
+  std::vector<std::string> arguments = {kImageName};
+  if (tracks) {
+    arguments.insert(arguments.begin(), "--tracks");
+  }
+  const int status = devNull == nullptr
+                         ? kCannotRunInFolder
+                         : RunInProcess(kD88InfoCommand, arguments, folder.c_str(), devNull);
+  if (status == kCannotRunInFolder) {
+    fprintf(stderr, "d88cut_bench: cannot run in %s\n", folder.c_str());
     exit(1);
   }
-  fflush(stdout);
-  fflush(stderr);
-  FILE* const realStdout = stdout;
-  FILE* const realStderr = stderr;
-  stdout = devNull;
-  stderr = devNull;
-  ResetInfoState();
-  char program[] = "d88info";
-  char option[] = "--tracks";
-  char image[sizeof kImageName];
-  snprintf(image, sizeof image, "%s", kImageName);
-  char* withTracks[] = {program, option, image, nullptr};
-  char* without[] = {program, image, nullptr};
-  const int status = tracks ? RunD88Info(3, withTracks) : RunD88Info(2, without);
-  ResetInfoState();
-  fflush(devNull);
-  stdout = realStdout;
-  stderr = realStderr;
-  if (fchdir(back) != 0) {
-    perror("d88cut_bench: cannot return to the starting folder");
-    exit(1);
-  }
-  close(back);
   return status;
 }
 

@@ -37,6 +37,7 @@ void D88Image::Reset() {
   mediaType = -1;
   writeProtection = -1;
   std::fill(name, name + kDiskNameLength + 1, '\0');
+  openError = 0;
 }
 
 void D88Image::CloseFile() {
@@ -59,11 +60,12 @@ bool D88Image::Open(const char* path) {
   CloseFile();
   diskCount = 0;
   mediaType = -1;
+  openError = 0;
   if (path == nullptr) {
     return true;
   }
 
-  file = OpenImageFile(path);
+  file = OpenImageFile(path, &openError);
   if (file == nullptr) {
     return false;
   }

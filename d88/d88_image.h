@@ -60,9 +60,13 @@ class D88Image {
   D88Image& operator=(const D88Image&) = delete;
 
   // With a path: opens the image (closing any earlier one) and counts its
-  // disks. False when it cannot be opened or is not a readable file.
-  // With nullptr: closes the image and returns true.
+  // disks. False when it cannot be opened or is not a readable regular file;
+  // OpenError() then tells why. With nullptr: closes the image and returns
+  // true.
   bool Open(const char* path);
+  // Why the last Open with a path failed, in the system's terms; 0 after one
+  // that succeeded.
+  SystemError OpenError() const { return openError; }
   int DiskCount() const { return diskCount; }
   // Makes disk `index` current and reads its header. On a bad index the
   // reader is left with no current disk and every sector read returns 0.
@@ -135,6 +139,7 @@ class D88Image {
   int mediaType;
   int writeProtection;
   char name[kDiskNameLength + 1];
+  SystemError openError;
 
   // The image's bytes are read a window at a time: record headers and sector
   // data are taken from the window, which moves only when a read leaves it.

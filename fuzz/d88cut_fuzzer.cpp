@@ -8,9 +8,7 @@
 // - nothing appeared beside the work folder.
 // The tool's own output goes to /dev/null; sanitizer reports and the
 // fuzzer's log still reach standard error.
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -21,7 +19,7 @@
 #include <system_error>
 #include <vector>
 
-#include "tool/stages.h"
+#include "tests/in_process_run.h"
 
 namespace fs = std::filesystem;
 
@@ -32,7 +30,6 @@ constexpr uintmax_t kMaxOutputBytes = 356 * 1024;  // every cluster of the volum
 
 fs::path privateFolder;  // holds only the work folder
 fs::path workFolder;     // the tool's current folder
-int startFolder = -1;    // the fuzzer's own current folder, returned to after each run
 FILE* devNull = nullptr;
 
 [[noreturn]] void Fail(const std::string& what) {
@@ -64,25 +61,9 @@ bool ImageIsUnchanged(const uint8_t* data, size_t size) {
 }
 
 int RunInWorkFolder() {
-  if (chdir(workFolder.c_str()) != 0) {
-    Fail("cannot enter the work folder");
-  }
-  FILE* const realStdout = stdout;
-  FILE* const realStderr = stderr;
-  stdout = devNull;
-  stderr = devNull;
-  ResetToolState();
-  char program[] = "d88cut";
-  char image[sizeof kImageName];
-  memcpy(image, kImageName, sizeof kImageName);
-  char* argv[] = {program, image, nullptr};
-  const int status = RunD88Cut(2, argv);
-  ResetToolState();  // closes the image before it is checked
-  fflush(devNull);
-  stdout = realStdout;
-  stderr = realStderr;
-  if (fchdir(startFolder) != 0) {
-    Fail("cannot return to the starting folder");
+  const int status = RunToolInProcess(workFolder.c_str(), kImageName, devNull);
+  if (status == kCannotRunInFolder) {
+    Fail("cannot run in the work folder");
   }
   return status;
 }
@@ -126,9 +107,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   workFolder = privateFolder / "work";
   fs::create_directory(workFolder);
   atexit(RemovePrivateFolder);
-  startFolder = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   devNull = fopen("/dev/null", "w");
-  if (startFolder < 0 || devNull == nullptr) {
+  if (devNull == nullptr) {
     Fail("cannot set up");
   }
   // Recorded times are converted in a fixed zone, so runs repeat exactly.

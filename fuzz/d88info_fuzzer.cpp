@@ -5,9 +5,6 @@
 // always opens) and that the work folder holds the image alone, unchanged:
 // d88info writes nothing. Its report goes to /dev/null; sanitizer reports
 // and the fuzzer's log still reach standard error.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,7 +13,7 @@
 #include <system_error>
 #include <vector>
 
-#include "info/command.h"
+#include "tests/in_process_run.h"
 
 namespace fs = std::filesystem;
 
@@ -26,7 +23,6 @@ constexpr char kImageName[] = "DISK.D88";
 
 fs::path privateFolder;  // holds only the work folder
 fs::path workFolder;     // d88info's current folder
-int startFolder = -1;    // the fuzzer's own current folder, returned to after each run
 FILE* devNull = nullptr;
 
 [[noreturn]] void Fail(const std::string& what) {
@@ -57,32 +53,6 @@ bool ImageIsUnchanged(const uint8_t* data, size_t size) {
   return got == size && (size == 0 || memcmp(bytes.data(), data, size) == 0);
 }
 
-int RunInWorkFolder() {
-  if (chdir(workFolder.c_str()) != 0) {
-    Fail("cannot enter the work folder");
-  }
-  FILE* const realStdout = stdout;
-  FILE* const realStderr = stderr;
-  stdout = devNull;
-  stderr = devNull;
-  ResetInfoState();
-  char program[] = "d88info";
-  char tracks[] = "--tracks";
-  char image[sizeof kImageName];
-  memcpy(image, kImageName, sizeof kImageName);
-  char* argv[] = {program, tracks, image, nullptr};
-  const int status = RunD88Info(3, argv);
-  ResetInfoState();
-  fflush(devNull);
-  clearerr(devNull);
-  stdout = realStdout;
-  stderr = realStderr;
-  if (fchdir(startFolder) != 0) {
-    Fail("cannot return to the starting folder");
-  }
-  return status;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -96,9 +66,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   workFolder = privateFolder / "work";
   fs::create_directory(workFolder);
   atexit(RemovePrivateFolder);
-  startFolder = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   devNull = fopen("/dev/null", "w");
-  if (startFolder < 0 || devNull == nullptr) {
+  if (devNull == nullptr) {
     Fail("cannot set up");
   }
   return 0;
@@ -106,7 +75,11 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   WriteImage(data, size);
-  const int status = RunInWorkFolder();
+  const int status =
+      RunInProcess(kD88InfoCommand, {"--tracks", kImageName}, workFolder.c_str(), devNull);
+  if (status == kCannotRunInFolder) {
+    Fail("cannot run in the work folder");
+  }
   if (status != 0 && status != 2) {
     Fail("exit status " + std::to_string(status));
   }

@@ -62,7 +62,9 @@ int RunD88Info(int argc, char** argv) {
     return 1;
   }
   if (!image.Open(path)) {
-    PrintLocalFormatted(stderr, "d88info: cannot open '%s': %s\n", path, ImageOpenFailure());
+    char reason[256];
+    DescribeSystemError(image.OpenError(), reason, sizeof reason);
+    PrintLocalFormatted(stderr, "d88info: cannot open '%s': %s\n", path, reason);
     return 1;
   }
   int64_t imageSize = 0;

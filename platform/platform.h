@@ -10,6 +10,8 @@
 #ifndef PLATFORM_PLATFORM_H_
 #define PLATFORM_PLATFORM_H_
 
+#include <climits>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
@@ -31,6 +33,11 @@ class CommandLine {
   [[maybe_unused]] char** convertedArguments;  // what the destructor frees; nullptr on POSIX
 };
 
+// How this system's commands are asked for help besides --help: "/?" on
+// Windows; nullptr on POSIX and in the page, where "/?" is a path like any
+// other.
+const char* SystemHelpOption();
+
 // Makes local time the C runtime's: on POSIX TZ in any form the C library
 // reads; on Windows TZ when it is in the runtime's own form (UTC0, JST-9,
 // EST5EDT), and the Windows time-zone setting otherwise, since the runtime
@@ -38,14 +45,30 @@ class CommandLine {
 // mktime.
 void PrepareLocalTime();
 
-// Opens `path` for binary reading if it is an ordinary file on a disk: not a
-// folder, a device, a console or a pipe, none of which can be an image (and
-// some of which would wait for input). nullptr otherwise.
-FILE* OpenImageFile(const char* path);
-// Why the last OpenImageFile that returned nullptr did so, in the system's
-// own words ("No such file or directory", "Is a directory"; on Windows the
-// system's message), or "Not a regular file"; no line end.
-const char* ImageOpenFailure();
+// Why an operation on a file failed, as the system has it: an errno value on
+// POSIX and in the page; on Windows a Windows error code, or the C runtime's
+// errno where Windows gave none. DescribeSystemError puts it into words.
+using SystemError = int;
+// The path names something that exists but is no regular file (a device, a
+// pipe, a socket), for which the system has no error code of its own.
+constexpr SystemError kNotARegularFile = INT_MIN;
+
+// The reason for the C library's last failed call on a file (fopen, fwrite,
+// fclose, and CreateNewNamedFile and CreateNamedFile below), to be taken at
+// once after the failure.
+SystemError LastFileError();
+// The system's own words for `error` (strerror; FormatMessage on Windows),
+// in the system's own encoding and without a line end: at most
+// `capacity` - 1 bytes and a NUL.
+void DescribeSystemError(SystemError error, char* text, size_t capacity);
+
+// Opens `path` for binary reading if, after following symbolic links, it is
+// a regular file on a disk: not a folder, a device, a console or a pipe, none
+// of which can be an image (and some of which would wait for input or never
+// end). nullptr otherwise, with the reason in `error`: a folder is EISDIR
+// (on Windows the C runtime's), anything else that is no regular file
+// kNotARegularFile.
+FILE* OpenImageFile(const char* path, SystemError* error);
 // The size in bytes of the open `file`; false if the system cannot tell.
 bool OpenFileSize(FILE* file, int64_t* size);
 // Moves `file` to `offset` from its start; offsets are 64-bit.
@@ -109,10 +132,10 @@ bool IsTerminal(FILE* stream);
 // code page 932. False when the bytes do not decode.
 bool DecodeShiftJis(const char* bytes, int length, uint32_t* codePoint);
 // Writes Shift_JIS text to the terminal `stream` in the terminal's own
-// character set: the locale's codeset on POSIX (the bytes as they are under
-// a C, POSIX or Shift_JIS locale), the console's wide API on Windows, with
-// CR LF for each line feed. A character the terminal cannot show becomes one
-// '?' per byte.
+// character set: the locale's codeset on POSIX (UTF-8 under the C and POSIX
+// locales, the bytes as they are under a Shift_JIS one), the console's wide
+// API on Windows, with CR LF for each line feed. A character the terminal
+// cannot show becomes one '?' per byte.
 void WriteToTerminal(FILE* stream, const char* text, size_t length);
 // Writes text that is already in the system's own encoding (a command-line
 // argument) to the terminal `stream`.

@@ -1,5 +1,6 @@
 // POSIX: the image through stdio, names as their bytes, identity by device
 // and inode, times through utime, terminals through the locale and iconv.
+#include <fcntl.h>
 #include <iconv.h>
 #include <langinfo.h>
 #include <strings.h>
@@ -10,25 +11,28 @@
 #include <cerrno>
 #include <clocale>
 #include <cstring>
+#include <initializer_list>
 
 #include "platform/platform.h"
 #include "platform/shift_jis.h"
 
 namespace {
 
-// Folders, pipes and sockets cannot be read as an image; opening a pipe would
-// also wait until someone writes to it.
-bool IsImageFileType(mode_t mode) {
-  return !S_ISDIR(mode) && !S_ISFIFO(mode) && !S_ISSOCK(mode);
+// Only a regular file can be an image. A folder cannot be read as one;
+// opening a pipe would wait until someone writes to it; a device such as
+// /dev/zero would be read as headers without end, and opening one can have
+// effects of its own.
+bool IsImageFileType(const struct stat& status, SystemError* error) {
+  if (S_ISREG(status.st_mode)) {
+    return true;
+  }
+  *error = S_ISDIR(status.st_mode) ? EISDIR : kNotARegularFile;
+  return false;
 }
 
 FileIdentity IdentityOf(const struct stat& status) {
   return FileIdentity{static_cast<uint64_t>(status.st_dev), static_cast<uint64_t>(status.st_ino)};
 }
-
-// The errno of the last OpenImageFile that failed, or kNotAFile.
-constexpr int kNotAFile = -1;
-int openFailure = 0;
 
 const iconv_t kNoConverter = reinterpret_cast<iconv_t>(static_cast<intptr_t>(-1));
 
@@ -38,13 +42,8 @@ iconv_t Decoder() {
   return decoder;
 }
 
-// Codesets whose terminals take the Shift_JIS bytes as they are: plain ASCII
-// (the C and POSIX locales) and Shift_JIS itself.
-bool TakesBytesAsTheyAre(const char* codeset) {
-  static const char* const kCodesets[] = {"ANSI_X3.4-1968", "ASCII",       "US-ASCII",
-                                          "SHIFT_JIS",      "SHIFT-JIS",   "SJIS",
-                                          "CP932",          "WINDOWS-31J", "MS_KANJI"};
-  for (const char* name : kCodesets) {
+bool IsOneOf(const char* codeset, std::initializer_list<const char*> names) {
+  for (const char* name : names) {
     if (strcasecmp(codeset, name) == 0) {
       return true;
     }
@@ -52,8 +51,20 @@ bool TakesBytesAsTheyAre(const char* codeset) {
   return false;
 }
 
-// Shift_JIS to the locale's codeset; kNoConverter when the bytes go out as
-// they are. Looked up once, on the first line a terminal is given.
+// Terminals of a Shift_JIS locale take the bytes as they are.
+bool IsShiftJis(const char* codeset) {
+  return IsOneOf(codeset, {"SHIFT_JIS", "SHIFT-JIS", "SJIS", "CP932", "WINDOWS-31J", "MS_KANJI"});
+}
+
+// The C and POSIX locales, which a shell has when no locale is set (in a
+// container, over a bare SSH session), name plain ASCII; the terminals they
+// run on are UTF-8.
+bool IsAscii(const char* codeset) {
+  return IsOneOf(codeset, {"ANSI_X3.4-1968", "ASCII", "US-ASCII"});
+}
+
+// Shift_JIS to the terminal's character set; kNoConverter when the bytes go
+// out as they are. Looked up once, on the first line a terminal is given.
 iconv_t TerminalEncoder() {
   static bool known = false;
   static iconv_t encoder = kNoConverter;
@@ -61,7 +72,9 @@ iconv_t TerminalEncoder() {
     known = true;
     setlocale(LC_CTYPE, "");
     const char* codeset = nl_langinfo(CODESET);
-    if (codeset != nullptr && !TakesBytesAsTheyAre(codeset)) {
+    if (codeset == nullptr || IsAscii(codeset)) {
+      encoder = iconv_open("UTF-8", "CP932");
+    } else if (!IsShiftJis(codeset)) {
       encoder = iconv_open(codeset, "CP932");
     }
   }
@@ -75,29 +88,57 @@ CommandLine::CommandLine(int count, char** arguments)
 
 CommandLine::~CommandLine() = default;
 
-void PrepareLocalTime() {}
-
-FILE* OpenImageFile(const char* path) {
-  struct stat status;
-  if (stat(path, &status) == 0 && !IsImageFileType(status.st_mode)) {
-    openFailure = S_ISDIR(status.st_mode) ? EISDIR : kNotAFile;
-    return nullptr;
-  }
-  FILE* file = fopen(path, "rb");
-  if (file == nullptr) {
-    openFailure = errno;
-    return nullptr;
-  }
-  if (fstat(fileno(file), &status) != 0 || !IsImageFileType(status.st_mode)) {
-    openFailure = S_ISDIR(status.st_mode) ? EISDIR : kNotAFile;
-    fclose(file);
-    return nullptr;
-  }
-  return file;
+const char* SystemHelpOption() {
+  return nullptr;
 }
 
-const char* ImageOpenFailure() {
-  return openFailure == kNotAFile ? "Not a regular file" : strerror(openFailure);
+void PrepareLocalTime() {}
+
+SystemError LastFileError() {
+  return errno;
+}
+
+void DescribeSystemError(SystemError error, char* text, size_t capacity) {
+  if (capacity > 0) {
+    snprintf(text, capacity, "%s",
+             error == kNotARegularFile ? "Not a regular file" : strerror(error));
+  }
+}
+
+FILE* OpenImageFile(const char* path, SystemError* error) {
+  // Looked at before it is opened, so that no device is opened at all.
+  struct stat status;
+  if (stat(path, &status) != 0) {
+    *error = errno;
+    return nullptr;
+  }
+  if (!IsImageFileType(status, error)) {
+    return nullptr;
+  }
+  // Should a pipe take the file's place meanwhile, opening it does not wait
+  // for a writer, and it is refused below.
+  const int descriptor = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (descriptor < 0) {
+    *error = errno;
+    return nullptr;
+  }
+  FILE* file = nullptr;
+  if (fstat(descriptor, &status) != 0) {
+    *error = errno;
+  } else if (IsImageFileType(status, error)) {
+    const int flags = fcntl(descriptor, F_GETFL);
+    if (flags != -1) {
+      fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK);
+    }
+    file = fdopen(descriptor, "rb");
+    if (file == nullptr) {
+      *error = errno;
+    }
+  }
+  if (file == nullptr) {
+    close(descriptor);
+  }
+  return file;
 }
 
 bool OpenFileSize(FILE* file, int64_t* size) {

@@ -116,6 +116,7 @@ FILE* OpenFileNumber(int number) {
 
 FILE* MakeFile(const char16_t* name) {
   if (pageFileCount == kMaxFiles) {
+    errno = EMFILE;
     return nullptr;
   }
   const int number = pageFileCount;
@@ -142,35 +143,38 @@ CommandLine::CommandLine(int count, char** arguments)
 
 CommandLine::~CommandLine() = default;
 
+const char* SystemHelpOption() {
+  return nullptr;
+}
+
 void PrepareLocalTime() {}
 
-namespace {
+SystemError LastFileError() {
+  return errno;
+}
 
-// The errno of the last OpenImageFile that failed; 0 for what is not a
-// regular file.
-int openFailure = 0;
+void DescribeSystemError(SystemError error, char* text, size_t capacity) {
+  if (capacity > 0) {
+    snprintf(text, capacity, "%s",
+             error == kNotARegularFile ? "Not a regular file" : strerror(error));
+  }
+}
 
-}  // namespace
-
-FILE* OpenImageFile(const char* path) {
+FILE* OpenImageFile(const char* path, SystemError* error) {
   struct stat status;
   if (stat(path, &status) != 0) {
-    openFailure = errno;
+    *error = errno;
     return nullptr;
   }
   if (!S_ISREG(status.st_mode)) {
-    openFailure = 0;
+    *error = S_ISDIR(status.st_mode) ? EISDIR : kNotARegularFile;
     return nullptr;
   }
   FILE* file = fopen(path, "rb");
   if (file == nullptr) {
-    openFailure = errno;
+    *error = errno;
   }
   return file;
-}
-
-const char* ImageOpenFailure() {
-  return openFailure == 0 ? "Not a regular file" : strerror(openFailure);
 }
 
 bool OpenFileSize(FILE* file, int64_t* size) {
@@ -202,7 +206,12 @@ bool IsPlainFileName(const char* name) {
 
 FILE* CreateNewNamedFile(const char* name) {
   char16_t decoded[kDecodedNameLength];
-  if (!DecodeName(name, decoded) || FindFile(decoded) >= 0) {
+  if (!DecodeName(name, decoded)) {
+    errno = EILSEQ;
+    return nullptr;
+  }
+  if (FindFile(decoded) >= 0) {
+    errno = EEXIST;
     return nullptr;
   }
   return MakeFile(decoded);
@@ -211,6 +220,7 @@ FILE* CreateNewNamedFile(const char* name) {
 FILE* CreateNamedFile(const char* name) {
   char16_t decoded[kDecodedNameLength];
   if (!DecodeName(name, decoded)) {
+    errno = EILSEQ;
     return nullptr;
   }
   const int number = FindFile(decoded);

@@ -9,6 +9,7 @@
 // After windows.h, which it needs.
 #include <shellapi.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -161,7 +162,76 @@ bool IsRuntimeTimeZone(const char* tz) {
   return *at == '\0' || (SkipLetters(at, 3) && *at == '\0');
 }
 
+// Before a C runtime call whose failure is to be told: the runtime sets
+// _doserrno only when Windows gave the reason, and leaves it alone otherwise.
+void ForgetFileError() {
+  errno = 0;
+  _doserrno = 0;
+}
+
+// The C runtime's errno is kept as its negative, beside Windows's own codes.
+SystemError RuntimeError(int error) {
+  return -error;
+}
+
+bool IsFolder(const wchar_t* path) {
+  const DWORD attributes = GetFileAttributesW(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// FormatMessage's words for a Windows error code, in English where Windows
+// has them, else in the system's language; false if it has none.
+bool WindowsWords(DWORD code, char* text, size_t capacity) {
+  wchar_t wide[512];
+  DWORD length = 0;
+  const DWORD languages[] = {MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), 0};
+  for (const DWORD language : languages) {
+    length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                            code, language, wide, sizeof wide / sizeof wide[0], nullptr);
+    if (length > 0) {
+      break;
+    }
+  }
+  // Without its line end.
+  while (length > 0 &&
+         (wide[length - 1] == L'\r' || wide[length - 1] == L'\n' || wide[length - 1] == L' ')) {
+    --length;
+  }
+  if (length == 0) {
+    return false;
+  }
+  const int converted = WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(length), text,
+                                            static_cast<int>(capacity) - 1, nullptr, nullptr);
+  if (converted <= 0) {
+    return false;
+  }
+  text[converted] = '\0';
+  return true;
+}
+
 }  // namespace
+
+const char* SystemHelpOption() {
+  return "/?";
+}
+
+SystemError LastFileError() {
+  const unsigned long windowsError = _doserrno;
+  return windowsError != 0 ? static_cast<SystemError>(windowsError) : RuntimeError(errno);
+}
+
+void DescribeSystemError(SystemError error, char* text, size_t capacity) {
+  if (capacity == 0) {
+    return;
+  }
+  if (error == kNotARegularFile) {
+    snprintf(text, capacity, "%s", "Not a regular file");
+  } else if (error <= 0) {
+    snprintf(text, capacity, "%s", strerror(-error));
+  } else if (!WindowsWords(static_cast<DWORD>(error), text, capacity)) {
+    snprintf(text, capacity, "Windows error %d", error);
+  }
+}
 
 void PrepareLocalTime() {
   const char* tz = getenv("TZ");
@@ -200,77 +270,41 @@ CommandLine::~CommandLine() {
   free(convertedArguments);
 }
 
-namespace {
-
-// The system error of the last OpenImageFile that failed, or kNotAFile.
-constexpr DWORD kNotAFile = 0;
-DWORD openFailure = kNotAFile;
-
-FILE* FailToOpen(DWORD error) {
-  openFailure = error;
-  return nullptr;
-}
-
-}  // namespace
-
-FILE* OpenImageFile(const char* path) {
+FILE* OpenImageFile(const char* path, SystemError* error) {
   const std::wstring widePath = WideFromUtf8(path);
-  if (widePath.empty()) {
-    return FailToOpen(ERROR_INVALID_NAME);
-  }
   // Without FILE_FLAG_BACKUP_SEMANTICS a folder does not open. Others may go
   // on reading and writing the image while it is read here.
   const HANDLE handle = CreateFileW(widePath.c_str(), GENERIC_READ,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
-    return FailToOpen(GetLastError());
+    const DWORD windowsError = GetLastError();
+    // Windows refuses a folder as it refuses a file it may not read; the
+    // folder is named for what it is.
+    *error = windowsError == ERROR_ACCESS_DENIED && IsFolder(widePath.c_str())
+                 ? RuntimeError(EISDIR)
+                 : static_cast<SystemError>(windowsError);
+    return nullptr;
   }
   // Consoles, devices such as NUL or COM1, and pipes are no image.
   if (GetFileType(handle) != FILE_TYPE_DISK) {
     CloseHandle(handle);
-    return FailToOpen(kNotAFile);
+    *error = kNotARegularFile;
+    return nullptr;
   }
+  ForgetFileError();
   const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY);
   if (descriptor < 0) {
+    *error = LastFileError();
     CloseHandle(handle);
-    return FailToOpen(ERROR_TOO_MANY_OPEN_FILES);
+    return nullptr;
   }
   FILE* file = _fdopen(descriptor, "rb");
   if (file == nullptr) {
+    *error = LastFileError();
     _close(descriptor);
-    return FailToOpen(ERROR_NOT_ENOUGH_MEMORY);
   }
   return file;
-}
-
-const char* ImageOpenFailure() {
-  if (openFailure == kNotAFile) {
-    return "Not a regular file";
-  }
-  // The system's message, in English where Windows has it.
-  wchar_t wide[512];
-  const DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
-  DWORD length = FormatMessageW(flags, nullptr, openFailure,
-                                MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), wide, 512, nullptr);
-  if (length == 0) {
-    length = FormatMessageW(flags, nullptr, openFailure, 0, wide, 512, nullptr);
-  }
-  while (length > 0 &&
-         (wide[length - 1] == L'\r' || wide[length - 1] == L'\n' || wide[length - 1] == L' ')) {
-    --length;
-  }
-  static char text[1536];
-  const int converted =
-      length == 0 ? 0
-                  : WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(length), text,
-                                        static_cast<int>(sizeof text) - 1, nullptr, nullptr);
-  if (converted <= 0) {
-    snprintf(text, sizeof text, "system error %lu", static_cast<unsigned long>(openFailure));
-  } else {
-    text[converted] = '\0';
-  }
-  return text;
 }
 
 bool OpenFileSize(FILE* file, int64_t* size) {
@@ -313,8 +347,10 @@ bool IsPlainFileName(const char* name) {
 }
 
 FILE* CreateNewNamedFile(const char* name) {
+  ForgetFileError();
   wchar_t wide[kWideNameLength];
   if (!WideName(name, wide)) {
+    errno = EILSEQ;
     return nullptr;
   }
   const int descriptor =
@@ -330,11 +366,20 @@ FILE* CreateNewNamedFile(const char* name) {
 }
 
 FILE* CreateNamedFile(const char* name) {
+  ForgetFileError();
   wchar_t wide[kWideNameLength];
   if (!WideName(name, wide)) {
+    errno = EILSEQ;
     return nullptr;
   }
-  return _wfopen(wide, L"wb");
+  FILE* file = _wfopen(wide, L"wb");
+  // Windows refuses a folder as it refuses a file it may not write; the
+  // folder is named for what it is.
+  if (file == nullptr && IsFolder(wide)) {
+    errno = EISDIR;
+    _doserrno = 0;
+  }
+  return file;
 }
 
 void SetNamedFileTimes(const char* name, const FileTime& time) {

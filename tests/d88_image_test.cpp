@@ -214,11 +214,15 @@ TEST_F(D88ImageTest, OpenFailsOnWhatIsNotAReadableFile) {
   const Case cases[] = {
       {"a missing file", dir.File("missing.d88")},
       {"a directory", dir.path()},
+#ifndef _WIN32
+      {"a device", "/dev/zero"},
+#endif
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     D88Image fresh;
     EXPECT_FALSE(fresh.Open(c.path.c_str()));
+    EXPECT_NE(fresh.OpenError(), 0);
     EXPECT_FALSE(fresh.IsOpen());
     EXPECT_EQ(fresh.DiskCount(), 0);
     EXPECT_FALSE(fresh.SelectDisk(0));

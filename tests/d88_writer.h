@@ -48,6 +48,8 @@ Bytes MixedBytes(size_t length, uint32_t seed);
 
 Bytes BuildDisk(const Disk& disk);
 Bytes BuildImage(const std::vector<Disk>& disks);
+// Paths are UTF-8 on Windows, as ScopedTempDir gives them, and bytes as
+// they are on POSIX.
 void WriteBytes(const std::string& path, const Bytes& bytes);
 Bytes ReadBytes(const std::string& path);
 

@@ -8,12 +8,14 @@
 #include <filesystem>
 #include <functional>
 #include <initializer_list>
+#include <iostream>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "tests/d88_writer.h"
+#include "tests/expected_messages.h"
 #include "tests/test_disk.h"
 #include "tests/tool_runner.h"
 #include "tool/stages.h"
@@ -21,33 +23,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-// Bytes given as hexadecimal pairs, so that each Shift_JIS message below can
-// be read against its byte listing.
-std::string FromHex(const char* hex) {
-  std::string bytes;
-  for (const char* at = hex; *at != '\0';) {
-    if (*at == ' ') {
-      ++at;
-      continue;
-    }
-    bytes.push_back(static_cast<char>(std::stoi(std::string(at, 2), nullptr, 16)));
-    at += 2;
-  }
-  return bytes;
-}
-
-// "DISK 1を認識しました.\n"
-const std::string kRecognised =
-    FromHex("44 49 53 4b 20 31 82 f0 94 46 8e af 82 b5 82 dc 82 b5 82 bd 2e 0a");
-// "ファイルをオープンできません\n"
-const std::string kCannotOpen = FromHex(
-    "83 74 83 40 83 43 83 8b 82 f0 83 49 81 5b 83 76 83 93 82 c5 82 ab 82 dc 82 b9 82 f1 0a");
-// "ファイルを書き込めません. \n"
-const std::string kWriteFailure =
-    FromHex("83 74 83 40 83 43 83 8b 82 f0 8f 91 82 ab 8d 9e 82 df 82 dc 82 b9 82 f1 2e 20 0a");
-const std::string kCutMain = "cutting ... MAIN\n";
-const std::string kCutDemo = "cutting ... DEMO\n";
 
 constexpr char kImage[] = "disk.d88";
 constexpr size_t kMainBytes = 8192;
@@ -190,6 +165,18 @@ DiskCase NotRecognised(const char* name, std::function<Bytes()> image) {
   return {name, std::move(image), "", std::nullopt, std::nullopt};
 }
 
+// The help: on standard output, with status 0, how to run the tool, what it
+// does and where to look when it says nothing.
+void ExpectHelp(const ToolRun& run) {
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out.rfind("Usage: d88cut IMAGE.d88\n", 0), 0u) << run.out;
+  for (const char* mention : {"MAIN and DEMO", "current folder", "Exit status", "d88info",
+                              "man d88cut", "d88cut-manual.txt"}) {
+    EXPECT_NE(run.out.find(mention), std::string::npos) << "the help lacks " << mention;
+  }
+}
+
 TEST(DriverTest, WrongArgumentCountPrintsUsage) {
   const struct {
     const char* name;
@@ -225,21 +212,74 @@ TEST(DriverTest, UsageWithoutArgv0NamesTheTool) {
   EXPECT_EQ(status, 1);
 }
 
+// Only a regular file, reached through any symbolic links, is an image.
+// Whatever else the argument names, the tool says it cannot open it and ends
+// at once; on a pipe or in a file the message's bytes are all there is.
 TEST(DriverTest, ImageThatCannotBeOpened) {
   const struct {
     const char* name;
-    std::vector<std::string> entries;  // made in the folder beforehand
+    // Prepares the folder and gives the argument.
+    std::function<std::string(const ScopedTempDir&)> place;
+    std::vector<std::string> entries;  // what the folder then holds
+    bool unprivileged = false;         // run as a user for whom permissions hold
   } cases[] = {
-      {"a missing file", {}},
-      {"a folder", {kImage}},
+      {"a missing file", [](const ScopedTempDir&) { return std::string(kImage); }, {}},
+      {"a folder",
+       [](const ScopedTempDir& dir) {
+         fs::create_directory(dir.File(kImage));
+         return std::string(kImage);
+       },
+       {kImage}},
+#ifndef _WIN32
+      {"/dev/null", [](const ScopedTempDir&) { return std::string("/dev/null"); }, {}},
+      // Read as an image, its zeros would be disk headers without end.
+      {"/dev/zero", [](const ScopedTempDir&) { return std::string("/dev/zero"); }, {}},
+      {"a character device through a symbolic link",
+       [](const ScopedTempDir& dir) {
+         fs::create_symlink("/dev/zero", dir.File(kImage));
+         return std::string(kImage);
+       },
+       {kImage}},
+      {"a symbolic link that leads nowhere",
+       [](const ScopedTempDir& dir) {
+         fs::create_symlink("missing.d88", dir.File(kImage));
+         return std::string(kImage);
+       },
+       {kImage}},
+      // "/?" asks for help on Windows only; here it is a path like any other.
+      {"/?", [](const ScopedTempDir&) { return std::string("/?"); }, {}},
+      {"an image nobody may read",
+       [](const ScopedTempDir& dir) {
+         WriteBytes(dir.File(kImage), BuildImage({RecognisedDisk()}));
+         fs::permissions(dir.File(kImage), fs::perms::none);
+         return std::string(kImage);
+       },
+       {kImage},
+       true},
+#endif
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     ScopedTempDir dir;
-    for (const std::string& entry : c.entries) {
-      fs::create_directory(dir.File(entry));
+    const std::string argument = c.place(dir);
+#ifndef _WIN32
+    ToolRun run;
+    if (c.unprivileged) {
+      const std::optional<RunAs> user = UserWithoutPrivileges();
+      if (!user) {
+        std::cout << "(not run: " << c.name << "; running as root, with no user 'nobody')\n";
+        continue;
+      }
+      // The user may enter the folder, but not read the image.
+      fs::permissions(dir.path(),
+                      fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+      run = RunToolAs(*user, {argument}, dir.path());
+    } else {
+      run = RunTool({argument}, dir.path());
     }
-    const ToolRun run = RunTool({kImage}, dir.path());
+#else
+    const ToolRun run = RunTool({argument}, dir.path());
+#endif
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, kCannotOpen);
@@ -247,6 +287,38 @@ TEST(DriverTest, ImageThatCannotBeOpened) {
   }
 }
 
+// --help and --version are the only arguments that are not an image's path,
+// and only on their own.
+TEST(DriverTest, HelpAndVersion) {
+  const struct {
+    const char* name;
+    std::vector<std::string> args;
+    int status;
+  } cases[] = {
+      {"--help", {"--help"}, 0},
+      {"--version", {"--version"}, 0},
+      {"--help with an image", {"--help", kImage}, 1},
+      {"--version with an image", {kImage, "--version"}, 1},
+  };
+  const std::string usage = "Usage: " + ToolPath() + " [D88 image]\n";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScopedTempDir dir;
+    WriteBytes(dir.File(kImage), BuildImage({RecognisedDisk()}));
+    const ToolRun run = RunTool(c.args, dir.path());
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_EQ(dir.Entries(), std::vector<std::string>{kImage});
+    if (c.status != 0) {
+      EXPECT_EQ(run.out, "");
+      EXPECT_EQ(run.err, usage);
+    } else if (c.args[0] == "--version") {
+      EXPECT_EQ(run.out, "d88cut " D88CUT_VERSION "\n");
+      EXPECT_EQ(run.err, "");
+    } else {
+      ExpectHelp(run);
+    }
+  }
+}
 TEST(DriverTest, RecognisesTheSignatureInBytes1To16OfTheFirstDisksFirstSector) {
   RunDiskCases({
       Recognised("the recognised disk", [] { return BuildImage({RecognisedDisk()}); }),
@@ -399,7 +471,7 @@ TEST(DriverTest, WriteFailureStopsTheTool) {
     const ToolRun run = CutImage(dir, image);
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, c.out);
-    EXPECT_EQ(run.err, kWriteFailure);
+    EXPECT_EQ(run.err, kCannotWrite);
     EXPECT_EQ(dir.Entries(), c.entries);
     if (c.mainWritten) {
       EXPECT_TRUE(SameBytes(ReadBytes(dir.File("MAIN")), MainArea()));

@@ -81,13 +81,14 @@ bool ReadSome(Channel& channel) {
 
 ToolRun RunToolOnSinks(Sink out, Sink err, const std::vector<std::string>& argv,
                        const std::string& folder, const std::vector<std::string>& environment,
-                       int seconds) {
-  return RunProgramOnSinks(ToolPath(), out, err, argv, folder, environment, seconds);
+                       int seconds, const std::optional<RunAs>& user) {
+  return RunProgramOnSinks(ToolPath(), out, err, argv, folder, environment, seconds, user);
 }
 
 ToolRun RunProgramOnSinks(const std::string& tool, Sink out, Sink err,
                           const std::vector<std::string>& argv, const std::string& folder,
-                          const std::vector<std::string>& environment, int seconds) {
+                          const std::vector<std::string>& environment, int seconds,
+                          const std::optional<RunAs>& user) {
   Channel channels[2];
   OpenChannel(out, channels[0]);
   OpenChannel(err, channels[1]);
@@ -104,8 +105,8 @@ ToolRun RunProgramOnSinks(const std::string& tool, Sink out, Sink err,
     // A session of its own, so that no terminal of the test's reaches it.
     setsid();
     const int in = open("/dev/null", O_RDONLY);
-    if (in < 0 || chdir(folder.c_str()) != 0 || dup2(in, 0) < 0 || dup2(channels[0].child, 1) < 0 ||
-        dup2(channels[1].child, 2) < 0) {
+    if (in < 0 || (user && !BecomeUser(*user)) || chdir(folder.c_str()) != 0 || dup2(in, 0) < 0 ||
+        dup2(channels[0].child, 1) < 0 || dup2(channels[1].child, 2) < 0) {
       _exit(127);
     }
     for (int fd : {in, channels[0].child, channels[1].child}) {

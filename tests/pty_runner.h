@@ -3,6 +3,7 @@
 #ifndef TESTS_PTY_RUNNER_H_
 #define TESTS_PTY_RUNNER_H_
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,13 +18,15 @@ enum class Sink { kTerminal, kPipe };
 // with stdin on /dev/null and `environment` ("NAME=value", TZ included) as
 // its only environment, plus the sanitizers' settings of this process.
 // Reads both streams until the tool has closed them and exited; throws if
-// that takes more than `seconds`, after killing the tool.
+// that takes more than `seconds`, after killing the tool. With `user`, the
+// tool runs as that user, who must be able to enter `folder`.
 ToolRun RunToolOnSinks(Sink out, Sink err, const std::vector<std::string>& argv,
                        const std::string& folder, const std::vector<std::string>& environment,
-                       int seconds = 30);
+                       int seconds = 30, const std::optional<RunAs>& user = std::nullopt);
 // The same for any program, such as d88info.
 ToolRun RunProgramOnSinks(const std::string& program, Sink out, Sink err,
                           const std::vector<std::string>& argv, const std::string& folder,
-                          const std::vector<std::string>& environment, int seconds = 30);
+                          const std::vector<std::string>& environment, int seconds = 30,
+                          const std::optional<RunAs>& user = std::nullopt);
 
 #endif  // TESTS_PTY_RUNNER_H_

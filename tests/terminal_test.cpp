@@ -7,17 +7,22 @@
 #include <locale.h>
 #include <wchar.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <iostream>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "tests/d88_writer.h"
+#include "tests/expected_messages.h"
 #include "tests/pty_runner.h"
 #include "tests/test_disk.h"
 #include "tests/tool_runner.h"
@@ -33,8 +38,8 @@ const uint16_t kDate = DosDate(1990, 3, 4);
 // The character set a terminal shows, as its locale names it.
 enum Charset { kShiftJis, kUtf8, kEucJp };
 
-// One text as each kind of terminal is given it. Shift_JIS is also what the
-// C locale's terminal gets: the bytes as they are.
+// One text as each kind of terminal is given it. A Shift_JIS terminal gets
+// the bytes as they are.
 struct Shown {
   std::string shiftJis, utf8, eucJp;
 
@@ -48,24 +53,20 @@ Shown Same(const std::string& text) {
   return {text, text, text};
 }
 
-// "DISK 1を認識しました.\n"
-const Shown kRecognised = {
-    "DISK 1\x82\xf0\x94\x46\x8e\xaf\x82\xb5\x82\xdc\x82\xb5\x82\xbd.\n",
+// The messages of expected_messages.h as each kind of terminal shows them.
+const Shown kRecognisedShown = {
+    kRecognised,
     "DISK 1\xe3\x82\x92\xe8\xaa\x8d\xe8\xad\x98\xe3\x81\x97\xe3\x81\xbe\xe3\x81\x97\xe3\x81\x9f.\n",
     "DISK 1\xa4\xf2\xc7\xa7\xbc\xb1\xa4\xb7\xa4\xde\xa4\xb7\xa4\xbf.\n"};
-const std::string kCutting = "cutting ... MAIN\ncutting ... DEMO\n";
-// "ファイルをオープンできません\n"
-const Shown kCannotOpen = {
-    "\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xf0\x83\x49\x81\x5b\x83\x76\x83\x93\x82\xc5\x82\xab\x82"
-    "\xdc\x82\xb9\x82\xf1\n",
+const std::string kCutting = kCutMain + kCutDemo;
+const Shown kCannotOpenShown = {
+    kCannotOpen,
     "\xe3\x83\x95\xe3\x82\xa1\xe3\x82\xa4\xe3\x83\xab\xe3\x82\x92\xe3\x82\xaa\xe3\x83\xbc\xe3\x83"
     "\x97\xe3\x83\xb3\xe3\x81\xa7\xe3\x81\x8d\xe3\x81\xbe\xe3\x81\x9b\xe3\x82\x93\n",
     "\xa5\xd5\xa5\xa1\xa5\xa4\xa5\xeb\xa4\xf2\xa5\xaa\xa1\xbc\xa5\xd7\xa5\xf3\xa4\xc7\xa4\xad\xa4"
     "\xde\xa4\xbb\xa4\xf3\n"};
-// "ファイルを書き込めません. \n"
-const Shown kCannotWrite = {
-    "\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xf0\x8f\x91\x82\xab\x8d\x9e\x82\xdf\x82\xdc\x82\xb9\x82"
-    "\xf1. \n",
+const Shown kCannotWriteShown = {
+    kCannotWrite,
     "\xe3\x83\x95\xe3\x82\xa1\xe3\x82\xa4\xe3\x83\xab\xe3\x82\x92\xe6\x9b\xb8\xe3\x81\x8d\xe8\xbe"
     "\xbc\xe3\x82\x81\xe3\x81\xbe\xe3\x81\x9b\xe3\x82\x93. \n",
     "\xa5\xd5\xa5\xa1\xa5\xa4\xa5\xeb\xa4\xf2\xbd\xf1\xa4\xad\xb9\xfe\xa4\xe1\xa4\xde\xa4\xbb\xa4"
@@ -113,12 +114,17 @@ const std::vector<ListedName>& Names() {
        {"\xFA\x40.TXT", "\xE2\x85\xB0.TXT", "??.TXT"},
        true,
        true},
-      {"a first byte 0x05",
+      {"a first byte 0x05, which stands for the lead byte 0xE5",
        "\x05"
        "BC     TXT",
-       "\x05"
+       "\xE5"
        "BC.TXT",
-       Same("?BC.TXT")},
+       {"\xE5"
+        "BC.TXT",
+        "\xE8\x95\x8B"
+        "C.TXT",
+        "\xE9\xA3"
+        "C.TXT"}},
       {"ESC and BEL",
        "A\x1B[2J\x07"
        "B TXT",
@@ -155,7 +161,7 @@ Disk NamesDisk() {
 // What the tool prints for NamesDisk(), on a terminal of `charset` or, with
 // `terminal` false, on a pipe.
 std::string NamesListing(bool terminal, Charset charset) {
-  std::string listing = (terminal ? kRecognised.In(charset) : kRecognised.shiftJis) + kCutting;
+  std::string listing = (terminal ? kRecognisedShown.In(charset) : kRecognised) + kCutting;
   for (const ListedName& name : Names()) {
     listing += ListingLine(name.listed, terminal ? name.shown.In(charset) : name.listed);
   }
@@ -238,15 +244,17 @@ struct LocaleCase {
   Charset charset;
 };
 
+// The C and POSIX locales, which a shell has when no locale is set (in a
+// container, over a bare SSH session), are taken for UTF-8, as the terminals
+// they run on are; so is a locale that is not there, which leaves the C one.
 const std::vector<LocaleCase>& Locales() {
   static const std::vector<LocaleCase> locales = {
       {{"LC_ALL=C.UTF-8"}, kUtf8},
       {{"LANG=C.UTF-8"}, kUtf8},
-      {{"LANG=C", "LC_CTYPE=C.UTF-8"}, kUtf8},
-      {{"LC_ALL=C"}, kShiftJis},
-      {{"LC_ALL=POSIX"}, kShiftJis},
-      {{}, kShiftJis},
-      {{"LANG=C.UTF-8", "LC_ALL=C"}, kShiftJis},
+      {{"LC_ALL=C"}, kUtf8},
+      {{"LC_ALL=POSIX"}, kUtf8},
+      {{}, kUtf8},
+      {{"LANG=xx_XX.NOT-THERE"}, kUtf8},
   };
   return locales;
 }
@@ -269,7 +277,7 @@ TEST(TerminalOutput, ColumnsLineUpOnAUtf8Terminal) {
 
   ASSERT_EQ(run.out, NamesListing(true, kUtf8));
   const int lineColumns = 12 + static_cast<int>(kLineTail.size()) - 1;
-  size_t at = kRecognised.utf8.size() + kCutting.size();
+  size_t at = kRecognisedShown.utf8.size() + kCutting.size();
   for (const ListedName& name : Names()) {
     const size_t end = run.out.find('\n', at);
     ASSERT_NE(end, std::string::npos);
@@ -333,20 +341,27 @@ void ExpectMessages(const std::vector<std::string>& locale, Charset charset) {
     std::string out, err;
   };
   const Case cases[] = {
-      {"cannot open", {ToolPath(), "missing.d88"}, "", false, 1, "", kCannotOpen.In(charset)},
+      {"cannot open",
+       {ToolPath(), "missing.d88"},
+       "",
+       false,
+       1,
+       "",
+       kCannotOpenShown.In(charset) + "d88cut: cannot open 'missing.d88': " + strerror(ENOENT) +
+           "\n"},
       {"cannot write",
        {ToolPath(), "disk.d88"},
        "disk.d88",
        true,
        1,
-       kRecognised.In(charset) + "cutting ... MAIN\n",
-       kCannotWrite.In(charset)},
+       kRecognisedShown.In(charset) + "cutting ... MAIN\n",
+       kCannotWriteShown.In(charset) + "d88cut: cannot write 'MAIN': " + strerror(EISDIR) + "\n"},
       {"image in the way",
        {ToolPath(), imageName},
        imageName,
        false,
        0,
-       kRecognised.In(charset) + kCutting + ListingLine(imageName, imageShown.In(charset)),
+       kRecognisedShown.In(charset) + kCutting + ListingLine(imageName, imageShown.In(charset)),
        "image file would be overwritten, not written: " + imageShown.In(charset) + "\n"},
       {"usage", {invokedAs}, "", false, 1, "", "Usage: " + invokedAs + " [D88 image]\n"},
   };
@@ -400,6 +415,111 @@ TEST(TerminalOutput, InfoShowsDiskNamesAsTheTerminalCan) {
     EXPECT_NE(run.out.find(c.nameLine), std::string::npos) << run.out;
     if (c.out == Sink::kTerminal) {
       EXPECT_EQ(run.out.find('\x1b'), std::string::npos);
+    }
+  }
+}
+
+// On a terminal, the cannot-open and cannot-write messages are followed by
+// a line in plain words: what could not be opened or written, and the
+// system's reason. A pipe gets the message's bytes alone, as ever.
+TEST(TerminalOutput, SaysWhatFailedAndWhyOnATerminalOnly) {
+  // "表示<ESC>.TXT", a volume file's name, which a terminal shows as
+  // "表示?.TXT" wherever it appears.
+  const std::string diskName = "\x95\x5C\x8E\xA6\x1B.TXT";
+  const std::string diskNameShown = "\xE8\xA1\xA8\xE7\xA4\xBA?.TXT";
+  TestVolume volume;
+  volume.AddFile(0, "\x95\x5C\x8E\xA6\x1B   TXT", kArchive, kTime, kDate, 2, MixedBytes(10, 1));
+  const Bytes image = BuildImage(
+      {MakeRecognisedDisk(volume.bytes, MixedBytes(8192, 1000), MixedBytes(16384, 2000))});
+  const auto placeImage = [&image](const ScopedTempDir& dir) {
+    WriteBytes(dir.File("disk.d88"), image);
+    fs::permissions(dir.File("disk.d88"), fs::perms::owner_read | fs::perms::owner_write |
+                                              fs::perms::group_read | fs::perms::others_read);
+    return std::string("disk.d88");
+  };
+  const std::string cutMain = "cutting ... MAIN\n";
+  // The listing line of the volume file, unfinished as the failure leaves it.
+  const std::string unfinished = ListingLine(diskName, diskNameShown);
+
+  struct Case {
+    const char* what;
+    // Prepares the folder and gives the argument.
+    std::function<std::string(const ScopedTempDir&)> place;
+    bool unprivileged;  // run as a user for whom permissions hold
+    bool opened;        // the image opened, and the failure is a write's
+    std::string out;    // after the recognition line, on a terminal
+    std::string reason;
+  };
+  const Case cases[] = {
+      {"a missing image, named as given",
+       [](const ScopedTempDir&) { return std::string("\xE8\xA1\xA8-missing.d88"); }, false, false,
+       "", "d88cut: cannot open '\xE8\xA1\xA8-missing.d88': " + std::string(strerror(ENOENT))},
+      {"a folder for an image",
+       [](const ScopedTempDir& dir) {
+         fs::create_directory(dir.File("folder.d88"));
+         return std::string("folder.d88");
+       },
+       false, false, "", "d88cut: cannot open 'folder.d88': " + std::string(strerror(EISDIR))},
+      {"a device for an image", [](const ScopedTempDir&) { return std::string("/dev/null"); },
+       false, false, "", "d88cut: cannot open '/dev/null': Not a regular file"},
+      {"an image nobody may read",
+       [](const ScopedTempDir& dir) {
+         WriteBytes(dir.File("disk.d88"), {0});
+         fs::permissions(dir.File("disk.d88"), fs::perms::none);
+         return std::string("disk.d88");
+       },
+       true, false, "", "d88cut: cannot open 'disk.d88': " + std::string(strerror(EACCES))},
+      {"a folder in the way of a volume file",
+       [&](const ScopedTempDir& dir) {
+         fs::create_directory(dir.File(diskName));
+         return placeImage(dir);
+       },
+       false, true, kCutting + unfinished.substr(0, unfinished.size() - 1),
+       "d88cut: cannot write '" + diskNameShown + "': " + strerror(EISDIR)},
+      {"a full disk",
+       [&](const ScopedTempDir& dir) {
+         fs::create_symlink("/dev/full", dir.File("MAIN"));
+         return placeImage(dir);
+       },
+       false, true, cutMain, "d88cut: cannot write 'MAIN': " + std::string(strerror(ENOSPC))},
+      {"a folder nobody may write in", placeImage, true, true, cutMain,
+       "d88cut: cannot write 'MAIN': " + std::string(strerror(EACCES))},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::optional<RunAs> user;
+    if (c.unprivileged) {
+      user = UserWithoutPrivileges();
+      if (!user) {
+        std::cout << "(not run: " << c.what << "; running as root, with no user 'nobody')\n";
+        continue;
+      }
+    }
+    for (const Sink sink : {Sink::kTerminal, Sink::kPipe}) {
+      const bool terminal = sink == Sink::kTerminal;
+      SCOPED_TRACE(terminal ? "on terminals" : "on pipes");
+      ScopedTempDir dir;
+      const std::string argument = c.place(dir);
+      if (user) {
+        // The user may enter the folder, and do nothing else in it.
+        fs::permissions(dir.path(),
+                        fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+      }
+
+      // No locale set: a terminal is taken for UTF-8.
+      const ToolRun run =
+          RunToolOnSinks(sink, sink, {ToolPath(), argument}, dir.path(), Environment({}), 30, user);
+
+      const Shown& message = c.opened ? kCannotWriteShown : kCannotOpenShown;
+      EXPECT_EQ(run.status, 1);
+      if (terminal) {
+        EXPECT_EQ(run.out, (c.opened ? kRecognisedShown.utf8 : "") + c.out);
+        EXPECT_EQ(run.err, message.utf8 + c.reason + "\n");
+      } else {
+        EXPECT_EQ(run.err, message.shiftJis);
+        EXPECT_EQ(run.out.substr(0, c.opened ? kRecognised.size() : 0),
+                  c.opened ? kRecognised : "");
+      }
     }
   }
 }
@@ -492,6 +612,21 @@ std::string JapaneseTerminal::problem_;
 TEST_F(JapaneseTerminal, ListsNamesInTheLocalesCharacterSet) {
   for (const Locale& locale : kLocales) {
     ExpectListing(Settings(locale), locale.charset);
+  }
+}
+
+// LC_ALL comes first, then LC_CTYPE, then LANG; one set to nothing is
+// passed over. The C locale, wherever it comes from, is taken for UTF-8.
+TEST_F(JapaneseTerminal, TakesTheFirstLocaleSettingThatIsSet) {
+  const std::string locpath = "LOCPATH=" + folder_->path();
+  const LocaleCase cases[] = {
+      {{locpath, "LANG=ja_JP.SJIS", "LC_ALL=C"}, kUtf8},
+      {{locpath, "LANG=ja_JP.SJIS", "LC_CTYPE=ja_JP.eucJP"}, kEucJp},
+      {{locpath, "LC_ALL=", "LC_CTYPE=", "LANG=ja_JP.eucJP"}, kEucJp},
+      {{locpath, "LC_ALL=ja_JP.SJIS", "LC_CTYPE=ja_JP.eucJP", "LANG=C"}, kShiftJis},
+  };
+  for (const LocaleCase& c : cases) {
+    ExpectListing(c.settings, c.charset);
   }
 }
 

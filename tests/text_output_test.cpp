@@ -25,7 +25,7 @@ TEST(ShowableName, ReplacesEachByteThatCouldDriveTheTerminal) {
   const NameCase cases[] = {
       {"plain ASCII", "README.TXT", "README.TXT"},
       {"ESC sequence that clears the screen", "\x1b[2J.TXT", "?[2J.TXT"},
-      {"BEL and a first byte 0x05",
+      {"BEL and the byte 0x05",
        "\x05"
        "A\x07.B",
        "?A?.B"},

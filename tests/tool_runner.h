@@ -4,9 +4,15 @@
 #ifndef TESTS_TOOL_RUNNER_H_
 #define TESTS_TOOL_RUNNER_H_
 
+#include <cstdint>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <vector>
+
+#ifndef _WIN32
+#include <sys/types.h>
+#endif
 
 // A fresh folder under the system's temporary folder, removed with all it
 // holds when the object goes, even after a failed assertion. On Windows its
@@ -68,12 +74,45 @@ struct FileTimes {
 };
 bool ReadFileTimes(const std::string& path, FileTimes* times);
 
+// While it lives, no file that this process or a tool it runs writes may
+// grow past `bytes` (a lower limit already in force stays): should a bound
+// of the tool give way, the system stops it long before it fills the disk.
+// Windows limits no process's file size; there the tests go without this
+// net.
+class ScopedFileSizeLimit {
+ public:
+  explicit ScopedFileSizeLimit(uint64_t bytes);
+  ~ScopedFileSizeLimit();
+  ScopedFileSizeLimit(const ScopedFileSizeLimit&) = delete;
+  ScopedFileSizeLimit& operator=(const ScopedFileSizeLimit&) = delete;
+
+ private:
+  [[maybe_unused]] uint64_t savedLimit_;  // the limit before; unused on Windows
+};
+
 #ifndef _WIN32
 // For starting the tool with execve: `settings` and this process's sanitizer
 // settings, which a sanitized tool takes too.
 std::vector<std::string> WithSanitizerSettings(std::vector<std::string> settings);
 // Pointers to `strings` and a closing nullptr; `strings` must outlive them.
 std::vector<char*> ExecArray(const std::vector<std::string>& strings);
+
+// A user for whom file permissions hold, to run the tool as: root reads and
+// writes any file, whatever its mode.
+struct RunAs {
+  uid_t uid;
+  gid_t gid;
+};
+// This process's own user when it is not root; `nobody` when it is (as in
+// CI). std::nullopt for root on a system without `nobody`.
+std::optional<RunAs> UserWithoutPrivileges();
+// In a child about to start the tool: becomes `user`, unless it is this
+// process's own. False if that fails.
+bool BecomeUser(const RunAs& user);
+// RunTool, with the tool run as `user`. The folder must be one that `user`
+// may enter.
+ToolRun RunToolAs(const RunAs& user, const std::vector<std::string>& args,
+                  const std::string& folder, const std::string& tz = "UTC");
 #endif
 
 #ifdef _WIN32

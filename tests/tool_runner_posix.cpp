@@ -1,5 +1,8 @@
 // POSIX: folders from mkdtemp, the tool started with fork and execve.
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -50,8 +53,11 @@ std::string InfoPath() {
   return D88INFO_PATH;
 }
 
-ToolRun RunProgramWithArgv(const std::string& tool, const std::vector<std::string>& argv,
-                           const std::string& folder, const std::string& tz) {
+namespace {
+
+ToolRun RunProgramAsUser(const std::optional<RunAs>& user, const std::string& tool,
+                         const std::vector<std::string>& argv, const std::string& folder,
+                         const std::string& tz) {
   // Standard output and error go to files beside, not inside, the folder.
   ScopedTempDir streams;
   const std::string outPath = streams.File("stdout");
@@ -69,7 +75,8 @@ ToolRun RunProgramWithArgv(const std::string& tool, const std::vector<std::strin
     const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     const int in = open("/dev/null", O_RDONLY);
-    if (out < 0 || err < 0 || in < 0 || chdir(folder.c_str()) != 0) {
+    if (out < 0 || err < 0 || in < 0 || (user && !BecomeUser(*user)) ||
+        chdir(folder.c_str()) != 0) {
       _exit(127);
     }
     dup2(in, 0);
@@ -87,6 +94,60 @@ ToolRun RunProgramWithArgv(const std::string& tool, const std::vector<std::strin
   run.out = run.rawOut;
   run.err = run.rawErr;
   return run;
+}
+
+}  // namespace
+
+ToolRun RunProgramWithArgv(const std::string& program, const std::vector<std::string>& argv,
+                           const std::string& folder, const std::string& tz) {
+  return RunProgramAsUser(std::nullopt, program, argv, folder, tz);
+}
+
+ToolRun RunToolAs(const RunAs& user, const std::vector<std::string>& args,
+                  const std::string& folder, const std::string& tz) {
+  std::vector<std::string> argv = {ToolPath()};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return RunProgramAsUser(user, ToolPath(), argv, folder, tz);
+}
+
+std::optional<RunAs> UserWithoutPrivileges() {
+  if (geteuid() != 0) {
+    return RunAs{geteuid(), getegid()};
+  }
+  const passwd* nobody = getpwnam("nobody");
+  if (nobody == nullptr || nobody->pw_uid == 0) {
+    return std::nullopt;
+  }
+  return RunAs{nobody->pw_uid, nobody->pw_gid};
+}
+
+bool BecomeUser(const RunAs& user) {
+  if (user.uid == geteuid()) {
+    return true;
+  }
+  return setgroups(0, nullptr) == 0 && setgid(user.gid) == 0 && setuid(user.uid) == 0;
+}
+
+ScopedFileSizeLimit::ScopedFileSizeLimit(uint64_t bytes) : savedLimit_(RLIM_INFINITY) {
+  rlimit limit;
+  if (getrlimit(RLIMIT_FSIZE, &limit) != 0) {
+    throw std::runtime_error("cannot read the file size limit");
+  }
+  savedLimit_ = limit.rlim_cur;
+  if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur > bytes) {
+    limit.rlim_cur = static_cast<rlim_t>(bytes);
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) {
+      throw std::runtime_error("cannot lower the file size limit");
+    }
+  }
+}
+
+ScopedFileSizeLimit::~ScopedFileSizeLimit() {
+  rlimit limit;
+  if (getrlimit(RLIMIT_FSIZE, &limit) == 0) {
+    limit.rlim_cur = static_cast<rlim_t>(savedLimit_);
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
 }
 
 bool ReadFileTimes(const std::string& path, FileTimes* times) {

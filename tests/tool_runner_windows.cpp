@@ -312,6 +312,10 @@ ToolRun RunToolWithSilentInput(const std::vector<std::string>& args, const std::
   return Run(ToolPath(), argv, folder, "UTC", Input::kSilentPipe, seconds);
 }
 
+ScopedFileSizeLimit::ScopedFileSizeLimit(uint64_t) : savedLimit_(0) {}
+
+ScopedFileSizeLimit::~ScopedFileSizeLimit() = default;
+
 bool ReadFileTimes(const std::string& path, FileTimes* times) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!GetFileAttributesExW(Widen(path).c_str(), GetFileExInfoStandard, &data)) {

@@ -229,11 +229,18 @@ TEST(VolumeFileName, Builds8Dot3Names) {
       {"..         ", ".."},
       {".          ", "."},
       {"A/B     TXT", "A/B.TXT"},
-      // Bytes go through as they are: 0x05 first, Shift_JIS with 0x5C.
+      // A first byte 0x05 stands for 0xE5, which there would mark the
+      // entry deleted: 蕁蘂.TXT is recorded as 05 40 E5 41.
+      {"\x05\x40\xE5\x41    TXT", "\xE5\x40\xE5\x41.TXT"},
       {"\x05"
        "BC     TXT",
-       "\x05"
+       "\xE5"
        "BC.TXT"},
+      {"\x05          ", "\xE5"},
+      {"\x05\x05      TXT", "\xE5\x05.TXT"},
+      // Other bytes go through as they are: Shift_JIS with 0x5C, and 0x05
+      // past the first byte.
+      {"A\x05      TXT", "A\x05.TXT"},
       {"\x95\x5C"
        "      TXT",
        "\x95\x5C"

@@ -2,7 +2,9 @@
 # d88cut.exe on a console. Wine gives a program started on a terminal a
 # console, and shows what the program writes to it through WriteConsoleW in
 # the terminal's own character set (UTF-8 here): the Japanese text must
-# arrive as such, and a name's control bytes as '?'.
+# arrive as such, and a name's control bytes as '?'. A failure to open or to
+# write is followed, on the console, by a line that names the file and the
+# reason.
 #
 #   windows_console.sh WINE_RUN PREFIX D88CUT_EXE SAMPLE_D88
 set -eu
@@ -22,8 +24,19 @@ offset=$(grep -obUa 'README  TXT' "$sample" | head -n 1 | cut -d: -f1)
 printf '\033[2J\225\134' | dd of="$work/esc.d88" bs=1 seek="$offset" conv=notrunc 2>/dev/null
 
 image="Z:$(printf '%s' "$work/esc.d88" | tr / '\\\\')"
-(cd "$work/out" && LC_ALL=C.UTF-8 TZ=UTC0 script -qec \
-  "/bin/sh '$wine_run' '$prefix' '$exe' '$image'" /dev/null </dev/null >"$work/screen")
+# on_console FOLDER ARGUMENT: runs d88cut.exe in FOLDER on a terminal, and
+# adds what the terminal shows to $work/screen, whatever its exit status.
+on_console() {
+  (cd "$1" && LC_ALL=C.UTF-8 TZ=UTC0 script -qec \
+    "/bin/sh '$wine_run' '$prefix' '$exe' '$2'" /dev/null </dev/null >>"$work/screen") || :
+}
+on_console "$work/out" "$image"
+mkdir "$work/blocked" "$work/blocked/MAIN"
+on_console "$work/blocked" "$image"
+on_console "$work/blocked" missing.d88
+# Wine hides and shows the cursor around each write to the console; one
+# line may come in several writes.
+sed -i 's/\x1b\[?25[hl]//g' "$work/screen"
 
 failures=0
 expect() {
@@ -37,6 +50,10 @@ expect "cutting ... MAIN"
 expect "?[2J表.TXT"
 expect "unsafe file name, not written: ?[2J表.TXT"
 expect "HELLO.COM"
+expect "ファイルを書き込めません."
+expect "d88cut: cannot write 'MAIN': Is a directory"
+expect "ファイルをオープンできません"
+expect "d88cut: cannot open 'missing.d88': "
 if grep -qF "$(printf '\033[2J')" "$work/screen"; then
   echo "the name's ESC [2J reached the terminal" >&2
   failures=$((failures + 1))
@@ -50,4 +67,4 @@ if [ "$failures" -ne 0 ]; then
   cat -v "$work/screen" >&2
   exit 1
 fi
-echo "the console shows the listing in UTF-8 with the name's controls as '?'"
+echo "the console shows the listing in UTF-8 with the name's controls as '?', and says what failed and why"

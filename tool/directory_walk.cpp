@@ -21,6 +21,9 @@ constexpr int kListingNameWidth = 12;
 constexpr int kNextEntry = -1;
 
 constexpr uint8_t kDeletedEntry = 0xE5;
+// A name whose first byte really is 0xE5, such as a Shift_JIS name whose
+// first character has that lead byte, is recorded with 0x05 in its place.
+constexpr uint8_t kDeletedByteStandIn = 0x05;
 constexpr uint8_t kEndOfDirectory = 0x00;
 // This entry is never listed or written.
 constexpr char kHiddenEntryName[] = "PAT     COM";
@@ -112,12 +115,12 @@ int ExtractFile(const char* name, const DirectoryEntry& entry, const FileTime& r
     return kNextEntry;
   }
   if (opened == OutputOpen::kFailed || !WriteClusterChain(entry.firstCluster, entry.size)) {
-    ReportWriteFailure();
+    ReportWriteFailure(name);
     return 1;
   }
   PrintText(stdout, "\n");
   if (!CloseOutputFile()) {
-    ReportWriteFailure();
+    ReportWriteFailure(name);
     return 1;
   }
   SetNamedFileTimes(name, recorded);
@@ -148,6 +151,9 @@ void BuildFileName(const uint8_t* entry, char name[kFileNameBytes]) {
   int length = 0;
   for (int i = 0; i < 8 && entry[i] != ' '; ++i) {
     name[length++] = static_cast<char>(entry[i]);
+  }
+  if (entry[0] == kDeletedByteStandIn) {
+    name[0] = static_cast<char>(kDeletedEntry);
   }
   if (entry[8] != ' ') {
     name[length++] = '.';

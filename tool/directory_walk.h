@@ -35,7 +35,9 @@ struct DirectoryEntry {
 DirectoryEntry DecodeEntry(const uint8_t* entry);
 // The 8.3 name: the base name up to its first space, then "." and the
 // extension up to its first space when the extension does not start with a
-// space. A NUL byte in the entry ends the name there.
+// space. A first byte 0x05 stands for 0xE5, which the entry cannot hold
+// there since it marks a deleted entry. A NUL byte in the entry ends the
+// name there.
 void BuildFileName(const uint8_t* entry, char name[kFileNameBytes]);
 // The listing line up to and including the three spaces after the flags;
 // the line feed follows once the file is written.

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/platform.h"
 #include "tool/output.h"
 #include "tool/recognition.h"
 #include "tool/stages.h"
@@ -14,6 +15,35 @@ namespace {
 // Until an image is opened and judged: no verdict but "not a D88 image".
 Recognition runRecognition = {Verdict::kNotD88, {}};
 
+// What --help prints: plain ASCII, the same bytes in every character set.
+constexpr char kHelpText[] =
+    "Usage: d88cut IMAGE.d88\n"
+    "       d88cut --help | --version\n"
+    "\n"
+    "Unpacks one particular floppy disk from its D88 image. The disk is known\n"
+    "by the signature BEXO-X1/turboSys in its first sector; d88cut cuts its two\n"
+    "raw areas into the files MAIN and DEMO, lists the root directory of its\n"
+    "MS-DOS volume and writes each file with its recorded date and time.\n"
+    "\n"
+    "Every file goes into the current folder, over any file of the same name.\n"
+    "\n"
+    "Exit status: 0 when the disk was unpacked, or when the image is not the\n"
+    "disk d88cut knows; 1 when the command line is wrong, the image cannot be\n"
+    "opened or a file cannot be written.\n"
+    "\n"
+    "If d88cut prints nothing, the image is not that disk, and nothing was\n"
+    "written: d88info IMAGE.d88 tells what the image holds and why d88cut\n"
+    "leaves it alone. The manual says more: man d88cut, or d88cut-manual.txt\n"
+    "beside d88cut.exe on Windows.\n";
+
+constexpr char kVersionText[] = "d88cut " D88CUT_VERSION "\n";
+
+bool IsHelpRequest(const char* argument) {
+  const char* systemSpelling = SystemHelpOption();
+  return strcmp(argument, "--help") == 0 ||
+         (systemSpelling != nullptr && strcmp(argument, systemSpelling) == 0);
+}
+
 }  // namespace
 
 const Recognition& RunRecognition() {
@@ -21,13 +51,22 @@ const Recognition& RunRecognition() {
 }
 
 int RunD88Cut(int argc, char** argv) {
+  // Exactly one argument: --help, --version, or the image's path.
+  if (argc == 2 && IsHelpRequest(argv[1])) {
+    PrintText(stdout, kHelpText);
+    return 0;
+  }
+  if (argc == 2 && strcmp(argv[1], "--version") == 0) {
+    PrintText(stdout, kVersionText);
+    return 0;
+  }
   if (argc != 2) {
     const char* invokedAs = argc > 0 && argv[0] != nullptr ? argv[0] : "d88cut";
     PrintLocalFormatted(stderr, "Usage: %s [D88 image]\n", invokedAs);
     return 1;
   }
   if (!diskImage.Open(argv[1])) {
-    PrintText(stderr, kCannotOpenMessage);
+    ReportCannotOpen(argv[1], diskImage.OpenError());
     return 1;
   }
   RememberImageFile(diskImage);

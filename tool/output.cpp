@@ -29,6 +29,9 @@ namespace {
 // file has more than 4 KiB, else when it is closed.
 constexpr int kOutputBlockBytes = 4096;
 int outputBytes;
+// Why the output file could not be created, written or closed; taken when
+// the failure happens, which can be before it is reported.
+SystemError outputError;
 
 FileIdentity imageIdentity;
 bool imageIdentityKnown;
@@ -47,6 +50,7 @@ bool OutputIsImage(const char* name) {
 
 OutputOpen OpenOutputFile(const char* name) {
   outputBytes = 0;
+  outputError = 0;
   // A name that is not there yet cannot be the image, so it is made at once;
   // only a name that is already there is looked at before it is truncated.
   outputFile = CreateNewNamedFile(name);
@@ -56,6 +60,7 @@ OutputOpen OpenOutputFile(const char* name) {
     }
     outputFile = CreateNamedFile(name);
     if (outputFile == nullptr) {
+      outputError = LastFileError();
       return OutputOpen::kFailed;
     }
   }
@@ -65,7 +70,10 @@ OutputOpen OpenOutputFile(const char* name) {
 
 bool WriteOutputFile(const uint8_t* data, int length) {
   if (length > 0) {
-    fwrite(data, 1, static_cast<size_t>(length), outputFile);
+    if (fwrite(data, 1, static_cast<size_t>(length), outputFile) != static_cast<size_t>(length) &&
+        outputError == 0) {
+      outputError = LastFileError();
+    }
     outputBytes += length;
   }
   return outputBytes <= kOutputBlockBytes || ferror(outputFile) == 0;
@@ -74,16 +82,30 @@ bool WriteOutputFile(const uint8_t* data, int length) {
 bool CloseOutputFile() {
   const bool hadError = ferror(outputFile) != 0;
   const bool closed = fclose(outputFile) == 0;
+  if (!closed && outputError == 0) {
+    outputError = LastFileError();
+  }
   outputFile = nullptr;
   return closed && !hadError;
 }
 
-void ReportWriteFailure() {
+void ReportWriteFailure(const char* name) {
+  const SystemError error = outputError;
   if (outputFile != nullptr) {
     fclose(outputFile);
     outputFile = nullptr;
   }
   PrintText(stderr, kWriteFailureMessage);
+  char reason[256];
+  DescribeSystemError(error, reason, sizeof reason);
+  PrintWriteFailureReason(stderr, name, reason);
+}
+
+void ReportCannotOpen(const char* path, SystemError error) {
+  PrintText(stderr, kCannotOpenMessage);
+  char reason[256];
+  DescribeSystemError(error, reason, sizeof reason);
+  PrintOpenFailureReason(stderr, path, reason);
 }
 
 void RememberImageFile(const D88Image& image) {
@@ -101,4 +123,5 @@ void ReportUnsafeName(const char* name) {
 void ResetOutput() {
   imageIdentityKnown = false;
   outputBytes = 0;
+  outputError = 0;
 }

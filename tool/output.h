@@ -35,8 +35,14 @@ OutputOpen OpenOutputFile(const char* name);
 bool WriteOutputFile(const uint8_t* data, int length);
 // Closes outputFile; false if it had an error or the final flush failed.
 bool CloseOutputFile();
-// Prints the write-failure message and closes outputFile if it is open.
-void ReportWriteFailure();
+// Prints the write-failure message for the output `name`, which could not
+// be created, written or closed, with the system's reason on a terminal, and
+// closes outputFile if it is open.
+void ReportWriteFailure(const char* name);
+
+// Prints the open-failure message for the image `path`, with the system's
+// reason `error` on a terminal.
+void ReportCannotOpen(const char* path, SystemError error);
 
 // Notes which file `image` has open, so that no output is written over it.
 void RememberImageFile(const D88Image& image);

@@ -25,7 +25,7 @@ CutResult CutArea(const char* name, int track, int c, int h, int r, int n, int s
   }
   if (opened == OutputOpen::kFailed || !WriteOutputFile(volumeImage + skip, length) ||
       !CloseOutputFile()) {
-    ReportWriteFailure();
+    ReportWriteFailure(name);
     return CutResult::kWriteFailed;
   }
   return CutResult::kCut;

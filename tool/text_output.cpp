@@ -113,6 +113,24 @@ void PrintLocalFormatted(FILE* stream, const char* format, ...) {
   }
 }
 
+void PrintOpenFailureReason(FILE* stream, const char* path, const char* reason) {
+  if (SinkOf(stream) == Sink::kTerminal) {
+    PrintLocalFormatted(stream, "d88cut: cannot open '%s': %s\n", path, reason);
+  }
+}
+
+void PrintWriteFailureReason(FILE* stream, const char* name, const char* reason) {
+  if (SinkOf(stream) != Sink::kTerminal) {
+    return;
+  }
+  char shown[64];
+  const size_t length = ShowableName(name, shown, sizeof shown);
+  static const char kStart[] = "d88cut: cannot write '";
+  WriteLocalToTerminal(stream, kStart, sizeof kStart - 1);
+  WriteToTerminal(stream, shown, length);
+  PrintLocalFormatted(stream, "': %s\n", reason);
+}
+
 size_t ShowableName(const char* name, char* out, size_t capacity) {
   if (capacity == 0) {
     return 0;

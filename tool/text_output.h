@@ -24,6 +24,15 @@ void PrintLocalFormatted(FILE* stream, const char* format, ...)
 #endif
     ;
 
+// On a terminal only, the line in plain words that follows the cannot-open
+// message: "d88cut: cannot open 'PATH': REASON\n", PATH as given and REASON
+// in the system's own encoding. Files and pipes get nothing, so that their
+// bytes stay the message alone.
+void PrintOpenFailureReason(FILE* stream, const char* path, const char* reason);
+// The same for the cannot-write message: "d88cut: cannot write 'NAME':
+// REASON\n", the disk's name NAME shown as PrintDiskName shows it.
+void PrintWriteFailureReason(FILE* stream, const char* name, const char* reason);
+
 // The bytes a terminal is given for a disk name: each byte below 0x20, 0x7F,
 // each byte of a character that does not decode as Shift_JIS and each byte
 // of a character that decodes to U+0080-U+009F becomes '?'. Writes at most

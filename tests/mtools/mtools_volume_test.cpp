@@ -5,6 +5,7 @@
 // recorded. mtools missing is a failure, never a skip.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <iconv.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -21,6 +22,7 @@
 #include <vector>
 
 #include "tests/d88_writer.h"
+#include "tests/expected_messages.h"
 #include "tests/tool_runner.h"
 
 extern char** environ;
@@ -34,12 +36,6 @@ constexpr char kZone[] = "CET-1CEST,M3.5.0,M10.5.0/3";
 constexpr char kBuildEpoch[] = "631152000";
 constexpr char kBuildTime[] = "1990/01/01 01:00:00";
 
-// "DISK 1を認識しました.\n" and the two raw-area lines.
-const std::string kHeader =
-    "DISK 1\x82\xf0\x94\x46\x8e\xaf\x82\xb5\x82\xdc\x82\xb5\x82\xbd.\n"
-    "cutting ... MAIN\n"
-    "cutting ... DEMO\n";
-
 // "YYYY-MM-DD HH:MM:SS" as local time in the process's zone.
 time_t LocalTime(const std::string& text) {
   struct tm local = {};
@@ -51,6 +47,26 @@ time_t LocalTime(const std::string& text) {
   local.tm_mon -= 1;
   local.tm_isdst = -1;
   return mktime(&local);
+}
+
+// `utf8` in code page 932; any text that does not convert ends the test.
+std::string ShiftJisOf(const std::string& utf8) {
+  iconv_t converter = iconv_open("CP932", "UTF-8");
+  if (converter == reinterpret_cast<iconv_t>(-1)) {
+    throw std::runtime_error("no converter from UTF-8 to CP932");
+  }
+  std::string out(utf8.size() + 1, '\0');
+  char* in = const_cast<char*>(utf8.data());
+  size_t inLeft = utf8.size();
+  char* at = out.data();
+  size_t outLeft = out.size();
+  const size_t result = iconv(converter, &in, &inLeft, &at, &outLeft);
+  iconv_close(converter);
+  if (result == static_cast<size_t>(-1) || inLeft != 0) {
+    throw std::runtime_error("not convertible to CP932: " + utf8);
+  }
+  out.resize(out.size() - outLeft);
+  return out;
 }
 
 std::string Slurp(const std::string& path) {
@@ -358,6 +374,32 @@ TEST_F(MtoolsVolumeTest, ShiftJisNamesAreWrittenAsTheirBytes) {
           "\x95\x5c\x8e\xa6.TXT           20 1990/03/04 12:35:00 A    ",
       },
       {katakana, file, show});
+}
+
+// A name whose first byte is 0xE5, such as one whose first character is a
+// kanji with that lead byte, is recorded with 0x05 in its place, since 0xE5
+// marks a deleted entry; mtools reads 0x05 back as 0xE5, and so must
+// d88cut. (mtools 4.0 keeps only as many bytes of a two-byte name as it has
+// characters, so 蕁蘂蕋蝓.TXT comes out as 蕁蘂.TXT: the name is taken from
+// what mtools lists.)
+TEST_F(MtoolsVolumeTest, FirstByte05IsReadAsE5AsMtoolsReadsIt) {
+  Format();
+  UseCodePage932(true);
+  const size_t kanji = Copy("蕁蘂蕋蝓.TXT", 700, "1990-03-04 12:34:56");
+  std::string listed = MustRun({"mdir", "-b", "-i", volume_, "::"});
+  UseCodePage932(false);
+  ASSERT_EQ(listed.substr(0, 3), "::/");
+  ASSERT_EQ(listed.back(), '\n');
+  listed = ShiftJisOf(listed.substr(3, listed.size() - 4));
+  const Bytes raw = ReadBytes(volume_);
+  ASSERT_EQ(raw.at(5 * 512), 0x05) << "mtools did not record the name with 0x05";
+  ASSERT_EQ(listed.substr(0, 1), "\xE5") << listed;
+  sources_[kanji].name = listed;
+
+  Unpack();
+  char line[64];
+  snprintf(line, sizeof line, "%-12s      700 1990/03/04 12:34:56 A    ", listed.c_str());
+  ExpectUnpacked({line}, {kanji});
 }
 
 TEST_F(MtoolsVolumeTest, LongNameEntriesAreListedButNotWritten) {

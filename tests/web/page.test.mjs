@@ -93,6 +93,9 @@ const kWindowsCases = [
   {entry: Entry('\x85\x40      TXT', readme), reported: '??.TXT'},
   // 表示.TXT, the trail byte of 表 a backslash were it ASCII.
   {entry: Entry('\x95\x5C\x8E\xA6    TXT', hello), file: '\u8868\u793A.TXT'},
+  // 蕁蘂.TXT, recorded with 0x05 for its first byte 0xE5, which would mark
+  // the entry deleted.
+  {entry: Entry('\x05\x40\xE5\x41    TXT', scores), file: '\u8541\u8602.TXT'},
   // Names that differ only in case: one file, the first name, the later
   // contents and time.
   {entry: Entry('ABC     TXT', readme), file: 'ABC.TXT'},
