@@ -94,17 +94,6 @@ const char* SystemHelpOption() {
 
 void PrepareLocalTime() {}
 
-SystemError LastFileError() {
-  return errno;
-}
-
-void DescribeSystemError(SystemError error, char* text, size_t capacity) {
-  if (capacity > 0) {
-    snprintf(text, capacity, "%s",
-             error == kNotARegularFile ? "Not a regular file" : strerror(error));
-  }
-}
-
 FILE* OpenImageFile(const char* path, SystemError* error) {
   // Looked at before it is opened, so that no device is opened at all.
   struct stat status;
@@ -139,19 +128,6 @@ FILE* OpenImageFile(const char* path, SystemError* error) {
     close(descriptor);
   }
   return file;
-}
-
-bool OpenFileSize(FILE* file, int64_t* size) {
-  struct stat status;
-  if (fstat(fileno(file), &status) != 0) {
-    return false;
-  }
-  *size = static_cast<int64_t>(status.st_size);
-  return true;
-}
-
-bool SeekFile(FILE* file, int64_t offset) {
-  return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
 }
 
 bool IdentifyOpenFile(FILE* file, FileIdentity* identity) {

@@ -1,0 +1,33 @@
+// What the POSIX systems and the page share about files: errno for what
+// failed, strerror for its words, and stdio with 64-bit offsets.
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/platform.h"
+
+SystemError LastFileError() {
+  return errno;
+}
+
+void DescribeSystemError(SystemError error, char* text, size_t capacity) {
+  if (capacity > 0) {
+    snprintf(text, capacity, "%s",
+             error == kNotARegularFile ? "Not a regular file" : strerror(error));
+  }
+}
+
+bool OpenFileSize(FILE* file, int64_t* size) {
+  struct stat status;
+  if (fstat(fileno(file), &status) != 0) {
+    return false;
+  }
+  *size = static_cast<int64_t>(status.st_size);
+  return true;
+}
+
+bool SeekFile(FILE* file, int64_t offset) {
+  return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
+}
