@@ -5,6 +5,7 @@
 #   sample_info.sh D88INFO
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
+. "$(dirname "$0")/readme_blocks.sh"
 info=$(realpath "$1")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -18,28 +19,7 @@ if [ "$status" -ne 0 ] || [ -s "$work/stderr" ]; then
   failed=1
 fi
 
-# Each such block of README.md, followed by a line "--".
-LC_ALL=C awk '
-  /^```/ {
-    if (fence) { if (keep) print "--"; fence = 0; keep = 0 } else { fence = 1; first = 1 }
-    next
-  }
-  fence && first { keep = ($0 ~ /^image: /); first = 0 }
-  fence && keep { print }
-' "$root/README.md" >"$work/shown"
-blocks=$(grep -c '^--$' "$work/shown" || true)
-if [ "$blocks" -eq 0 ]; then
-  echo "README.md shows no report starting with \"image: \"" >&2
-  failed=1
-fi
-for _ in $(seq 1 "$blocks"); do
-  cat "$work/report"
-  echo "--"
-done >"$work/expected"
-if ! diff -u "$work/shown" "$work/expected"; then
-  echo "README.md's report (-) differs from d88info's on examples/sample.d88 (+)" >&2
-  failed=1
-fi
+expect_readme_blocks 'report starting with "image: "' '^image: ' "$work/report"
 # The manual's example, its escaped hyphens as they show.
 LC_ALL=C awk '
   /^\.EX/ { example = 1; first = 1; next }

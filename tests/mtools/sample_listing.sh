@@ -5,6 +5,7 @@
 #   sample_listing.sh D88CUT
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
+. "$(dirname "$0")/readme_blocks.sh"
 tool=$(realpath "$1")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -21,29 +22,7 @@ if [ "$status" -ne 0 ] || [ -s "$work/stderr" ]; then
 fi
 iconv -f CP932 -t UTF-8 "$work/stdout" >"$work/listing"
 
-# Each fenced block of README.md that starts with the recognition line,
-# followed by a line "--".
-LC_ALL=C awk '
-  /^```/ {
-    if (fence) { if (keep) print "--"; fence = 0; keep = 0 } else { fence = 1; first = 1 }
-    next
-  }
-  fence && first { keep = ($0 == "DISK 1を認識しました."); first = 0 }
-  fence && keep { print }
-' "$root/README.md" >"$work/shown"
-blocks=$(grep -c '^--$' "$work/shown" || true)
-if [ "$blocks" -eq 0 ]; then
-  echo "README.md shows no listing starting with the recognition line" >&2
-  failed=1
-fi
-for _ in $(seq 1 "$blocks"); do
-  cat "$work/listing"
-  echo "--"
-done >"$work/expected"
-if ! diff -u "$work/shown" "$work/expected"; then
-  echo "README.md's listing (-) differs from d88cut's on examples/sample.d88 (+)" >&2
-  failed=1
-fi
+expect_readme_blocks 'listing starting with the recognition line' '^DISK 1を認識しました\\.$' "$work/listing"
 
 written=$(cd "$work/out" && export LC_ALL=C && printf '%s ' *)
 if [ "$written" != "DEMO HELLO.COM MAIN README.TXT SCORES.DAT " ]; then
