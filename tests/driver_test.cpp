@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <functional>
 #include <initializer_list>
-#include <iostream>
 #include <optional>
 #include <string>
 #include <utility>
@@ -258,6 +257,8 @@ TEST(DriverTest, ImageThatCannotBeOpened) {
        true},
 #endif
   };
+  // Cases that need a user without privileges, where there is none.
+  std::string notRun;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     ScopedTempDir dir;
@@ -267,7 +268,7 @@ TEST(DriverTest, ImageThatCannotBeOpened) {
     if (c.unprivileged) {
       const std::optional<RunAs> user = UserWithoutPrivileges();
       if (!user) {
-        std::cout << "(not run: " << c.name << "; running as root, with no user 'nobody')\n";
+        notRun += std::string(notRun.empty() ? "" : "; ") + c.name;
         continue;
       }
       // The user may enter the folder, but not read the image.
@@ -284,6 +285,9 @@ TEST(DriverTest, ImageThatCannotBeOpened) {
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, kCannotOpen);
     EXPECT_EQ(dir.Entries(), c.entries);
+  }
+  if (!notRun.empty()) {
+    GTEST_SKIP() << "not run, as root with no user 'nobody': " << notRun;
   }
 }
 
