@@ -64,12 +64,16 @@ int RunD88Info(int argc, char** argv) {
   if (!image.Open(path)) {
     char reason[256];
     DescribeSystemError(image.OpenError(), reason, sizeof reason);
-    PrintLocalFormatted(stderr, "d88info: cannot open '%s': %s\n", path, reason);
+    char shown[4096];
+    PrintLocalFormatted(stderr, "d88info: cannot open '%s': %s\n",
+                        PathAsShown(stderr, path, shown, sizeof shown), reason);
     return 1;
   }
   int64_t imageSize = 0;
   if (!OpenFileSize(image.ImageStream(), &imageSize)) {
-    PrintLocalFormatted(stderr, "d88info: cannot open '%s': its size cannot be told\n", path);
+    char shown[4096];
+    PrintLocalFormatted(stderr, "d88info: cannot open '%s': its size cannot be told\n",
+                        PathAsShown(stderr, path, shown, sizeof shown));
     return 1;
   }
   const Verdict verdict = PrintReport(image, imageSize, everyId);

@@ -113,9 +113,24 @@ void PrintLocalFormatted(FILE* stream, const char* format, ...) {
   }
 }
 
+const char* PathAsShown(FILE* stream, const char* path, char* shown, size_t capacity) {
+  if (SinkOf(stream) != Sink::kTerminal || capacity == 0) {
+    return path;
+  }
+  size_t used = 0;
+  for (; path[used] != '\0' && used + 1 < capacity; ++used) {
+    const uint8_t byte = static_cast<uint8_t>(path[used]);
+    shown[used] = byte < 0x20 || byte == 0x7F ? '?' : path[used];
+  }
+  shown[used] = '\0';
+  return shown;
+}
+
 void PrintOpenFailureReason(FILE* stream, const char* path, const char* reason) {
   if (SinkOf(stream) == Sink::kTerminal) {
-    PrintLocalFormatted(stream, "d88cut: cannot open '%s': %s\n", path, reason);
+    char shown[4096];
+    PrintLocalFormatted(stream, "d88cut: cannot open '%s': %s\n",
+                        PathAsShown(stream, path, shown, sizeof shown), reason);
   }
 }
 

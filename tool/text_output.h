@@ -24,10 +24,16 @@ void PrintLocalFormatted(FILE* stream, const char* format, ...)
 #endif
     ;
 
+// A path from the command line as `stream` shows it: on a terminal each byte
+// below 0x20 and 0x7F becomes '?' (as ls -q shows names), copied into
+// `shown` (at most `capacity` - 1 bytes and a NUL), so that a path cannot
+// drive the terminal; elsewhere `path` itself, as given.
+const char* PathAsShown(FILE* stream, const char* path, char* shown, size_t capacity);
+
 // On a terminal only, the line in plain words that follows the cannot-open
-// message: "d88cut: cannot open 'PATH': REASON\n", PATH as given and REASON
-// in the system's own encoding. Files and pipes get nothing, so that their
-// bytes stay the message alone.
+// message: "d88cut: cannot open 'PATH': REASON\n", PATH as PathAsShown shows
+// it and REASON in the system's own encoding. Files and pipes get nothing, so
+// that their bytes stay the message alone.
 void PrintOpenFailureReason(FILE* stream, const char* path, const char* reason);
 // The same for the cannot-write message: "d88cut: cannot write 'NAME':
 // REASON\n", the disk's name NAME shown as PrintDiskName shows it.
