@@ -132,8 +132,8 @@ export function SparseImage(dir) {
 
 // Runs `tool` on `image` in a fresh folder with TZ=UTC, with one stream on a
 // pseudo-terminal in a UTF-8 locale, as a user's terminal shows it: the
-// text the page must show. Returns {out, err, status, files: {name: bytes},
-// times: {name: seconds}}.
+// text the page must show. Returns {out, err, status, files: {name: bytes}},
+// names as latin1 strings of their bytes.
 export function RunNative(tool, image) {
   const environment = {...process.env, TZ: 'UTC', LC_ALL: 'C.UTF-8'};
   // Names are read as bytes: a disk's names need not be UTF-8.
@@ -148,14 +148,12 @@ export function RunNative(tool, image) {
   const dir = TempDir('d88cut-native-');
   const out = onTerminal(dir, '2>/dev/null');
   const files = {};
-  const times = {};
   for (const name of fs.readdirSync(dir, {encoding: 'buffer'}).sort(Buffer.compare)) {
     const file = Buffer.concat([Buffer.from(dir + '/'), name]);
     files[name.toString('latin1')] = new Uint8Array(fs.readFileSync(file));
-    times[name.toString('latin1')] = Math.floor(fs.statSync(file).mtimeMs / 1000);
   }
   fs.rmSync(dir, {recursive: true});
-  return {out: out.text, err: err.text, status: out.status, files, times};
+  return {out: out.text, err: err.text, status: out.status, files};
 }
 
 // Runs the Windows build's d88cut.exe on `image` under Wine in a fresh
@@ -231,13 +229,4 @@ export function Crc32(bytes) {
     }
   }
   return (crc ^ 0xFFFFFFFF) >>> 0;
-}
-
-// The DOS words of a time in seconds since 1970, in UTC.
-export function DosWordsOfUnixTime(seconds) {
-  const moment = new Date(seconds * 1000);
-  return {
-    time: DosTime(moment.getUTCHours(), moment.getUTCMinutes(), moment.getUTCSeconds()),
-    date: DosDate(moment.getUTCFullYear(), moment.getUTCMonth() + 1, moment.getUTCDate()),
-  };
 }
