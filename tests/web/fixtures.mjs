@@ -230,3 +230,66 @@ export function Crc32(bytes) {
   }
   return (crc ^ 0xFFFFFFFF) >>> 0;
 }
+
+// ---------------------------------------------------------------------------
+// Zip files, as users unpack them.
+
+// A name read from a folder, as a string when its bytes are UTF-8, and
+// otherwise as its bytes in hex, so that a garbled name never compares
+// equal to the right one.
+function NameOfBytes(bytes) {
+  const text = bytes.toString('utf8');
+  return Buffer.from(text).equals(bytes) ? text : `bytes ${bytes.toString('hex')}`;
+}
+
+// Each archiver's command that unpacks `zip` into `dir`.
+export const kArchivers = [
+  {name: 'unzip', Command: (zip, dir) => ['unzip', '-q', zip, '-d', dir]},
+  {name: 'bsdtar', Command: (zip, dir) => ['bsdtar', '-xf', zip, '-C', dir]},
+  {name: '7z', Command: (zip, dir) => ['7z', 'x', '-bso0', '-bsp0', '-y', `-o${dir}`, zip]},
+];
+
+// Unpacks `zip` (its bytes) with `archiver` in a UTF-8 locale with umask
+// 022, as a user's shell has it, and returns what it left:
+// {name: {bytes, mode}}, mode being the whole st_mode.
+export function UnpackZip(archiver, zip) {
+  const dir = TempDir(`d88cut-${archiver.name}-`);
+  const zipFile = path.join(dir, 'page.zip');
+  const into = path.join(dir, 'files');
+  fs.writeFileSync(zipFile, zip);
+  fs.mkdirSync(into);
+  const run = spawnSync('sh', ['-c', 'umask 022 && exec "$@"', 'sh', ...archiver.Command(zipFile, into)],
+                        {env: {...process.env, LC_ALL: 'C.UTF-8'}, encoding: 'utf8'});
+  try {
+    if (run.status !== 0) {
+      throw new Error(`${archiver.name} failed with status ${run.status}: ${run.error ?? ''}${run.stderr}`);
+    }
+    const files = {};
+    for (const name of fs.readdirSync(into, {encoding: 'buffer'})) {
+      const file = Buffer.concat([Buffer.from(into + '/'), name]);
+      files[NameOfBytes(name)] = {bytes: new Uint8Array(fs.readFileSync(file)), mode: fs.lstatSync(file).mode};
+    }
+    return files;
+  } finally {
+    fs.rmSync(dir, {recursive: true});
+  }
+}
+
+// `zip` as Python's zipfile reads it: [{name, mode, bytes}], mode being the
+// high 16 bits of the external attributes, which zipfile's users take for
+// st_mode; zipfile checks each entry's CRC as it reads it.
+export function ReadZipWithPython(zip) {
+  const script = `
+import base64, io, json, sys, zipfile
+with zipfile.ZipFile(io.BytesIO(sys.stdin.buffer.read())) as archive:
+    print(json.dumps([{"name": info.filename, "mode": info.external_attr >> 16,
+                       "bytes": base64.b64encode(archive.read(info)).decode()}
+                      for info in archive.infolist()]))
+`;
+  const run = spawnSync('python3', ['-c', script], {input: zip, encoding: 'utf8'});
+  if (run.status !== 0) {
+    throw new Error(`python3's zipfile failed: ${run.error ?? ''}${run.stderr}`);
+  }
+  return JSON.parse(run.stdout).map(
+    (entry) => ({...entry, bytes: new Uint8Array(Buffer.from(entry.bytes, 'base64'))}));
+}
