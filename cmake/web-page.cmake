@@ -89,8 +89,7 @@ target_link_options(
   d88cut_module PRIVATE
   -sMODULARIZE=1 -sEXPORT_NAME=createD88cutModule -sENVIRONMENT=worker -sSINGLE_FILE=1
   -lworkerfs.js -sINVOKE_RUN=0 -sEXIT_RUNTIME=1 -sDYNAMIC_EXECUTION=0
-  -sEXPORTED_FUNCTIONS=_main,_D88cutVerdictName,_D88cutFoundBytes
-  -sEXPORTED_RUNTIME_METHODS=FS,callMain,UTF8ToString
+  -sEXPORTED_FUNCTIONS=_main -sEXPORTED_RUNTIME_METHODS=FS,callMain
   -sINITIAL_MEMORY=4MB -sTOTAL_STACK=1MB -sALLOW_MEMORY_GROWTH=0)
 # emcc's JavaScript optimizer needs acorn, which Debian keeps in
 # /usr/share/nodejs, where node does not look unless told.

@@ -5,7 +5,9 @@
 // read-only through WORKERFS, which reads the file lazily, a slice at a time;
 // runs main on it; and posts back plain data: the exit status, the verdict
 // and the 16 bytes found, the text of both streams, and each file the run
-// left, with its name and, for a volume file, its recorded time words.
+// left, with its name and, for a volume file, its recorded time words. All
+// of it is taken while main runs: once main returns, the module's runtime
+// has exited and nothing in it may be called.
 
 // The image is read a block at a time, and a read that the last block holds
 // is served from it: the reader's own window is 64 KiB, and every read call
@@ -79,6 +81,7 @@ async function Unpack(file) {
   const diagnostics = [];
   const counts = {reads: 0, bytes: 0, unreadable: null};
   const result = {status: null, verdict: null, found: null, files: [], counts, error: null};
+  let FS = null;
   try {
     const module = await createD88cutModule({
       d88cutText: (stream, bytes) => streams[stream].push(bytes),
@@ -89,21 +92,23 @@ async function Unpack(file) {
         made[number].time = time;
         made[number].date = date;
       },
+      // Called by main just before it returns, every file closed.
+      d88cutRunEnded: (verdict, found) => {
+        result.verdict = verdict;
+        result.found = found;
+        result.files = made.map((entry, number) => ({...entry, bytes: FS.readFile('/out/' + number)}));
+      },
       // emscripten's own messages, such as an abort's.
       print: (line) => diagnostics.push(line),
       printErr: (line) => diagnostics.push(line),
     });
-    const FS = module.FS;
+    FS = module.FS;
     FS.mkdir('/image');
     FS.mount(FS.filesystems.WORKERFS, {blobs: [{name: 'image.d88', data: file}]}, '/image');
     ReadInBlocks(FS, counts);
     FS.mkdir('/out');
     FS.chdir('/out');
     result.status = module.callMain([kImagePath]);
-    result.verdict = module.UTF8ToString(module._D88cutVerdictName());
-    const found = module._D88cutFoundBytes();
-    result.found = module.HEAPU8.slice(found, found + 16);
-    result.files = made.map((entry, number) => ({...entry, bytes: FS.readFile('/out/' + number)}));
   } catch (error) {
     result.error = [String(error)].concat(diagnostics).join('\n');
   }

@@ -6,6 +6,12 @@
 // involved. Zip libraries take a Date and reject or normalise such values,
 // so the page writes its own few headers. Files are at most a floppy's size,
 // so no entry needs Zip64.
+//
+// The zip says it was made on Unix, and each entry is a regular file with
+// mode 0644. Info-ZIP unzip takes the names of a zip made on MS-DOS for code
+// page 437 whatever the flag says, and turns UTF-8 into other characters;
+// from Unix it keeps the bytes. 7-Zip and bsdtar give each file the mode the
+// entry holds.
 
 const kZipCrcTable = (() => {
   const table = new Uint32Array(256);
@@ -49,6 +55,8 @@ function IsZipEntryName(name) {
 function MakeZip(entries) {
   const kFlagUtf8 = 0x0800;
   const kVersion = 20;  // 2.0: stored entries, as every unzip reads them
+  const kMadeOnUnix = (3 << 8) | kVersion;
+  const kRegularFile0644 = 0o100644 * 0x10000;  // st_mode in the high 16 bits
   const encoder = new TextEncoder();
   const parts = [];
   const central = [];
@@ -73,7 +81,7 @@ function MakeZip(entries) {
     local.setUint16(28, 0, true);
     const record = new DataView(new ArrayBuffer(46));
     record.setUint32(0, 0x02014B50, true);
-    record.setUint16(4, kVersion, true);  // made by: MS-DOS, 2.0
+    record.setUint16(4, kMadeOnUnix, true);
     record.setUint16(6, kVersion, true);
     record.setUint16(8, kFlagUtf8, true);
     record.setUint16(10, 0, true);
@@ -83,7 +91,8 @@ function MakeZip(entries) {
     record.setUint32(20, entry.bytes.length, true);
     record.setUint32(24, entry.bytes.length, true);
     record.setUint16(28, name.length, true);
-    // Extra field, comment, disk number, internal and external attributes: none.
+    // Extra field, comment, disk number, internal attributes: none.
+    record.setUint32(38, kRegularFile0644, true);
     record.setUint32(42, offset, true);
     parts.push(new Uint8Array(local.buffer), name, entry.bytes);
     central.push(new Uint8Array(record.buffer), name);

@@ -132,8 +132,8 @@ export function SparseImage(dir) {
 
 // Runs `tool` on `image` in a fresh folder with TZ=UTC, with one stream on a
 // pseudo-terminal in a UTF-8 locale, as a user's terminal shows it: the
-// text the page must show. Returns {out, err, status, files: {name: bytes},
-// times: {name: seconds}}.
+// text the page must show. Returns {out, err, status, files: {name: bytes}},
+// names as latin1 strings of their bytes.
 export function RunNative(tool, image) {
   const environment = {...process.env, TZ: 'UTC', LC_ALL: 'C.UTF-8'};
   // Names are read as bytes: a disk's names need not be UTF-8.
@@ -148,14 +148,12 @@ export function RunNative(tool, image) {
   const dir = TempDir('d88cut-native-');
   const out = onTerminal(dir, '2>/dev/null');
   const files = {};
-  const times = {};
   for (const name of fs.readdirSync(dir, {encoding: 'buffer'}).sort(Buffer.compare)) {
     const file = Buffer.concat([Buffer.from(dir + '/'), name]);
     files[name.toString('latin1')] = new Uint8Array(fs.readFileSync(file));
-    times[name.toString('latin1')] = Math.floor(fs.statSync(file).mtimeMs / 1000);
   }
   fs.rmSync(dir, {recursive: true});
-  return {out: out.text, err: err.text, status: out.status, files, times};
+  return {out: out.text, err: err.text, status: out.status, files};
 }
 
 // Runs the Windows build's d88cut.exe on `image` under Wine in a fresh
@@ -233,11 +231,65 @@ export function Crc32(bytes) {
   return (crc ^ 0xFFFFFFFF) >>> 0;
 }
 
-// The DOS words of a time in seconds since 1970, in UTC.
-export function DosWordsOfUnixTime(seconds) {
-  const moment = new Date(seconds * 1000);
-  return {
-    time: DosTime(moment.getUTCHours(), moment.getUTCMinutes(), moment.getUTCSeconds()),
-    date: DosDate(moment.getUTCFullYear(), moment.getUTCMonth() + 1, moment.getUTCDate()),
-  };
+// ---------------------------------------------------------------------------
+// Zip files, as users unpack them.
+
+// A name read from a folder, as a string when its bytes are UTF-8, and
+// otherwise as its bytes in hex, so that a garbled name never compares
+// equal to the right one.
+function NameOfBytes(bytes) {
+  const text = bytes.toString('utf8');
+  return Buffer.from(text).equals(bytes) ? text : `bytes ${bytes.toString('hex')}`;
+}
+
+// Each archiver's command that unpacks `zip` into `dir`.
+export const kArchivers = [
+  {name: 'unzip', Command: (zip, dir) => ['unzip', '-q', zip, '-d', dir]},
+  {name: 'bsdtar', Command: (zip, dir) => ['bsdtar', '-xf', zip, '-C', dir]},
+  {name: '7z', Command: (zip, dir) => ['7z', 'x', '-bso0', '-bsp0', '-y', `-o${dir}`, zip]},
+];
+
+// Unpacks `zip` (its bytes) with `archiver` in a UTF-8 locale with umask
+// 022, as a user's shell has it, and returns what it left:
+// {name: {bytes, mode}}, mode being the whole st_mode.
+export function UnpackZip(archiver, zip) {
+  const dir = TempDir(`d88cut-${archiver.name}-`);
+  const zipFile = path.join(dir, 'page.zip');
+  const into = path.join(dir, 'files');
+  fs.writeFileSync(zipFile, zip);
+  fs.mkdirSync(into);
+  const run = spawnSync('sh', ['-c', 'umask 022 && exec "$@"', 'sh', ...archiver.Command(zipFile, into)],
+                        {env: {...process.env, LC_ALL: 'C.UTF-8'}, encoding: 'utf8'});
+  try {
+    if (run.status !== 0) {
+      throw new Error(`${archiver.name} failed with status ${run.status}: ${run.error ?? ''}${run.stderr}`);
+    }
+    const files = {};
+    for (const name of fs.readdirSync(into, {encoding: 'buffer'})) {
+      const file = Buffer.concat([Buffer.from(into + '/'), name]);
+      files[NameOfBytes(name)] = {bytes: new Uint8Array(fs.readFileSync(file)), mode: fs.lstatSync(file).mode};
+    }
+    return files;
+  } finally {
+    fs.rmSync(dir, {recursive: true});
+  }
+}
+
+// `zip` as Python's zipfile reads it: [{name, mode, bytes}], mode being the
+// high 16 bits of the external attributes, which zipfile's users take for
+// st_mode; zipfile checks each entry's CRC as it reads it.
+export function ReadZipWithPython(zip) {
+  const script = `
+import base64, io, json, sys, zipfile
+with zipfile.ZipFile(io.BytesIO(sys.stdin.buffer.read())) as archive:
+    print(json.dumps([{"name": info.filename, "mode": info.external_attr >> 16,
+                       "bytes": base64.b64encode(archive.read(info)).decode()}
+                      for info in archive.infolist()]))
+`;
+  const run = spawnSync('python3', ['-c', script], {input: zip, encoding: 'utf8'});
+  if (run.status !== 0) {
+    throw new Error(`python3's zipfile failed: ${run.error ?? ''}${run.stderr}`);
+  }
+  return JSON.parse(run.stdout).map(
+    (entry) => ({...entry, bytes: new Uint8Array(Buffer.from(entry.bytes, 'base64'))}));
 }

@@ -13,8 +13,9 @@ import {pathToFileURL} from 'node:url';
 import puppeteer from 'puppeteer-core';
 
 import {
-  Crc32, DosDate, DosTime, FindSector, kSample, kSource, ReadEntries, ReadZip, RunNative,
-  RunWindows, SampleFiles, SampleWithEntries, SparseImage, TempDir, WriteImage,
+  Crc32, DosDate, DosTime, FindSector, kArchivers, kSample, kSource, ReadEntries, ReadZip,
+  ReadZipWithPython, RunNative, RunWindows, SampleFiles, SampleWithEntries, SparseImage, TempDir,
+  UnpackZip, WriteImage,
 } from './fixtures.mjs';
 
 const kPage = process.env.D88CUT_PAGE || path.join(kSource, 'build-web/d88cut.html');
@@ -308,6 +309,28 @@ function AssertZipEntry(entry) {
   assert.ok(!/[\\/]/.test(entry.name) && entry.name !== '..' && entry.name !== '.', entry.name);
 }
 
+// The zip as users unpack it: each archiver leaves exactly the files
+// `expected` ({name: bytes}), each a regular file that everyone may read
+// (mode 0644), and Python's zipfile reads the same names, bytes and mode.
+function AssertZipUnpacks(zip, expected) {
+  const names = Object.keys(expected).sort();
+  const kRegularFile0644 = (fs.constants.S_IFREG | 0o644).toString(8);
+  for (const archiver of kArchivers) {
+    const files = UnpackZip(archiver, zip);
+    assert.deepEqual(Object.keys(files).sort(), names, `${archiver.name}: names`);
+    for (const [name, file] of Object.entries(files)) {
+      assert.deepEqual(file.bytes, expected[name], `${archiver.name}: ${name}`);
+      assert.equal(file.mode.toString(8), kRegularFile0644, `${archiver.name}: ${name}: mode`);
+    }
+  }
+  const read = ReadZipWithPython(zip);
+  assert.deepEqual(read.map((entry) => entry.name).sort(), names, 'python3 zipfile: names');
+  for (const entry of read) {
+    assert.deepEqual(entry.bytes, expected[entry.name], `python3 zipfile: ${entry.name}`);
+    assert.equal(entry.mode.toString(8), kRegularFile0644, `python3 zipfile: ${entry.name}: mode`);
+  }
+}
+
 // The DOS words of the run's time, read back in the browser's zone (UTC).
 function RunTimeOfWords(words) {
   return Date.UTC(1980 + (words.date >> 9), ((words.date >> 5) & 15) - 1, words.date & 31,
@@ -339,8 +362,10 @@ for (const kind of kBrowsers) {
       assert.equal(shown.zip, path.basename(image).replace(/\.d88$/, '.zip'));
       assert.deepEqual(shown.files.map((file) => file.name).sort(), Object.keys(sampleNative.files));
       assert.deepEqual(shown.rows[1], ['README.TXT', '620', '1990-03-04', '12:34:56', 'archive, read-only']);
-      const zip = ReadZip(await session.Download(page, '#download-zip'));
+      const zipBytes = await session.Download(page, '#download-zip');
+      const zip = ReadZip(zipBytes);
       assert.deepEqual(zip.map((entry) => entry.name), shown.files.map((file) => file.name));
+      AssertZipUnpacks(zipBytes, sampleNative.files);
       for (const entry of zip) {
         AssertZipEntry(entry);
         assert.deepEqual(entry.bytes, sampleNative.files[entry.name], entry.name);
@@ -409,7 +434,8 @@ for (const kind of kBrowsers) {
         .map((c) => `unsafe file name, not written: ${c.reported}\n`).join(''));
       const expectedNames = ['MAIN', 'DEMO'].concat(kWindowsCases.filter((c) => c.file).map((c) => c.file));
       assert.deepEqual(shown.files.map((file) => file.name), expectedNames);
-      const zip = ReadZip(await session.Download(page, '#download-zip'));
+      const zipBytes = await session.Download(page, '#download-zip');
+      const zip = ReadZip(zipBytes);
       const byName = Object.fromEntries(zip.map((entry) => [entry.name, entry]));
       for (const entry of zip) {
         AssertZipEntry(entry);
@@ -430,6 +456,7 @@ for (const kind of kBrowsers) {
         for (const entry of zip) {
           assert.deepEqual(entry.bytes, windows[entry.name], entry.name);
         }
+        AssertZipUnpacks(zipBytes, windows);
       } else {
         assert.fail(`no Windows build at ${kWindowsTool} to compare the files with`);
       }
