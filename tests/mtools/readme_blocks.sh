@@ -1,3 +1,4 @@
+#!/usr/bin/env bash
 # README.md's fenced blocks that the tests and .ci/check-packages compare
 # with what the tools print.
 #
@@ -22,6 +23,7 @@ readme_blocks() {
 # least one fenced block whose first line matches FIRST, and every such
 # block is exactly the file ACTUAL; otherwise says how WHAT differs and sets
 # failed=1. Uses $work for its files.
+# shellcheck disable=SC2034,SC2154 # root, work and failed are the caller's
 expect_readme_blocks() {
   local what=$1 first=$2 actual=$3
   readme_blocks "$first" "$root/README.md" >"$work/shown"
