@@ -112,20 +112,46 @@ add_custom_target(d88cut ALL DEPENDS ${PROJECT_BINARY_DIR}/d88cut.html)
 
 # The page's tests drive it in Debian's Chromium and Firefox ESR with
 # puppeteer-core (tests/web, installed there by `npm ci`), and compare what
-# it unpacks with what the native tool, and the Windows build under Wine,
-# leave for the same images.
+# it unpacks with what the Linux tool, and the Windows build under Wine,
+# leave for the same images. Unless given those two, the tests build them
+# first, in build-web/native and build-web/windows.
 include(CTest)
 if(BUILD_TESTING)
-  set(D88CUT_NATIVE_TOOL ${PROJECT_SOURCE_DIR}/build/d88cut
-      CACHE FILEPATH "The Linux build's d88cut, to compare the page with")
-  set(D88CUT_WINDOWS_TOOL ${PROJECT_SOURCE_DIR}/build-windows/d88cut.exe
-      CACHE FILEPATH "The Windows build's d88cut.exe, to compare the page's files with under Wine")
+  set(D88CUT_NATIVE_TOOL "" CACHE FILEPATH
+      "A Linux build's d88cut to compare the page with; empty: build one in native/")
+  set(D88CUT_WINDOWS_TOOL "" CACHE FILEPATH
+      "A Windows build's d88cut.exe to compare the page's files with under Wine; empty: build one in windows/")
+  set(native_tool "${D88CUT_NATIVE_TOOL}")
+  set(windows_tool "${D88CUT_WINDOWS_TOOL}")
+  set(comparison_builds)
+  if(NOT native_tool)
+    set(native_tool ${PROJECT_BINARY_DIR}/native/d88cut)
+    add_test(NAME page_comparison.linux_build
+             COMMAND ${CMAKE_COMMAND} -D SOURCE=${PROJECT_SOURCE_DIR}
+                     -D BINARY=${PROJECT_BINARY_DIR}/native
+                     -P ${PROJECT_SOURCE_DIR}/cmake/comparison-build.cmake)
+    list(APPEND comparison_builds page_comparison.linux_build)
+  endif()
+  if(NOT windows_tool)
+    set(windows_tool ${PROJECT_BINARY_DIR}/windows/d88cut.exe)
+    add_test(NAME page_comparison.windows_build
+             COMMAND ${CMAKE_COMMAND} -D SOURCE=${PROJECT_SOURCE_DIR}
+                     -D BINARY=${PROJECT_BINARY_DIR}/windows
+                     -D TOOLCHAIN=${PROJECT_SOURCE_DIR}/cmake/mingw-w64.cmake
+                     -P ${PROJECT_SOURCE_DIR}/cmake/comparison-build.cmake)
+    list(APPEND comparison_builds page_comparison.windows_build)
+  endif()
+  if(comparison_builds)
+    set_tests_properties(${comparison_builds} PROPERTIES
+      FIXTURES_SETUP page_comparison TIMEOUT 600)
+  endif()
   find_program(D88CUT_NODE node REQUIRED)
   add_test(NAME page_in_browsers
            COMMAND ${D88CUT_NODE} --test --test-concurrency=1
                    ${PROJECT_SOURCE_DIR}/tests/web/page.test.mjs
            WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}/tests/web)
   set_tests_properties(page_in_browsers PROPERTIES
-    ENVIRONMENT "D88CUT_PAGE=${PROJECT_BINARY_DIR}/d88cut.html;D88CUT_NATIVE_TOOL=${D88CUT_NATIVE_TOOL};D88CUT_WINDOWS_TOOL=${D88CUT_WINDOWS_TOOL};D88CUT_SCREENSHOTS=${PROJECT_BINARY_DIR}/screenshots"
+    ENVIRONMENT "D88CUT_PAGE=${PROJECT_BINARY_DIR}/d88cut.html;D88CUT_NATIVE_TOOL=${native_tool};D88CUT_WINDOWS_TOOL=${windows_tool};D88CUT_SCREENSHOTS=${PROJECT_BINARY_DIR}/screenshots"
+    FIXTURES_REQUIRED page_comparison
     TIMEOUT 1200)
 endif()
