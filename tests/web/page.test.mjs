@@ -1,6 +1,6 @@
 // The page, build-web/d88cut.html, driven in Debian's Chromium and Firefox
-// ESR through the same ids a user's script would use (README, "In the
-// browser"). What it unpacks is compared with what the native tool shows on
+// ESR through the same ids a user's script would use (doc/web.md,
+// "Automation contract"). What it unpacks is compared with what the native tool shows on
 // a UTF-8 terminal and writes, and with the folder the Windows build leaves
 // under Wine; its zip is read field by field.
 import assert from 'node:assert/strict';
