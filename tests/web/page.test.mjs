@@ -1,8 +1,9 @@
 // The page, build-web/d88cut.html, driven in Debian's Chromium and Firefox
 // ESR through the same ids a user's script would use (doc/web.md,
-// "Automation contract"). What it unpacks is compared with what the native tool shows on
-// a UTF-8 terminal and writes, and with the folder the Windows build leaves
-// under Wine; its zip is read field by field.
+// "Automation contract"). What it unpacks is compared with what the native
+// tool shows on a UTF-8 terminal and writes, and with the folder the Windows
+// build leaves under Wine; its zip is read field by field and unpacked with
+// the archivers people use.
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import http from 'node:http';
