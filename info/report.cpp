@@ -579,6 +579,7 @@ bool Overlap(const TrackExtent& a, const TrackExtent& b) {
 // and with `everyId` its sector IDs first.
 void PrintTrackOddities(D88Image& image, int tracks, int64_t imageSize, bool everyId) {
   for (int track = 0; track < tracks; ++track) {
+    CloseTrackObject();  // the last track's, if it had anything to say
     trackOddities = 0;
     oddityLinesLeftOut = 0;
     const TrackWalk walk = WalkTrack(image, track, imageSize, records);
@@ -614,8 +615,8 @@ void PrintTrackOddities(D88Image& image, int tracks, int64_t imageSize, bool eve
       PrintOddity(track, "%d more %s not shown", oddityLinesLeftOut,
                   Plural(oddityLinesLeftOut, "oddity", "oddities"));
     }
-    CloseTrackObject();
   }
+  CloseTrackObject();
 }
 
 void PrintDiskOddities(const D88Image& image, int64_t imageSize) {

@@ -50,6 +50,35 @@ TEST(InfoTest, ReportsEachImageOfTheTable) {
   }
 }
 
+#ifndef _WIN32
+// --json gives one document that python3's parser reads, on every image of
+// the table, with the same verdict and status as the text; with --tracks,
+// the sector IDs are in it too.
+TEST(InfoTest, JsonOfEachImageOfTheTableParses) {
+  for (const InfoCase& c : InfoCases()) {
+    SCOPED_TRACE(c.name);
+    ScopedTempDir dir;
+    WriteBytes(dir.File(kImage), c.image);
+    const ToolRun run = RunInfo({"--json", "--tracks", kImage}, dir.path());
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_EQ(run.err, "");
+    WriteBytes(dir.File("report.json"), Bytes(run.out.begin(), run.out.end()));
+    const ToolRun read =
+        RunProgramWithArgv("/usr/bin/env",
+                           {"env", "python3", "-c",
+                            "import json\n"
+                            "r = json.load(open('report.json', encoding='utf-8'))\n"
+                            "shown = 0 if r['verdict'] == 'not-d88' else r['image']['disks']\n"
+                            "assert len(r.get('disks', [])) == shown\n"
+                            "assert ('outputs' in r) == (r['verdict'] == 'recognised')\n"
+                            "print(r['verdict'])\n"},
+                           dir.path());
+    EXPECT_EQ(read.status, 0) << read.err;
+    EXPECT_EQ(read.out, c.verdict + "\n");
+  }
+}
+#endif
+
 // One function decides the verdict, for d88info and the page alike; d88cut
 // must do what it says on the same image.
 TEST(InfoTest, VerdictAgreesWithWhatD88cutDoes) {
