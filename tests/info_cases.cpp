@@ -107,7 +107,7 @@ const std::vector<InfoCase>& InfoCases() {
     list.push_back({"first-track-inside-the-header",
                     UnsignedImage([](Disk& disk) { disk.trackOffsets[40] = 671; }), "not-d88", 2,
                     NotD88(3952,
-                           "the first track's offset, 671, lies inside the header (672 "
+                           "the lowest track offset, 671, lies inside the header (672 "
                            "bytes)")});
     list.push_back({"first-track-at-the-disks-end", UnsignedImage([](Disk& disk) {
                       disk.trackOffsets[0] = 0;
@@ -116,7 +116,7 @@ const std::vector<InfoCase>& InfoCases() {
                     }),
                     "not-d88", 2,
                     NotD88(3952,
-                           "the first track's offset, 3952, lies at or past the disk's "
+                           "the lowest track offset, 3952, lies at or past the disk's "
                            "end")});
     {
       std::string text;

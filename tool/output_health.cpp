@@ -474,7 +474,6 @@ void JudgeOutputs(D88Image& image, DiskHealth* health) {
   health->outputs = 0;
   health->sectors = 0;
   health->directories = 0;
-  memset(origin, 0, sizeof origin);
   // The signature sector is read into zeros, as d88cut's work buffer holds
   // at start-up.
   static uint8_t signature[kSignatureSectorBytes];
@@ -483,6 +482,7 @@ void JudgeOutputs(D88Image& image, DiskHealth* health) {
   if (health->recognition.verdict != Verdict::kRecognised) {
     return;
   }
+  memset(origin, 0, sizeof origin);
   RunPlan first = {kRunSignature,
                    SectorRole::kSignature,
                    0,

@@ -105,11 +105,11 @@ void DescribeHeaderFault(const Recognition& recognition, char* text, int capacit
       snprintf(text, room, "the media byte 0x%02x is not 0x00, 0x10, 0x20, 0x30 or 0x40", value);
       return;
     case HeaderFault::kTrackInHeader:
-      snprintf(text, room, "the first track's offset, %u, lies inside the header (%d bytes)", value,
+      snprintf(text, room, "the lowest track offset, %u, lies inside the header (%d bytes)", value,
                kSmallestHeader);
       return;
     case HeaderFault::kTrackPastDisk:
-      snprintf(text, room, "the first track's offset, %u, lies at or past the disk's end", value);
+      snprintf(text, room, "the lowest track offset, %u, lies at or past the disk's end", value);
       return;
   }
 }
