@@ -2,6 +2,8 @@
 // disks with one kind of damage each, its text report and its JSON (read by
 // python3's parser), and d88cut run on the same disk, whose outputs that
 // d88info calls intact must hold exactly the disk's bytes.
+#include "tool/output_health.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -241,6 +243,61 @@ TEST(OutputHealthTest, EachDamageGivesItsOutputsTheirKinds) {
     EXPECT_EQ(ReadJsonOutputs(dir, json.out), expected);
 #endif
   }
+}
+
+// Each sector d88cut reads or needs, with what it holds for d88cut and its
+// state, as the page's map will draw it.
+TEST(OutputHealthTest, SectorsCarryTheirRolesAndStates) {
+  Fixture fixture;
+  Disk disk = MakeRecognisedDisk(fixture.volume.bytes, VolumeTestMainArea(), VolumeTestDemoArea());
+  RemoveRecord(disk, 9, 8);
+  RecordOf(disk, 1, 5).status = 0xB0;
+  RecordOf(disk, 4, 2).deleted = 0x10;
+  RecordOf(disk, 10, 9).data.resize(10);
+  ScopedTempDir dir;
+  WriteBytes(dir.File("disk.d88"), BuildImage({disk}));
+  D88Image image;
+  ASSERT_TRUE(image.Open(dir.File("disk.d88").c_str()));
+  static DiskHealth health;
+  JudgeOutputs(image, &health);
+  ASSERT_EQ(health.outputs, 4);
+
+  const auto find = [](int track, int r, int n) -> const HealthSector* {
+    for (int i = 0; i < health.sectors; ++i) {
+      const HealthSector& sector = health.sector[i];
+      if (sector.track == track && sector.r == r && sector.n == n) {
+        return &sector;
+      }
+    }
+    return nullptr;
+  };
+  const struct {
+    int track, r, n;
+    const char* role;
+    const char* state;
+    int output;  // -1: none
+  } cases[] = {
+      {0, 1, 1, "signature", "ok", -1},   {3, 1, 1, "main", "ok", 0},
+      {4, 2, 1, "main", "deleted", 0},    {5, 1, 1, "demo", "ok", 1},
+      {0, 2, 2, "fat", "ok", -1},         {0, 6, 2, "directory", "ok", -1},
+      {0, 1, 2, "unused", "ok", -1},      {1, 4, 2, "file", "ok", 2},
+      {1, 5, 2, "file", "bad", 2},        {9, 7, 2, "unused", "ok", -1},
+      {9, 8, 2, "unused", "missing", -1}, {10, 1, 2, "file", "ok", 3},
+      {10, 9, 2, "unused", "short", -1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE("track " + std::to_string(c.track) + " R" + std::to_string(c.r));
+    const HealthSector* sector = find(c.track, c.r, c.n);
+    ASSERT_NE(sector, nullptr);
+    EXPECT_STREQ(SectorRoleName(sector->role), c.role);
+    EXPECT_STREQ(SectorStateName(sector->state), c.state);
+    EXPECT_EQ(sector->output, c.output);
+    EXPECT_EQ(sector->at < 0, std::string(c.state) == "missing");
+  }
+  // R9 of track 9 is never reached: the read stops at R8.
+  EXPECT_EQ(find(9, 9, 2), nullptr);
+  EXPECT_EQ(health.directories, 1);
+  EXPECT_STREQ(health.directoryNames[0], "GAMES");
 }
 
 #ifndef _WIN32
