@@ -233,14 +233,15 @@ void D88Image::VisitRecord(TrackScan& track) {
   }
 }
 
-int D88Image::ReadSector(int track, int c, int h, int r, int n, uint8_t* buffer, int maxLength) {
+bool D88Image::LocateSector(int track, int c, int h, int r, int n, int64_t* dataAt,
+                            int* dataLength) {
   int64_t start;
   if (!LocateTrack(track, &start)) {
-    return 0;
+    return false;
   }
   // Recorded identities are bytes: no record matches anything else.
   if (c < 0 || c > 255 || h < 0 || h > 255 || r < 0 || r > 255 || n < 0 || n > 255) {
-    return 0;
+    return false;
   }
   // The scan follows the records from the track's start: the first record
   // with the identity wins; a count of 0 ends it before the record's identity
@@ -263,14 +264,52 @@ int D88Image::ReadSector(int track, int c, int h, int r, int n, uint8_t* buffer,
     VisitRecord(scan);
   }
   if (scan.dataAt[r] < 0) {
+    return false;
+  }
+  *dataAt = scan.dataAt[r];
+  *dataLength = scan.dataLength[r];
+  return true;
+}
+
+int D88Image::ReadSector(int track, int c, int h, int r, int n, uint8_t* buffer, int maxLength) {
+  int64_t dataAt;
+  int dataLength;
+  if (!LocateSector(track, c, h, r, n, &dataAt, &dataLength)) {
     return 0;
   }
-  const int wanted = std::min<int>(scan.dataLength[r], std::max(maxLength, 0));
+  const int wanted = std::min(dataLength, std::max(maxLength, 0));
   if (wanted == 0) {
     return 0;
   }
   // A sector cut off by the end of the file gives what is there.
-  return ReadAt(scan.dataAt[r], buffer, wanted);
+  return ReadAt(dataAt, buffer, wanted);
+}
+
+bool D88Image::FindSector(int track, int c, int h, int r, int n, uint8_t* header, int64_t* at) {
+  int64_t dataAt;
+  int dataLength;
+  if (!LocateSector(track, c, h, r, n, &dataAt, &dataLength)) {
+    return false;
+  }
+  *at = dataAt - kRecordHeaderSize;
+  return ReadAt(*at, header, kRecordHeaderSize) == kRecordHeaderSize;
+}
+
+void D88Image::StepRun(int* track, int* c, int* h, int* r) const {
+  // A read only succeeds for C, H, R below 256 and a track below 164, so
+  // none of these steps can overflow.
+  if (*r == lastSector) {
+    ++*track;
+    if (*h == 0) {
+      *h = 1;
+    } else {
+      *h = 0;
+      ++*c;
+    }
+    *r = firstSector;
+  } else {
+    ++*r;
+  }
 }
 
 int D88Image::ReadSectors(int track, int c, int h, int r, int n, uint8_t* buffer, int length) {
@@ -285,20 +324,7 @@ int D88Image::ReadSectors(int track, int c, int h, int r, int n, uint8_t* buffer
       return total;
     }
     total += chunk;
-    // A read only succeeds for C, H, R below 256 and a track below 164, so
-    // none of these steps can overflow.
-    if (r == lastSector) {
-      ++track;
-      if (h == 0) {
-        h = 1;
-      } else {
-        h = 0;
-        ++c;
-      }
-      r = firstSector;
-    } else {
-      ++r;
-    }
+    StepRun(&track, &c, &h, &r);
   }
   return total;
 }

@@ -88,6 +88,13 @@ class D88Image {
   // Returns the bytes of the complete steps. A last sector that was found
   // but ran short is stored after them without being counted.
   int ReadSectors(int track, int c, int h, int r, int n, uint8_t* buffer, int length);
+  // Moves a run read's place on by one sector, as ReadSectors steps: the
+  // next R, or from lastSector to firstSector of the next head or cylinder.
+  void StepRun(int* track, int* c, int* h, int* r) const;
+  // The record that ReadSector(track, c, h, r, n, ...) reads: its header
+  // (kRecordHeaderSize bytes) copied into `header` and its file offset into
+  // `at`. False when ReadSector finds no such sector.
+  bool FindSector(int track, int c, int h, int r, int n, uint8_t* header, int64_t* at);
   // Stores C, H, R, N of the track's records, 4 bytes each, until the record
   // whose index is its own count - 1 or until `capacity` bytes are used.
   int ReadTrackIds(int track, uint8_t* out, int capacity);
@@ -175,6 +182,9 @@ class D88Image {
   const uint8_t* StepRecord(RecordWalk& walk, uint8_t* copy);
   // Reads the next record of `scan`, noting it if it is the first of its R.
   void VisitRecord(TrackScan& scan);
+  // Where the data of the sector that ReadSector reads lies, and its
+  // recorded length; false when there is no such sector.
+  bool LocateSector(int track, int c, int h, int r, int n, int64_t* dataAt, int* dataLength);
   void ForgetImageBytes();
   void CloseFile();
 

@@ -15,14 +15,16 @@ namespace {
 D88Image image;
 
 const char kUsage[] =
-    "Usage: d88info [--tracks] IMAGE\n"
+    "Usage: d88info [--tracks] [--json] IMAGE\n"
     "Try 'd88info --help' for more information.\n";
 
 const char kHelp[] =
-    "Usage: d88info [--tracks] IMAGE\n"
-    "Show what the D88 disk image IMAGE holds, and whether d88cut takes it.\n"
+    "Usage: d88info [--tracks] [--json] IMAGE\n"
+    "Show what the D88 disk image IMAGE holds, whether d88cut takes it, and\n"
+    "which of the files d88cut writes from it are whole.\n"
     "\n"
     "  --tracks  also list every track's sector IDs (C H R N)\n"
+    "  --json    print the report as one JSON document (UTF-8)\n"
     "  --help    show this help and exit\n"
     "\n"
     "The verdict line says what d88cut does with the image's first disk:\n"
@@ -37,6 +39,7 @@ const char kHelp[] =
 
 int RunD88Info(int argc, char** argv) {
   bool everyId = false;
+  bool asJson = false;
   bool optionsEnded = false;
   const char* path = nullptr;
   int paths = 0;
@@ -49,6 +52,8 @@ int RunD88Info(int argc, char** argv) {
       return 0;
     } else if (!optionsEnded && strcmp(argument, "--tracks") == 0) {
       everyId = true;
+    } else if (!optionsEnded && strcmp(argument, "--json") == 0) {
+      asJson = true;
     } else if (!optionsEnded && argument[0] == '-' && argument[1] != '\0') {
       PrintLocalFormatted(stderr, "d88info: unknown option '%s'\n%s", argument, kUsage);
       return 1;
@@ -76,7 +81,7 @@ int RunD88Info(int argc, char** argv) {
                         PathAsShown(stderr, path, shown, sizeof shown));
     return 1;
   }
-  const Verdict verdict = PrintReport(image, imageSize, everyId);
+  const Verdict verdict = PrintReport(image, imageSize, everyId, asJson);
   image.Open(nullptr);
   if (fflush(stdout) != 0 || ferror(stdout) != 0) {
     PrintLocalFormatted(stderr, "d88info: cannot write the report: %s\n", strerror(errno));

@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "info/json_writer.h"
 #include "info/track_walk.h"
+#include "tool/output_health.h"
 #include "tool/text_output.h"
 
 namespace {
@@ -41,6 +43,13 @@ struct ReportLine {
 };
 ReportLine line;
 
+// The report as one JSON document: each line's text becomes a string, each
+// part of the report a key.
+bool json;
+
+// The outputs d88cut writes from the first disk, and how whole they are.
+DiskHealth health;
+
 void Add(const char* format, ...)
 #if defined(__GNUC__)
     __attribute__((format(printf, 1, 2)))
@@ -48,10 +57,16 @@ void Add(const char* format, ...)
     ;
 
 void Flush() {
-  if (line.length > 0) {
+  if (line.length > 0 && !json) {
     PrintLocalFormatted(stdout, "%.*s", static_cast<int>(line.length), line.text);
-    line.length = 0;
   }
+  line.length = 0;
+}
+
+// The line built so far as one JSON string, and a fresh line.
+void EmitLineAsJson() {
+  JsonText(line.text, line.length);
+  line.length = 0;
 }
 
 void Add(const char* format, ...) {
@@ -98,15 +113,20 @@ void AddEscaped(const uint8_t* bytes, int length) {
   Add("\"");
 }
 
-void PrintVerdict(const Recognition& recognition) {
-  Add("verdict: ");
+void AddVerdictWords(const Recognition& recognition) {
   switch (recognition.verdict) {
     case Verdict::kRecognised:
       Add("recognised");
       break;
-    case Verdict::kNotD88:
+    case Verdict::kNotD88: {
+      char fault[128];
+      DescribeHeaderFault(recognition, fault, sizeof fault);
       Add("not a D88 image");
+      if (fault[0] != '\0') {
+        Add(": %s", fault);
+      }
       break;
+    }
     case Verdict::kNoFirstSector:
       Add("no sector C0 H0 R1 N1 on the first disk");
       break;
@@ -115,6 +135,21 @@ void PrintVerdict(const Recognition& recognition) {
       AddEscaped(recognition.found, kSignatureLength);
       break;
   }
+}
+
+void PrintVerdict(const Recognition& recognition) {
+  if (json) {
+    JsonKey("verdict");
+    JsonText(VerdictName(recognition.verdict));
+    JsonKey("verdict_words");
+    AddVerdictWords(recognition);
+    EmitLineAsJson();
+    JsonKey("signature_found_hex");
+    JsonHex(recognition.found, kSignatureLength);
+    return;
+  }
+  Add("verdict: ");
+  AddVerdictWords(recognition);
   EndLine();
 }
 
@@ -146,11 +181,12 @@ void AddId(const TrackRecord& record) {
   AddField('N', record.n);
 }
 
+// " of 512 bytes (N2)"; " with N24" for a size code that names no size.
 void AddSizeCode(int n) {
   if (n <= kMaxRunSizeCode) {
-    Add("%" PRId64 " bytes (N%d)", static_cast<int64_t>(128) << n, n);
+    Add(" of %" PRId64 " bytes (N%d)", static_cast<int64_t>(128) << n, n);
   } else {
-    Add("N%d", n);
+    Add(" with N%d", n);
   }
 }
 
@@ -164,9 +200,15 @@ void AddDensity(int density) {
   }
 }
 
-// "9 sectors R1-9, 512 bytes (N2), double density"; ranges of one size code
-// and density in a row share it: "R1-4,6-9, ...", and groups of other ones
-// follow after " + ".
+bool SameGroup(const SectorRange& a, const SectorRange& b) {
+  return a.n == b.n && a.density == b.density;
+}
+
+// "9 sectors of 512 bytes (N2), R1-9": the sectors' size and their numbers
+// R in the order recorded, as ranges ("R1-4,6-9"), and the density unless
+// it is double. Records of one size and density in a row make a group; a
+// track of several groups counts each: "10 sectors: 1 of 256 bytes (N1),
+// R1; 9 of 512 bytes (N2), R1-9".
 void AddLayout(const TrackLayout& layout) {
   if (layout.records == 0) {
     Add("no sectors");
@@ -177,26 +219,51 @@ void AddLayout(const TrackLayout& layout) {
     Add(", too irregular to sum up (see --tracks)");
     return;
   }
-  for (int i = 0; i < layout.ranges; ++i) {
-    const SectorRange& range = layout.range[i];
-    const bool sameGroup =
-        i > 0 && layout.range[i - 1].n == range.n && layout.range[i - 1].density == range.density;
-    Add("%s%d", sameGroup ? "," : (i == 0 ? " R" : " + R"), range.firstR);
-    if (range.lastR != range.firstR) {
-      Add("-%d", range.lastR);
+  bool groups = false;
+  for (int i = 1; i < layout.ranges; ++i) {
+    groups = groups || !SameGroup(layout.range[i - 1], layout.range[i]);
+  }
+  if (groups) {
+    Add(":");
+  }
+  for (int first = 0; first < layout.ranges;) {
+    int end = first + 1;
+    int count = layout.range[first].lastR - layout.range[first].firstR + 1;
+    for (; end < layout.ranges && SameGroup(layout.range[first], layout.range[end]); ++end) {
+      count += layout.range[end].lastR - layout.range[end].firstR + 1;
     }
-    const bool groupEnds = i + 1 == layout.ranges || layout.range[i + 1].n != range.n ||
-                           layout.range[i + 1].density != range.density;
-    if (groupEnds) {
-      Add(", ");
-      AddSizeCode(range.n);
-      Add(", ");
-      AddDensity(range.density);
+    if (groups) {
+      Add("%s %d", first == 0 ? "" : ";", count);
     }
+    AddSizeCode(layout.range[first].n);
+    for (int i = first; i < end; ++i) {
+      const SectorRange& range = layout.range[i];
+      Add("%s%d", i == first ? ", R" : ",", range.firstR);
+      if (range.lastR != range.firstR) {
+        Add("-%d", range.lastR);
+      }
+    }
+    if (layout.range[first].density != 0x00) {
+      Add(", ");
+      AddDensity(layout.range[first].density);
+    }
+    first = end;
   }
 }
 
 void PrintTrackRun(int first, int last, const TrackLayout& layout) {
+  if (json) {
+    JsonOpen('{');
+    JsonKey("first");
+    JsonNumber(first);
+    JsonKey("last");
+    JsonNumber(last);
+    JsonKey("layout");
+    AddLayout(layout);
+    EmitLineAsJson();
+    JsonClose('}');
+    return;
+  }
   if (first == last) {
     Add("  track %d: ", first);
   } else {
@@ -240,14 +307,52 @@ int PrintTrackRuns(D88Image& image, int64_t imageSize) {
   }
   if (runFirst >= 0) {
     PrintTrackRun(runFirst, runLast, run);
-  } else if (track == kMaxTracks) {
+  } else if (track == kMaxTracks && !json) {
     Add("  no tracks");
     EndLine();
   }
   return track;
 }
 
+// In JSON, the track whose object is open, if any, and whether its list
+// of oddities is open.
+int jsonTrack = -1;
+bool jsonTrackOddities;
+
+void OpenTrackObject(int track) {
+  if (jsonTrack == track) {
+    return;
+  }
+  JsonOpen('{');
+  JsonKey("track");
+  JsonNumber(track);
+  jsonTrack = track;
+  jsonTrackOddities = false;
+}
+
+void CloseTrackObject() {
+  if (jsonTrack < 0) {
+    return;
+  }
+  if (jsonTrackOddities) {
+    JsonClose(']');
+  }
+  JsonClose('}');
+  jsonTrack = -1;
+}
+
 void PrintTrackIds(int track, int count) {
+  if (json) {
+    OpenTrackObject(track);
+    JsonKey("sectors");
+    JsonOpen('[');
+    for (int i = 0; i < count; ++i) {
+      AddId(records[i]);
+      EmitLineAsJson();
+    }
+    JsonClose(']');
+    return;
+  }
   Add("  track %d sectors: ", track);
   if (count == 0) {
     Add("none");
@@ -300,8 +405,35 @@ void Oddity(int track, const char* format, ...)
 void PrintOddityText(int track, const char* format, va_list arguments) {
   char text[256];
   vsnprintf(text, sizeof text, format, arguments);
+  if (json) {
+    OpenTrackObject(track);
+    if (!jsonTrackOddities) {
+      JsonKey("oddities");
+      JsonOpen('[');
+      jsonTrackOddities = true;
+    }
+    JsonText(text);
+    return;
+  }
   Add("  oddity: track %d: %s", track, text);
   EndLine();
+}
+
+// Ends a line "  oddity: ..." of the disk as a whole; in JSON its text
+// after "  oddity: " is a string of the disk's oddities.
+void EndDiskOddity() {
+  if (!json) {
+    EndLine();
+    return;
+  }
+  static const char kPrefix[] = "  oddity: ";
+  const size_t prefix = sizeof kPrefix - 1;
+  if (line.length >= prefix && memcmp(line.text, kPrefix, prefix) == 0) {
+    JsonText(line.text + prefix, line.length - prefix);
+  } else {
+    JsonText(line.text, line.length);
+  }
+  line.length = 0;
 }
 
 void PrintOddity(int track, const char* format, ...) {
@@ -447,6 +579,7 @@ bool Overlap(const TrackExtent& a, const TrackExtent& b) {
 // and with `everyId` its sector IDs first.
 void PrintTrackOddities(D88Image& image, int tracks, int64_t imageSize, bool everyId) {
   for (int track = 0; track < tracks; ++track) {
+    CloseTrackObject();  // the last track's, if it had anything to say
     trackOddities = 0;
     oddityLinesLeftOut = 0;
     const TrackWalk walk = WalkTrack(image, track, imageSize, records);
@@ -479,30 +612,44 @@ void PrintTrackOddities(D88Image& image, int tracks, int64_t imageSize, bool eve
     PrintIdOddities(track, walk.records);
     PrintRecordOddities(track, walk.records);
     if (oddityLinesLeftOut > 0) {
-      Add("  oddity: track %d: %d more %s not shown", track, oddityLinesLeftOut,
-          Plural(oddityLinesLeftOut, "oddity", "oddities"));
-      EndLine();
+      PrintOddity(track, "%d more %s not shown", oddityLinesLeftOut,
+                  Plural(oddityLinesLeftOut, "oddity", "oddities"));
     }
   }
+  CloseTrackObject();
 }
 
 void PrintDiskOddities(const D88Image& image, int64_t imageSize) {
   const int32_t size = image.DiskSize();
   if (size < 0) {
     Add("  oddity: the disk's size is past 2 GiB");
-    EndLine();
+    EndDiskOddity();
   } else if (size < kDiskHeaderSize) {
     Add("  oddity: the disk's size is below the %d bytes of its header", kDiskHeaderSize);
-    EndLine();
+    EndDiskOddity();
   } else if (static_cast<int64_t>(image.DiskBase()) + size > imageSize) {
     Add("  oddity: the disk runs %" PRId64 " bytes past the end of the image",
         static_cast<int64_t>(image.DiskBase()) + size - imageSize);
-    EndLine();
+    EndDiskOddity();
   }
 }
 
+void PrintDiskEnd(D88Image& image, int64_t imageSize, bool everyId, int tracks);
+void PrintDiskFields(const D88Image& image, int index);
+
 void PrintDisk(D88Image& image, int index, int64_t imageSize, bool everyId) {
   image.SelectDisk(index);
+  if (json) {
+    PrintDiskFields(image, index);
+    JsonKey("track_runs");
+    JsonOpen('[');
+    const int tracks = PrintTrackRuns(image, imageSize);
+    JsonClose(']');
+    JsonKey("oddities");
+    JsonOpen('[');
+    PrintDiskEnd(image, imageSize, everyId, tracks);
+    return;
+  }
   Add("\ndisk %d", index + 1);
   EndLine();
   Add("  offset: %" PRId32, image.DiskBase());
@@ -528,7 +675,10 @@ void PrintDisk(D88Image& image, int index, int64_t imageSize, bool everyId) {
     Add("  write-protected: 0x%02x", protection);
   }
   EndLine();
-  const int tracks = PrintTrackRuns(image, imageSize);
+  PrintDiskEnd(image, imageSize, everyId, PrintTrackRuns(image, imageSize));
+}
+
+void PrintDiskEnd(D88Image& image, int64_t imageSize, bool everyId, int tracks) {
   PrintDiskOddities(image, imageSize);
   if (tracks < kMaxTracks) {
     if (tracks == kMaxTracks - 1) {
@@ -537,29 +687,191 @@ void PrintDisk(D88Image& image, int index, int64_t imageSize, bool everyId) {
       Add("  oddity: tracks %d-%d not walked", tracks, kMaxTracks - 1);
     }
     Add(": d88info walks no more than %d records of an image", kRecordBudget);
-    EndLine();
+    EndDiskOddity();
+  }
+  if (json) {
+    JsonClose(']');
+    JsonKey("tracks");
+    JsonOpen('[');
   }
   PrintTrackOddities(image, tracks, imageSize, everyId);
+  if (json) {
+    JsonClose(']');
+    JsonClose('}');
+  }
+}
+
+// The disk's fields as JSON: the same words as the text's, and the bytes.
+void PrintDiskFields(const D88Image& image, int index) {
+  JsonOpen('{');
+  JsonKey("number");
+  JsonNumber(index + 1);
+  JsonKey("offset");
+  JsonNumber(image.DiskBase());
+  JsonKey("size");
+  JsonNumber(static_cast<uint32_t>(image.DiskSize()));
+  JsonKey("name");
+  JsonShiftJis(image.DiskName());
+  JsonKey("name_hex");
+  JsonHex(reinterpret_cast<const uint8_t*>(image.DiskName()), strlen(image.DiskName()));
+  const int media = image.MediaType();
+  JsonKey("media");
+  if (media == 0x00 || media == 0x10 || media == 0x20) {
+    JsonText(media == 0x00 ? "2D" : (media == 0x10 ? "2DD" : "2HD"));
+  } else {
+    Add("0x%02x", media);
+    EmitLineAsJson();
+  }
+  JsonKey("media_byte");
+  JsonNumber(media);
+  const int protection = image.WriteProtection();
+  JsonKey("write_protected");
+  if (protection == 0x00 || protection == 0x10) {
+    JsonText(protection == 0x10 ? "yes" : "no");
+  } else {
+    Add("0x%02x", protection);
+    EmitLineAsJson();
+  }
+  JsonKey("write_protect_byte");
+  JsonNumber(protection);
+}
+
+// --- The outputs ---
+
+void AddProblems(const OutputHealth& output) {
+  const char* comma = "";
+  for (int kind = 0; kind < kHealthProblemKinds; ++kind) {
+    if (output.problems & (1u << kind)) {
+      Add("%s%s", comma, HealthProblemName(kind));
+      comma = ", ";
+    }
+  }
+}
+
+// "  NAME        SIZE intact", or "damaged:" with the kinds and, between
+// parentheses, the sectors or clusters that make it so.
+void PrintOutputs() {
+  Add("\noutputs:");
+  EndLine();
+  if (health.outputs == 0) {
+    Add("  none");
+    EndLine();
+  }
+  for (int i = 0; i < health.outputs; ++i) {
+    const OutputHealth& output = health.output[i];
+    PrintText(stdout, "  ");
+    PrintDiskName(stdout, output.name, 12);
+    Add(" %8d ", static_cast<int>(output.size));
+    if (output.problems == 0) {
+      Add("intact");
+      EndLine();
+      continue;
+    }
+    Add("damaged: ");
+    AddProblems(output);
+    Add(" (");
+    Flush();
+    PrintDiskText(stdout, output.details);
+    Add(")");
+    EndLine();
+  }
+  if (health.directories > 0) {
+    Add("  subdirectories are not entered: ");
+    Flush();
+    for (int i = 0; i < health.directories; ++i) {
+      PrintText(stdout, i > 0 ? ", " : "");
+      PrintDiskName(stdout, health.directoryNames[i], 0);
+    }
+    PrintText(stdout, "\n");
+  }
+}
+
+void PrintOutputsAsJson() {
+  JsonKey("outputs");
+  JsonOpen('[');
+  for (int i = 0; i < health.outputs; ++i) {
+    const OutputHealth& output = health.output[i];
+    JsonOpen('{');
+    JsonKey("name");
+    JsonShiftJis(output.name);
+    JsonKey("name_hex");
+    JsonHex(reinterpret_cast<const uint8_t*>(output.name), strlen(output.name));
+    JsonKey("size");
+    JsonNumber(output.size);
+    JsonKey("recorded_size");
+    JsonNumber(output.recordedSize);
+    JsonKey("health");
+    JsonText(output.problems == 0 ? "intact" : "damaged");
+    JsonKey("problems");
+    JsonOpen('[');
+    for (int kind = 0; kind < kHealthProblemKinds; ++kind) {
+      if (output.problems & (1u << kind)) {
+        JsonText(HealthProblemName(kind));
+      }
+    }
+    JsonClose(']');
+    JsonKey("details");
+    JsonShiftJis(output.details);
+    JsonClose('}');
+  }
+  JsonClose(']');
+  JsonKey("directories_not_entered");
+  JsonOpen('[');
+  for (int i = 0; i < health.directories; ++i) {
+    JsonShiftJis(health.directoryNames[i]);
+  }
+  JsonClose(']');
 }
 
 }  // namespace
 
-Verdict PrintReport(D88Image& image, int64_t imageSize, bool everyId) {
+Verdict PrintReport(D88Image& image, int64_t imageSize, bool everyId, bool asJson) {
   line.length = 0;
   recordsWalked = 0;
-  Add("image: %" PRId64 " bytes, %d %s", imageSize, image.DiskCount(),
-      Plural(image.DiskCount(), "disk", "disks"));
-  EndLine();
-  // The signature sector is read into zeros, as d88cut's work buffer holds
-  // at start-up.
-  static uint8_t sector[kSignatureSectorBytes];
-  memset(sector, 0, sizeof sector);
-  const Recognition recognition = RecogniseImage(image, sector);
+  json = asJson;
+  jsonTrack = -1;
+  // The outputs are judged first: it selects the first disk and reads what
+  // d88cut reads, into buffers of its own.
+  JudgeOutputs(image, &health);
+  const Recognition& recognition = health.recognition;
+  if (json) {
+    JsonReset();
+    JsonOpen('{');
+    JsonKey("image");
+    JsonOpen('{');
+    JsonKey("bytes");
+    JsonNumber(imageSize);
+    JsonKey("disks");
+    JsonNumber(image.DiskCount());
+    JsonClose('}');
+  } else {
+    Add("image: %" PRId64 " bytes, %d %s", imageSize, image.DiskCount(),
+        Plural(image.DiskCount(), "disk", "disks"));
+    EndLine();
+  }
   PrintVerdict(recognition);
   if (recognition.verdict != Verdict::kNotD88) {
+    if (json) {
+      JsonKey("disks");
+      JsonOpen('[');
+    }
     for (int disk = 0; disk < image.DiskCount(); ++disk) {
       PrintDisk(image, disk, imageSize, everyId);
     }
+    if (json) {
+      JsonClose(']');
+    }
+  }
+  if (recognition.verdict == Verdict::kRecognised) {
+    if (json) {
+      PrintOutputsAsJson();
+    } else {
+      PrintOutputs();
+    }
+  }
+  if (json) {
+    JsonClose('}');
+    JsonFinish();
   }
   return recognition.verdict;
 }

@@ -14,7 +14,9 @@
 // it is not a D88 image, each disk: its offset, size, name, media type and
 // write protection, its tracks as runs of one layout, and each oddity on a
 // line of its own, named by track. With `everyId`, also each track's sector
-// IDs. Returns the verdict.
-Verdict PrintReport(D88Image& image, int64_t imageSize, bool everyId);
+// IDs. For a recognised disk, then each output d88cut writes and whether it
+// is intact. With `asJson`, all of it as one JSON document. Returns the
+// verdict.
+Verdict PrintReport(D88Image& image, int64_t imageSize, bool everyId, bool asJson);
 
 #endif  // INFO_REPORT_H_

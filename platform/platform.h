@@ -37,6 +37,9 @@ class CommandLine {
 // Windows; nullptr on POSIX and in the page, where "/?" is a path like any
 // other.
 const char* SystemHelpOption();
+// True where the user runs commands at a prompt, so that a word naming
+// another command to try helps: POSIX and Windows; false in the page.
+bool RunsAtAPrompt();
 
 // Makes local time the C runtime's: on POSIX TZ in any form the C library
 // reads; on Windows TZ when it is in the runtime's own form (UTC0, JST-9,

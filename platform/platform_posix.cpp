@@ -92,6 +92,10 @@ const char* SystemHelpOption() {
   return nullptr;
 }
 
+bool RunsAtAPrompt() {
+  return true;
+}
+
 void PrepareLocalTime() {}
 
 FILE* OpenImageFile(const char* path, SystemError* error) {

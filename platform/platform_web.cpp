@@ -147,6 +147,10 @@ const char* SystemHelpOption() {
   return nullptr;
 }
 
+bool RunsAtAPrompt() {
+  return false;
+}
+
 void PrepareLocalTime() {}
 
 FILE* OpenImageFile(const char* path, SystemError* error) {

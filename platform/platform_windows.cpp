@@ -215,6 +215,10 @@ const char* SystemHelpOption() {
   return "/?";
 }
 
+bool RunsAtAPrompt() {
+  return true;
+}
+
 SystemError LastFileError() {
   const unsigned long windowsError = _doserrno;
   return windowsError != 0 ? static_cast<SystemError>(windowsError) : RuntimeError(errno);

@@ -52,8 +52,24 @@ std::string Head(size_t imageBytes, const std::string& verdict, size_t diskBytes
          " bytes\n  name: SMALL\n  media: 2D\n  write-protected: no\n";
 }
 
-const char kFourSectors[] = "4 sectors R1-4, 256 bytes (N1), double density\n";
+const char kFourSectors[] = "4 sectors of 256 bytes (N1), R1-4\n";
 const std::string kAllTracks = std::string("  tracks 0-2: ") + kFourSectors;
+
+const std::string kShorter = "the file is shorter than a disk header (688 bytes)\n";
+
+// A first disk whose signature sector holds zeros, so that its header alone
+// decides whether it is a D88 image.
+Bytes UnsignedImage(const std::function<void(Disk&)>& edit) {
+  return SmallImage([&edit](Disk& disk) {
+    RecordOf(disk, 0, 1).data = Bytes(256, 0);
+    edit(disk);
+  });
+}
+
+std::string NotD88(size_t imageBytes, const std::string& why) {
+  return "image: " + std::to_string(imageBytes) +
+         " bytes, 1 disk\nverdict: not a D88 image: " + why + "\n";
+}
 
 }  // namespace
 
@@ -69,16 +85,57 @@ const std::vector<InfoCase>& InfoCases() {
                     Head(3713, "recognised", 3713) + kAllTracks +
                         "  oddity: track 0: sector C0 H0 R1 N1 holds 17 bytes, N1 says 256\n"});
     list.push_back({"empty-file", Bytes(), "not-d88", 2,
-                    "image: 0 bytes, 0 disks\nverdict: not a D88 image\n"});
+                    "image: 0 bytes, 0 disks\nverdict: not a D88 image: " + kShorter});
     list.push_back({"shorter-than-a-disk-header", Cut(SmallImage([](Disk&) {}), 687), "not-d88", 2,
-                    "image: 687 bytes, 0 disks\nverdict: not a D88 image\n"});
+                    "image: 687 bytes, 0 disks\nverdict: not a D88 image: " + kShorter});
     {
       Disk disk;
       disk.name = "HEADER";
       disk.size = 100;
-      list.push_back({"size-below-the-disk-header", BuildImage({disk}), "not-d88", 2,
-                      "image: 688 bytes, 1 disk\nverdict: not a D88 image\n"});
+      list.push_back(
+          {"size-below-the-disk-header", BuildImage({disk}), "not-d88", 2,
+           "image: 688 bytes, 1 disk\nverdict: not a D88 image: the disk's size field, 100, is "
+           "below 672\n"});
     }
+    // A header no D88 writer makes; the words say which rule it breaks.
+    list.push_back({"write-protect-byte-not-0-or-0x10",
+                    UnsignedImage([](Disk& disk) { disk.writeProtect = 0x01; }), "not-d88", 2,
+                    NotD88(3952, "the write-protect byte 0x01 is not 0x00 or 0x10")});
+    list.push_back({"media-byte-not-a-d88-one",
+                    UnsignedImage([](Disk& disk) { disk.mediaType = 0x50; }), "not-d88", 2,
+                    NotD88(3952, "the media byte 0x50 is not 0x00, 0x10, 0x20, 0x30 or 0x40")});
+    list.push_back({"first-track-inside-the-header",
+                    UnsignedImage([](Disk& disk) { disk.trackOffsets[40] = 671; }), "not-d88", 2,
+                    NotD88(3952,
+                           "the lowest track offset, 671, lies inside the header (672 "
+                           "bytes)")});
+    list.push_back({"first-track-at-the-disks-end", UnsignedImage([](Disk& disk) {
+                      disk.trackOffsets[0] = 0;
+                      disk.trackOffsets[1] = 0;
+                      disk.trackOffsets[2] = 3952;
+                    }),
+                    "not-d88", 2,
+                    NotD88(3952,
+                           "the lowest track offset, 3952, lies at or past the disk's "
+                           "end")});
+    {
+      std::string text;
+      while (text.size() < 2000) {
+        text += "Not a disk image, but a text file of some lines.\n";
+      }
+      list.push_back({"a-text-file", Bytes(text.begin(), text.end()), "not-d88", 2,
+                      NotD88(text.size(), "the write-protect byte 0x78 is not 0x00 or 0x10")});
+    }
+    // d88cut recognises it by its signature alone, whatever the header holds.
+    list.push_back({"recognised-with-a-header-no-d88-writer-makes", SmallImage([](Disk& disk) {
+                      disk.mediaType = 0x50;
+                      disk.writeProtect = 0x01;
+                    }),
+                    "recognised", 0,
+                    "image: 3952 bytes, 1 disk\nverdict: recognised\n\ndisk 1\n  offset: 0\n"
+                    "  size: 3952 bytes\n  name: SMALL\n  media: 0x50\n"
+                    "  write-protected: 0x01\n" +
+                        kAllTracks});
     list.push_back({"no-sector-C0-H0-R1-N1", SmallImage([](Disk& disk) {
                       Record& first = RecordOf(disk, 0, 1);
                       first.n = 2;
@@ -86,8 +143,8 @@ const std::vector<InfoCase>& InfoCases() {
                     }),
                     "no-first-sector", 0,
                     Head(4208, "no sector C0 H0 R1 N1 on the first disk", 4208) +
-                        "  track 0: 4 sectors R1, 512 bytes (N2), double density + R2-4, 256 "
-                        "bytes (N1), double density\n"
+                        "  track 0: 4 sectors: 1 of 512 bytes (N2), R1; 3 of 256 bytes (N1), "
+                        "R2-4\n"
                         "  tracks 1-2: " +
                         kFourSectors + "  oddity: track 0: missing sector C0 H0 R1 N1\n"});
     list.push_back({"signature-sector-without-data",
@@ -138,7 +195,7 @@ const std::vector<InfoCase>& InfoCases() {
                     }),
                     "recognised", 0,
                     Head(3680, "recognised", 3680) + "  track 0: " + kFourSectors +
-                        "  track 1: 3 sectors R1-2,4, 256 bytes (N1), double density\n"
+                        "  track 1: 3 sectors of 256 bytes (N1), R1-2,4\n"
                         "  track 2: " +
                         kFourSectors + "  oddity: track 1: missing sector C0 H1 R3 N1\n"});
     list.push_back({"duplicate-sector", SmallImage([](Disk& disk) {
@@ -147,7 +204,7 @@ const std::vector<InfoCase>& InfoCases() {
                     }),
                     "recognised", 0,
                     Head(4224, "recognised", 4224) + "  track 0: " + kFourSectors +
-                        "  track 1: 5 sectors R1-2,2-4, 256 bytes (N1), double density\n"
+                        "  track 1: 5 sectors of 256 bytes (N1), R1-2,2-4\n"
                         "  track 2: " +
                         kFourSectors +
                         "  oddity: track 1: duplicate sector C0 H1 R2 N1 (2 records)\n"});
@@ -160,7 +217,7 @@ const std::vector<InfoCase>& InfoCases() {
     list.push_back({"records-past-the-disks-end", SmallImage([](Disk& disk) { disk.size = 3852; }),
                     "recognised", 0,
                     Head(3952, "recognised", 3852) + "  tracks 0-1: " + kFourSectors +
-                        "  track 2: 3 sectors R1-3, 256 bytes (N1), double density\n"
+                        "  track 2: 3 sectors of 256 bytes (N1), R1-3\n"
                         "  oddity: track 2: records past the disk's end, from sector C1 H0 R4 N1 "
                         "on\n"});
     list.push_back({"counts-that-do-not-end-the-last-track", SmallImage([](Disk& disk) {
@@ -193,7 +250,7 @@ const std::vector<InfoCase>& InfoCases() {
                     SmallImage([](Disk& disk) { disk.trackOffsets[2] = 1776 + 272; }), "recognised",
                     0,
                     Head(3952, "recognised", 3952) + "  tracks 0-1: " + kFourSectors +
-                        "  track 2: 4 sectors R2-4,1, 256 bytes (N1), double density\n"
+                        "  track 2: 4 sectors of 256 bytes (N1), R2-4,1\n"
                         "  oddity: track 1: overlaps track 2\n"
                         "  oddity: track 2: missing sector C0 H1 R1 N1\n"});
     list.push_back({"deleted-data-and-status", SmallImage([](Disk& disk) {
@@ -210,14 +267,14 @@ const std::vector<InfoCase>& InfoCases() {
     list.push_back({"image-ends-in-a-sectors-data", Cut(SmallImage([](Disk&) {}), 3524),
                     "recognised", 0,
                     Head(3524, "recognised", 3952) + "  tracks 0-1: " + kFourSectors +
-                        "  track 2: 3 sectors R1-3, 256 bytes (N1), double density\n"
+                        "  track 2: 3 sectors of 256 bytes (N1), R1-3\n"
                         "  oddity: the disk runs 428 bytes past the end of the image\n"
                         "  oddity: track 2: sector C1 H0 R3 N1 is cut short by the end of the "
                         "image, 156 bytes missing\n"});
     list.push_back({"image-ends-in-a-record-header", Cut(SmallImage([](Disk&) {}), 3416),
                     "recognised", 0,
                     Head(3416, "recognised", 3952) + "  tracks 0-1: " + kFourSectors +
-                        "  track 2: 2 sectors R1-2, 256 bytes (N1), double density\n"
+                        "  track 2: 2 sectors of 256 bytes (N1), R1-2\n"
                         "  oddity: the disk runs 536 bytes past the end of the image\n"
                         "  oddity: track 2: the image ends inside the track\n"});
 
@@ -238,7 +295,7 @@ const std::vector<InfoCase>& InfoCases() {
       }
       list.push_back({"more-oddities-than-are-shown", BuildImage({disk}), "recognised", 0,
                       Head(8624, "recognised", 8624) + "  track 0: " + kFourSectors +
-                          "  track 1: 40 sectors R1-40, 128 bytes (N0), double density\n"
+                          "  track 1: 40 sectors of 128 bytes (N0), R1-40\n"
                           "  track 2: " +
                           kFourSectors + oddities +
                           "  oddity: track 1: 8 more oddities not shown\n"});
@@ -253,9 +310,15 @@ const std::vector<InfoCase>& InfoCases() {
                     }),
                     "recognised", 0,
                     Head(3952, "recognised", 3952) + "  track 0: " + kFourSectors +
-                        "  track 1: 4 sectors R1-3, 256 bytes (N1), double density + R4, 256 "
-                        "bytes (N1), single density\n"
-                        "  track 2: 4 sectors R1-4, 256 bytes (N1), single density\n"});
+                        "  track 1: 4 sectors: 3 of 256 bytes (N1), R1-3; 1 of 256 bytes (N1), "
+                        "R4, single density\n"
+                        "  track 2: 4 sectors of 256 bytes (N1), R1-4, single density\n"});
+    // The small disk has no raw areas and no volume: d88cut writes nothing.
+    for (InfoCase& c : list) {
+      if (c.verdict == "recognised") {
+        c.report += "\noutputs:\n  none\n";
+      }
+    }
     return list;
   }();
   return cases;

@@ -25,7 +25,7 @@ const std::string kRecognisedLine =
     "DISK 1\x82\xf0\x94\x46\x8e\xaf\x82\xb5\x82\xdc\x82\xb5\x82\xbd.\n";
 
 const std::string kUsage =
-    "Usage: d88info [--tracks] IMAGE\n"
+    "Usage: d88info [--tracks] [--json] IMAGE\n"
     "Try 'd88info --help' for more information.\n";
 
 // Runs d88info with `args` in a fresh folder holding `image` as disk.d88,
@@ -49,6 +49,35 @@ TEST(InfoTest, ReportsEachImageOfTheTable) {
     EXPECT_EQ(run.err, "");
   }
 }
+
+#ifndef _WIN32
+// --json gives one document that python3's parser reads, on every image of
+// the table, with the same verdict and status as the text; with --tracks,
+// the sector IDs are in it too.
+TEST(InfoTest, JsonOfEachImageOfTheTableParses) {
+  for (const InfoCase& c : InfoCases()) {
+    SCOPED_TRACE(c.name);
+    ScopedTempDir dir;
+    WriteBytes(dir.File(kImage), c.image);
+    const ToolRun run = RunInfo({"--json", "--tracks", kImage}, dir.path());
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_EQ(run.err, "");
+    WriteBytes(dir.File("report.json"), Bytes(run.out.begin(), run.out.end()));
+    const ToolRun read =
+        RunProgramWithArgv("/usr/bin/env",
+                           {"env", "python3", "-c",
+                            "import json\n"
+                            "r = json.load(open('report.json', encoding='utf-8'))\n"
+                            "shown = 0 if r['verdict'] == 'not-d88' else r['image']['disks']\n"
+                            "assert len(r.get('disks', [])) == shown\n"
+                            "assert ('outputs' in r) == (r['verdict'] == 'recognised')\n"
+                            "print(r['verdict'])\n"},
+                           dir.path());
+    EXPECT_EQ(read.status, 0) << read.err;
+    EXPECT_EQ(read.out, c.verdict + "\n");
+  }
+}
+#endif
 
 // One function decides the verdict, for d88info and the page alike; d88cut
 // must do what it says on the same image.
@@ -88,8 +117,7 @@ TEST(InfoTest, TracksListsEverySectorIdOfEveryTrack) {
       "\"\\x01\\x02\\x03\\x04\\x05\\x06\\x07\\x08\\x09\\x0a\\x0b\\x0c\\x0d\\x0e\\x0f\\x10\"\n"
       "\ndisk 1\n  offset: 0\n  size: 1760 bytes\n  name: IDS\n  media: 2D\n"
       "  write-protected: no\n"
-      "  track 0: 3 sectors R1,3, 256 bytes (N1), double density + R2, 512 bytes (N2), double "
-      "density\n"
+      "  track 0: 3 sectors: 2 of 256 bytes (N1), R1,3; 1 of 512 bytes (N2), R2\n"
       "  track 1: no sectors\n"
       "  track 0 sectors: C0 H0 R1 N1, C0 H0 R3 N1, C5 H1 R2 N2\n"
       "  oddity: track 0: missing sector C0 H0 R2 N1\n"
@@ -130,7 +158,7 @@ TEST(InfoTest, HelpGoesToStandardOutput) {
   for (const auto& args : std::vector<std::vector<std::string>>{{"--help"}, {kImage, "--help"}}) {
     const ToolRun run = InspectImage(BuildImage({Disk()}), args);
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out.rfind("Usage: d88info [--tracks] IMAGE\n", 0), 0u) << run.out;
+    EXPECT_EQ(run.out.rfind("Usage: d88info [--tracks] [--json] IMAGE\n", 0), 0u) << run.out;
     EXPECT_NE(run.out.find("Exit status: 0 "), std::string::npos) << run.out;
     EXPECT_EQ(run.err, "");
   }
@@ -232,11 +260,18 @@ TEST(InfoTest, SampleReportInFull) {
             "  name: TEST DISK\n"
             "  media: 2D\n"
             "  write-protected: no\n"
-            "  track 0: 10 sectors R1, 256 bytes (N1), double density + R1-9, 512 bytes (N2), "
-            "double density\n"
-            "  tracks 1-2: 9 sectors R1-9, 512 bytes (N2), double density\n"
-            "  tracks 3-8: 16 sectors R1-16, 256 bytes (N1), double density\n"
-            "  tracks 9-79: 9 sectors R1-9, 512 bytes (N2), double density\n");
+            "  track 0: 10 sectors: 1 of 256 bytes (N1), R1; 9 of 512 bytes (N2), R1-9\n"
+            "  tracks 1-2: 9 sectors of 512 bytes (N2), R1-9\n"
+            "  tracks 3-8: 16 sectors of 256 bytes (N1), R1-16\n"
+            "  tracks 9-79: 9 sectors of 512 bytes (N2), R1-9\n"
+            "\n"
+            "outputs:\n"
+            "  MAIN             8192 intact\n"
+            "  DEMO            16384 intact\n"
+            "  README.TXT        620 intact\n"
+            "  HELLO.COM          38 intact\n"
+            "  SCORES.DAT       2600 intact\n"
+            "  subdirectories are not entered: GAMES\n");
 }
 
 }  // namespace

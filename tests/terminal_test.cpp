@@ -418,6 +418,44 @@ TEST(TerminalOutput, InfoShowsDiskNamesAsTheTerminalCan) {
   }
 }
 
+// An image that opens but is not the disk: a terminal gets one line that
+// says why and what to try, its path shown with each control byte as '?';
+// pipes get nothing, and the status stays 0 either way.
+TEST(TerminalOutput, SaysOnATerminalOnlyWhyAnImageIsNotTheDisk) {
+  Disk noFirstSector;
+  noFirstSector.tracks[0].records.push_back(MakeRecord(0, 0, 2, 1, Bytes(256, 0)));
+  Disk otherSignature;
+  otherSignature.tracks[0].records.push_back(MakeRecord(0, 0, 1, 1, Bytes(256, 'x')));
+  const std::string text = std::string(1000, 'x');
+  const struct {
+    const char* what;
+    Bytes image;
+    std::string words;
+  } cases[] = {
+      {"a text file", Bytes(text.begin(), text.end()), "not a D88 image"},
+      {"no first sector", BuildImage({noFirstSector}), "no sector C0 H0 R1 N1 on the first disk"},
+      {"another signature", BuildImage({otherSignature}), "the signature differs"},
+  };
+  const std::string path = "odd\x01\x1b[2Jname.d88";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (const Sink sink : {Sink::kTerminal, Sink::kPipe}) {
+      SCOPED_TRACE(sink == Sink::kTerminal ? "on terminals" : "on pipes");
+      ScopedTempDir dir;
+      WriteBytes(dir.File(path), c.image);
+      const ToolRun run = RunToolOnSinks(sink, sink, {ToolPath(), path}, dir.path(),
+                                         Environment({"LC_ALL=C.UTF-8"}));
+      EXPECT_EQ(run.status, 0);
+      EXPECT_EQ(run.out, "");
+      EXPECT_EQ(run.err, sink == Sink::kTerminal
+                             ? "d88cut: not the disk this tool unpacks (" + c.words +
+                                   "); try: d88info odd??[2Jname.d88\n"
+                             : "");
+      EXPECT_EQ(dir.Entries(), std::vector<std::string>{path});
+    }
+  }
+}
+
 // On a terminal, the cannot-open and cannot-write messages are followed by
 // a line in plain words: what could not be opened or written, and the
 // system's reason. A pipe gets the message's bytes alone, as ever.

@@ -4,7 +4,7 @@
 # the terminal's own character set (UTF-8 here): the Japanese text must
 # arrive as such, and a name's control bytes as '?'. A failure to open or to
 # write is followed, on the console, by a line that names the file and the
-# reason.
+# reason, and an image that is not the disk gets a line that says why.
 #
 #   windows_console.sh WINE_RUN PREFIX D88CUT_EXE SAMPLE_D88
 set -eu
@@ -34,6 +34,8 @@ on_console "$work/out" "$image"
 mkdir "$work/blocked" "$work/blocked/MAIN"
 on_console "$work/blocked" "$image"
 on_console "$work/blocked" missing.d88
+printf 'Not a disk image.\n' >"$work/blocked/notes.txt"
+on_console "$work/blocked" notes.txt
 # Wine hides and shows the cursor around each write to the console; one
 # line may come in several writes.
 sed -i 's/\x1b\[?25[hl]//g' "$work/screen"
@@ -54,6 +56,7 @@ expect "ファイルを書き込めません."
 expect "d88cut: cannot write 'MAIN': Is a directory"
 expect "ファイルをオープンできません"
 expect "d88cut: cannot open 'missing.d88': "
+expect "d88cut: not the disk this tool unpacks (not a D88 image); try: d88info notes.txt"
 if grep -qF "$(printf '\033[2J')" "$work/screen"; then
   echo "the name's ESC [2J reached the terminal" >&2
   failures=$((failures + 1))
@@ -67,4 +70,4 @@ if [ "$failures" -ne 0 ]; then
   cat -v "$work/screen" >&2
   exit 1
 fi
-echo "the console shows the listing in UTF-8 with the name's controls as '?', and says what failed and why"
+echo "the console shows the listing in UTF-8 with the name's controls as '?', and says what failed and why, and why an image is not the disk"

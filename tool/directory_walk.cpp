@@ -37,22 +37,16 @@ constexpr Flag kFlags[] = {
     {kAttributeSystem, "S "},  {kAttributeHidden, "H "},    {kAttributeReadOnly, "R"},
 };
 
-// Writes up to `size` bytes of the chain from `firstCluster`. The file is
-// left short where the chain ends at 0xFFF, leaves the clusters held in
-// volumeImage or comes back to a cluster it has already written. Clusters
-// that follow each other in volumeImage go out in one write.
-// False on a write error.
+// Writes up to `size` bytes of the chain from `firstCluster`, short where
+// the chain ends first. Clusters that follow each other in volumeImage go
+// out in one write. False on a write error.
 bool WriteClusterChain(int firstCluster, int32_t size) {
-  bool written[kLastCluster + 1] = {};
-  int32_t remaining = size;
-  int cluster = firstCluster;
+  ClusterChain chain(clusterTable, firstCluster, size);
   const uint8_t* run = nullptr;
   int runLength = 0;
-  while (remaining > 0) {
-    if (cluster < 0 || cluster > kLastCluster || written[cluster]) {
-      break;
-    }
-    written[cluster] = true;
+  int cluster = 0;
+  int length = 0;
+  while (chain.Next(&cluster, &length)) {
     const uint8_t* data = volumeImage + (cluster + kClusterSlotBias) * kClusterBytes;
     if (data != run + runLength) {
       if (!WriteOutputFile(run, runLength)) {
@@ -61,13 +55,7 @@ bool WriteClusterChain(int firstCluster, int32_t size) {
       run = data;
       runLength = 0;
     }
-    const int length = std::min(remaining, static_cast<int32_t>(kClusterBytes));
     runLength += length;
-    remaining -= length;
-    if (clusterTable[cluster] == kChainEnd) {
-      break;
-    }
-    cluster = clusterTable[cluster];
   }
   return WriteOutputFile(run, runLength);
 }
@@ -128,6 +116,52 @@ int ExtractFile(const char* name, const DirectoryEntry& entry, const FileTime& r
 }
 
 }  // namespace
+
+EntryKind ClassifyEntry(const uint8_t* entry) {
+  if (memcmp(entry, kHiddenEntryName, 11) == 0 || entry[0] == kDeletedEntry) {
+    return EntryKind::kPassedOver;
+  }
+  if (entry[0] == kEndOfDirectory) {
+    return EntryKind::kEndOfDirectory;
+  }
+  if (entry[11] & (kAttributeVolumeLabel | kAttributeDirectory)) {
+    return EntryKind::kListedOnly;
+  }
+  return EntryKind::kFile;
+}
+
+ClusterChain::ClusterChain(const uint16_t* table, int firstCluster, int32_t size)
+    : table(table),
+      cluster(firstCluster),
+      remaining(size),
+      ended(false),
+      end(ChainEnd::kSizeReached),
+      taken() {}
+
+bool ClusterChain::Next(int* next, int* length) {
+  if (ended || remaining <= 0) {
+    ended = true;
+    return false;
+  }
+  if (cluster < 0 || cluster > kLastCluster || taken[cluster]) {
+    ended = true;
+    end = cluster < 0 || cluster > kLastCluster ? ChainEnd::kLeavesVolume : ChainEnd::kComesBack;
+    return false;
+  }
+  taken[cluster] = true;
+  *next = cluster;
+  *length = std::min(remaining, static_cast<int32_t>(kClusterBytes));
+  remaining -= *length;
+  if (table[cluster] == kChainEnd) {
+    ended = true;
+    if (remaining > 0) {
+      end = ChainEnd::kEndMark;
+    }
+  } else {
+    cluster = table[cluster];
+  }
+  return true;
+}
 
 DirectoryEntry DecodeEntry(const uint8_t* entry) {
   DirectoryEntry decoded;
@@ -198,10 +232,11 @@ void PrintListingLine(FILE* out, const char* name, const DirectoryEntry& entry) 
 int WalkDirectory() {
   for (int index = 0; index < kRootEntries; ++index) {
     const uint8_t* entry = rootDirectory + index * kDirectoryEntryBytes;
-    if (memcmp(entry, kHiddenEntryName, 11) == 0 || entry[0] == kDeletedEntry) {
+    const EntryKind kind = ClassifyEntry(entry);
+    if (kind == EntryKind::kPassedOver) {
       continue;
     }
-    if (entry[0] == kEndOfDirectory) {
+    if (kind == EntryKind::kEndOfDirectory) {
       return 0;
     }
     char name[kFileNameBytes];
@@ -211,7 +246,7 @@ int WalkDirectory() {
     // an hour that summer time repeats can depend on the previous call.
     const FileTime recorded = ConvertRecordedTime(fields.recorded);
     PrintListingLine(stdout, name, fields);
-    if (fields.attributes & (kAttributeVolumeLabel | kAttributeDirectory)) {
+    if (kind == EntryKind::kListedOnly) {
       PrintText(stdout, "\n");
       continue;
     }

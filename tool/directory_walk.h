@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "platform/platform.h"
+#include "tool/volume.h"
 
 // Attribute bits of a directory entry, in the order the listing shows them.
 constexpr uint8_t kAttributeArchive = 0x20;
@@ -30,6 +31,49 @@ struct DirectoryEntry {
   int firstCluster;      // signed 16-bit as recorded
   int32_t size;          // signed as recorded
   DosDateTime recorded;  // the time and date words themselves
+};
+
+// What the walk does with a root-directory entry.
+enum class EntryKind {
+  kPassedOver,      // deleted (first byte 0xE5), or the entry PAT.COM
+  kEndOfDirectory,  // first byte 0x00: the walk ends here
+  kListedOnly,      // a volume label or a directory: listed, not written
+  kFile,            // listed and written
+};
+EntryKind ClassifyEntry(const uint8_t* entry);
+
+// Why a file's cluster chain ended.
+enum class ChainEnd {
+  kSizeReached,   // the recorded size is taken
+  kEndMark,       // an entry 0xFFF came first
+  kLeavesVolume,  // a cluster outside 0-355, whose data volumeImage does not hold
+  kComesBack,     // a cluster the chain has already taken
+};
+
+// A file's cluster chain through `table`, as d88cut writes it: from
+// `firstCluster`, 1,024 bytes a cluster until `size` bytes are taken, the
+// chain meets 0xFFF, leaves the clusters held in volumeImage or comes back
+// to a cluster it has taken.
+class ClusterChain {
+ public:
+  ClusterChain(const uint16_t* table, int firstCluster, int32_t size);
+  // The next cluster and how many of its bytes the file takes; false once
+  // the chain has ended, End() then telling why.
+  bool Next(int* cluster, int* length);
+  ChainEnd End() const { return end; }
+  // The recorded size's bytes not taken.
+  int32_t Remaining() const { return remaining; }
+  // The cluster the chain would take next: after kLeavesVolume or
+  // kComesBack, the one it could not.
+  int Cluster() const { return cluster; }
+
+ private:
+  const uint16_t* table;
+  int cluster;
+  int32_t remaining;
+  bool ended;
+  ChainEnd end;
+  bool taken[kLastCluster + 1];
 };
 
 DirectoryEntry DecodeEntry(const uint8_t* entry);

@@ -13,7 +13,7 @@
 namespace {
 
 // Until an image is opened and judged: no verdict but "not a D88 image".
-Recognition runRecognition = {Verdict::kNotD88, {}};
+Recognition runRecognition = {Verdict::kNotD88, {}, HeaderFault::kNone, 0};
 
 // What --help prints: plain ASCII, the same bytes in every character set.
 constexpr char kHelpText[] =
@@ -71,9 +71,13 @@ int RunD88Cut(int argc, char** argv) {
   }
   RememberImageFile(diskImage);
   // The signature sector is read into the work buffer, whose zeros stand for
-  // a missing sector; an unrecognised disk ends the run without a word.
+  // a missing sector. An unrecognised disk ends the run with status 0, and
+  // without a word but on a terminal, where one line says why and what to try.
   runRecognition = RecogniseImage(diskImage, volumeImage);
   if (runRecognition.verdict != Verdict::kRecognised) {
+    if (RunsAtAPrompt()) {
+      PrintNotTheDisk(stderr, VerdictWords(runRecognition.verdict), argv[1]);
+    }
     return 0;
   }
   PrintText(stdout, kRecognisedMessage);
@@ -103,5 +107,5 @@ void ResetToolState() {
   memset(clusterTable, 0, sizeof clusterTable);
   ResetOutput();
   ResetTextOutput();
-  runRecognition = Recognition{Verdict::kNotD88, {}};
+  runRecognition = Recognition{Verdict::kNotD88, {}, HeaderFault::kNone, 0};
 }

@@ -87,6 +87,12 @@ void PrintDiskName(FILE* stream, const char* name, int width) {
   Emit(stream, line, length);
 }
 
+void PrintDiskText(FILE* stream, const char* text) {
+  char line[2048];
+  const size_t length = AppendDiskName(stream, line, 0, sizeof line, text, 0);
+  Emit(stream, line, length);
+}
+
 void PrintNameMessage(FILE* stream, const char* message, const char* name) {
   char line[256];
   size_t length = std::min(strlen(message), sizeof line - 2);
@@ -131,6 +137,14 @@ void PrintOpenFailureReason(FILE* stream, const char* path, const char* reason) 
     char shown[4096];
     PrintLocalFormatted(stream, "d88cut: cannot open '%s': %s\n",
                         PathAsShown(stream, path, shown, sizeof shown), reason);
+  }
+}
+
+void PrintNotTheDisk(FILE* stream, const char* words, const char* path) {
+  if (SinkOf(stream) == Sink::kTerminal) {
+    char shown[4096];
+    PrintLocalFormatted(stream, "d88cut: not the disk this tool unpacks (%s); try: d88info %s\n",
+                        words, PathAsShown(stream, path, shown, sizeof shown));
   }
 }
 

@@ -13,6 +13,9 @@
 void PrintText(FILE* stream, const char* text);
 // A name from the disk, padded with spaces to `width` bytes (0: no padding).
 void PrintDiskName(FILE* stream, const char* name, int width);
+// Text that holds names from the disk, such as a list of them, shown as
+// PrintDiskName shows names, unpadded; at most 2,047 bytes of it.
+void PrintDiskText(FILE* stream, const char* text);
 // `message`, the disk's name `name` shown as PrintDiskName shows it, and a
 // line feed, in one write.
 void PrintNameMessage(FILE* stream, const char* message, const char* name);
@@ -35,6 +38,10 @@ const char* PathAsShown(FILE* stream, const char* path, char* shown, size_t capa
 // it and REASON in the system's own encoding. Files and pipes get nothing, so
 // that their bytes stay the message alone.
 void PrintOpenFailureReason(FILE* stream, const char* path, const char* reason);
+// On a terminal only, when the image is not the disk: "d88cut: not the disk
+// this tool unpacks (WORDS); try: d88info PATH\n", PATH as PathAsShown shows
+// it. Files and pipes get nothing, so that d88cut stays silent there.
+void PrintNotTheDisk(FILE* stream, const char* words, const char* path);
 // The same for the cannot-write message: "d88cut: cannot write 'NAME':
 // REASON\n", the disk's name NAME shown as PrintDiskName shows it.
 void PrintWriteFailureReason(FILE* stream, const char* name, const char* reason);

@@ -1,0 +1,210 @@
+#include "info/json_writer.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/platform.h"
+#include "platform/shift_jis.h"
+#include "tool/text_output.h"
+
+namespace {
+
+// Whether the open object or array at each depth has a value yet.
+constexpr int kMaxDepth = 16;
+bool hasValue[kMaxDepth];
+int depth;
+bool afterKey;
+
+void Put(const char* bytes, size_t length) {
+  fwrite(bytes, 1, length, stdout);
+}
+
+void Put(const char* text) {
+  Put(text, strlen(text));
+}
+
+// Before a value or a key: the comma that separates it from the one before.
+void Separate() {
+  if (afterKey) {
+    afterKey = false;
+    return;
+  }
+  if (depth > 0 && depth <= kMaxDepth) {
+    if (hasValue[depth - 1]) {
+      Put(",");
+    }
+    hasValue[depth - 1] = true;
+  }
+}
+
+void PutEscaped(const char* text, size_t length) {
+  Put("\"");
+  size_t plain = 0;
+  for (size_t i = 0; i < length; ++i) {
+    const uint8_t byte = static_cast<uint8_t>(text[i]);
+    if (byte >= 0x20 && byte != 0x7F && byte != '"' && byte != '\\') {
+      continue;
+    }
+    Put(text + plain, i - plain);
+    plain = i + 1;
+    char escaped[8];
+    if (byte == '"' || byte == '\\') {
+      snprintf(escaped, sizeof escaped, "\\%c", byte);
+    } else {
+      snprintf(escaped, sizeof escaped, "\\u%04x", byte);
+    }
+    Put(escaped);
+  }
+  Put(text + plain, length - plain);
+  Put("\"");
+}
+
+// Appends the UTF-8 of `codePoint`.
+size_t AppendUtf8(uint32_t codePoint, char* out) {
+  if (codePoint < 0x80) {
+    out[0] = static_cast<char>(codePoint);
+    return 1;
+  }
+  if (codePoint < 0x800) {
+    out[0] = static_cast<char>(0xC0 | (codePoint >> 6));
+    out[1] = static_cast<char>(0x80 | (codePoint & 0x3F));
+    return 2;
+  }
+  if (codePoint < 0x10000) {
+    out[0] = static_cast<char>(0xE0 | (codePoint >> 12));
+    out[1] = static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+    out[2] = static_cast<char>(0x80 | (codePoint & 0x3F));
+    return 3;
+  }
+  out[0] = static_cast<char>(0xF0 | (codePoint >> 18));
+  out[1] = static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F));
+  out[2] = static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+  out[3] = static_cast<char>(0x80 | (codePoint & 0x3F));
+  return 4;
+}
+
+// Bytes that begin no character in the browsers' Shift_JIS decoder, though
+// some code pages map them.
+bool LacksInBrowsers(uint8_t byte) {
+  return byte == 0xA0 || byte >= 0xFD;
+}
+
+}  // namespace
+
+size_t ShiftJisToUtf8(const char* text, char* out, size_t capacity) {
+  if (capacity == 0) {
+    return 0;
+  }
+  // Control bytes and what does not decode become '?' first, as a terminal
+  // shows them.
+  static char shown[4096];
+  size_t left = ShowableName(text, shown, sizeof shown);
+  const char* at = shown;
+  size_t used = 0;
+  while (left > 0) {
+    const size_t length = ShiftJisCharacterLength(at, left);
+    const uint8_t first = static_cast<uint8_t>(at[0]);
+    char utf8[4];
+    size_t made = 0;
+    uint32_t codePoint = 0;
+    if (length == 1 && first < 0x80) {
+      utf8[0] = at[0];
+      made = 1;
+    } else if (!LacksInBrowsers(first) &&
+               DecodeShiftJis(at, static_cast<int>(length), &codePoint) && codePoint >= 0x80) {
+      made = AppendUtf8(codePoint, utf8);
+    }
+    if (made == 0) {
+      // One '?' for each byte of a character that does not decode.
+      if (used + length >= capacity) {
+        break;
+      }
+      for (size_t i = 0; i < length; ++i) {
+        out[used++] = '?';
+      }
+    } else {
+      if (used + made >= capacity) {
+        break;
+      }
+      memcpy(out + used, utf8, made);
+      used += made;
+    }
+    at += length;
+    left -= length;
+  }
+  out[used] = '\0';
+  return used;
+}
+
+void JsonReset() {
+  depth = 0;
+  afterKey = false;
+}
+
+void JsonOpen(char bracket) {
+  Separate();
+  const char text[2] = {bracket, '\0'};
+  Put(text);
+  if (depth < kMaxDepth) {
+    hasValue[depth] = false;
+  }
+  ++depth;
+}
+
+void JsonClose(char bracket) {
+  const char text[2] = {bracket, '\0'};
+  Put(text);
+  if (depth > 0) {
+    --depth;
+  }
+}
+
+void JsonKey(const char* key) {
+  Separate();
+  PutEscaped(key, strlen(key));
+  Put(":");
+  afterKey = true;
+}
+
+void JsonText(const char* text, size_t length) {
+  Separate();
+  PutEscaped(text, length);
+}
+
+void JsonText(const char* text) {
+  JsonText(text, strlen(text));
+}
+
+void JsonShiftJis(const char* text) {
+  static char utf8[8192];
+  const size_t length = ShiftJisToUtf8(text, utf8, sizeof utf8);
+  JsonText(utf8, length);
+}
+
+void JsonHex(const uint8_t* bytes, size_t length) {
+  Separate();
+  Put("\"");
+  static const char kDigits[] = "0123456789abcdef";
+  for (size_t i = 0; i < length; ++i) {
+    const char pair[2] = {kDigits[bytes[i] >> 4], kDigits[bytes[i] & 0x0F]};
+    Put(pair, 2);
+  }
+  Put("\"");
+}
+
+void JsonNumber(int64_t value) {
+  Separate();
+  char text[24];
+  snprintf(text, sizeof text, "%" PRId64, value);
+  Put(text);
+}
+
+void JsonNull() {
+  Separate();
+  Put("null");
+}
+
+void JsonFinish() {
+  Put("\n");
+}

@@ -1,0 +1,571 @@
+#include "tool/output_health.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "tool/stages.h"
+
+namespace {
+
+// Which read put a byte of the work buffer there: only bytes read by the
+// output's own run were read for it.
+enum Run : uint16_t { kRunNone, kRunSignature, kRunMain, kRunDemo, kRunVolume };
+
+// For each byte of the work buffer, the run that last wrote it (bits 11-13)
+// and the index in DiskHealth::sector of the record it came from, plus one
+// (bits 0-10); 0 for the zeros of start-up.
+uint16_t origin[kVolumeImageBytes];
+constexpr int kOriginSectorBits = 11;
+static_assert(kMaxHealthSectors < (1 << kOriginSectorBits), "sector indices fit the origin");
+
+// Work buffer bytes of the slots of tracks 3-8, which the volume load never fills.
+constexpr int kRawSlotsStart = kFirstRawTrack * kVolumeTrackBytes;
+constexpr int kRawSlotsEnd = kFirstUpperTrack * kVolumeTrackBytes;
+
+// One run read as d88cut makes it: from R`firstR` of `track` (C = track / 2,
+// H = track % 2), `length` bytes of sectors of size code `n`, into the work
+// buffer at `base` (or into a buffer of its own), `perTrack` sectors a track.
+struct RunPlan {
+  Run run;
+  SectorRole role;
+  int track, firstR, n, perTrack;
+  int base;
+  int length;
+  // Filled by the replay: the step at which the run stopped, and why
+  // (kMissing or kShort); -1 when it read every step.
+  int stopStep;
+  SectorState stopState;
+};
+
+// An item of a details list: a run of sectors of one track (R`first`-`last`)
+// and why they hold no bytes read for the output, or a run of clusters.
+struct Item {
+  int track;
+  int first, last;
+  int what;  // SectorState for sectors; a cluster run's partner output for cross-links
+};
+
+constexpr int kMaxItems = 8;
+struct ItemList {
+  int count;
+  int more;
+  Item item[kMaxItems];
+};
+
+// What is known of one output while the outputs are judged; its words are
+// made once every output is known, since a cross-link names both.
+struct Findings {
+  ItemList unread;      // sectors of the output's slots not read for it
+  ItemList rawSlots;    // clusters on tracks 3-8
+  ItemList bad;         // sector indices (first = last = what)
+  ItemList crossLinks;  // clusters, what = partner output
+  ChainEnd chainEnd;
+  int chainCluster;  // where the chain ended short
+};
+Findings findings[kMaxHealthOutputs];
+// The output that first took each cluster; -1 for none.
+int clusterOwner[kLastCluster + 1];
+
+uint8_t fatBytesRead[kFatBytes];
+uint8_t rootRead[kRootDirectoryBytes];
+uint16_t table[kClusterTableEntries];
+
+// Adds `item`, extending the last item when it continues it, and skipping
+// it when an item already holds it.
+void AddItem(ItemList& list, const Item& item) {
+  for (int i = 0; i < list.count; ++i) {
+    const Item& held = list.item[i];
+    if (held.track == item.track && held.what == item.what && item.first >= held.first &&
+        item.last <= held.last) {
+      return;
+    }
+  }
+  if (list.count > 0) {
+    Item& last = list.item[list.count - 1];
+    if (last.track == item.track && last.what == item.what && item.first == last.last + 1) {
+      last.last = item.last;
+      return;
+    }
+  }
+  if (list.count == kMaxItems) {
+    ++list.more;
+    return;
+  }
+  list.item[list.count++] = item;
+}
+
+int FindOrAddSector(DiskHealth* health, int track, int c, int h, int r, int n, bool found,
+                    const uint8_t* header, int64_t at) {
+  for (int i = 0; i < health->sectors; ++i) {
+    const HealthSector& known = health->sector[i];
+    if (found ? known.at == at
+              : (known.at < 0 && known.track == track && known.c == c && known.h == h &&
+                 known.r == r && known.n == n)) {
+      return i;
+    }
+  }
+  if (health->sectors == kMaxHealthSectors) {
+    return -1;
+  }
+  HealthSector& sector = health->sector[health->sectors];
+  sector.track = track;
+  sector.c = static_cast<uint8_t>(c);
+  sector.h = static_cast<uint8_t>(h);
+  sector.r = static_cast<uint8_t>(r);
+  sector.n = static_cast<uint8_t>(n);
+  sector.role = SectorRole::kUnused;
+  sector.state = found ? StateOfRecord(header) : SectorState::kMissing;
+  sector.status = found ? header[kRecordStatus] : 0;
+  sector.deleted = found ? header[kRecordDeleted] : 0;
+  sector.at = found ? at : -1;
+  sector.output = -1;
+  return health->sectors++;
+}
+
+// Reads as ReadSectors does, step by step, into `data` (or a scratch
+// sector), noting each sector in `health` with the plan's role and, for a
+// plan in the work buffer, each byte's origin. Returns the bytes of the
+// complete steps, as ReadSectors does.
+int ReplayRun(D88Image& image, DiskHealth* health, RunPlan& plan, uint8_t* data) {
+  static uint8_t scratch[kVolumeSectorBytes];
+  const int size = 128 << plan.n;
+  int track = plan.track;
+  int c = track / 2;
+  int h = track % 2;
+  int r = plan.firstR;
+  int total = 0;
+  plan.stopStep = -1;
+  for (int step = 0; total < plan.length; ++step) {
+    const int chunk = std::min(size, plan.length - total);
+    const int got =
+        image.ReadSector(track, c, h, r, plan.n, data != nullptr ? data + total : scratch, chunk);
+    uint8_t header[kRecordHeaderSize];
+    int64_t at = -1;
+    const bool found = image.FindSector(track, c, h, r, plan.n, header, &at);
+    const int index = FindOrAddSector(health, track, c, h, r, plan.n, found, header, at);
+    if (index >= 0) {
+      HealthSector& sector = health->sector[index];
+      if (sector.role == SectorRole::kUnused) {
+        sector.role = plan.role;
+      }
+      if (found && got < chunk) {
+        sector.state = SectorState::kShort;  // cut short by the end of the image
+      }
+    }
+    if (data == nullptr && got > 0) {
+      const uint16_t code =
+          static_cast<uint16_t>((plan.run << kOriginSectorBits) | (index >= 0 ? index + 1 : 0));
+      std::fill(origin + plan.base + total, origin + plan.base + total + got, code);
+    }
+    if (got < chunk) {
+      plan.stopStep = step;
+      plan.stopState = found ? SectorState::kShort : SectorState::kMissing;
+      return total;
+    }
+    total += chunk;
+    image.StepRun(&track, &c, &h, &r);
+  }
+  return total;
+}
+
+// The run that reads the work buffer's byte `offset` for a volume file.
+const RunPlan& VolumePlanAt(const RunPlan& head, const RunPlan* upper, int offset) {
+  return offset < head.length ? head : upper[offset / kVolumeTrackBytes];
+}
+
+// Notes why byte `offset` of the work buffer, in `plan`'s reach, holds no
+// byte read for the output.
+void NoteUnread(Findings& found, const RunPlan& plan, int offset) {
+  const int step = (offset - plan.base) / (128 << plan.n);
+  const int track = plan.track + step / plan.perTrack;
+  const int r = plan.firstR + step % plan.perTrack;
+  // Steps before the one that stopped the run were read whole.
+  const int why = step == plan.stopStep ? static_cast<int>(plan.stopState) : -1;
+  AddItem(found.unread, Item{track, r, r, why});
+}
+
+// Judges `length` bytes of the work buffer from `offset`, which output
+// `index` takes from run `own` (for a volume file, `head` and `upper` give
+// the run of each byte; else `plan`).
+void JudgeBytes(DiskHealth* health, int index, Run own, int offset, int length, const RunPlan* plan,
+                const RunPlan* head, const RunPlan* upper) {
+  OutputHealth& output = health->output[index];
+  Findings& found = findings[index];
+  for (int at = offset; at < offset + length; ++at) {
+    const uint16_t code = origin[at];
+    const int run = code >> kOriginSectorBits;
+    const int sectorIndex = (code & ((1 << kOriginSectorBits) - 1)) - 1;
+    if (run == own && sectorIndex >= 0) {
+      HealthSector& sector = health->sector[sectorIndex];
+      if (sector.output < 0) {
+        sector.output = index;
+      }
+      if (own == kRunVolume && sector.role == SectorRole::kUnused) {
+        sector.role = SectorRole::kFile;
+      }
+      if (sector.status != 0 || sector.deleted != 0) {
+        output.problems |= kBadSector;
+        AddItem(found.bad, Item{-1, sectorIndex, sectorIndex, sectorIndex});  // never merged
+      }
+      continue;
+    }
+    if (run == own) {
+      continue;  // a sector beyond the table's room: read for it, nothing more known
+    }
+    output.problems |= kNotFromDisk;
+    if (plan == nullptr && at >= kRawSlotsStart && at < kRawSlotsEnd) {
+      const int cluster = at / kClusterBytes - kClusterSlotBias;
+      AddItem(found.rawSlots, Item{-1, cluster, cluster, 0});
+    } else {
+      NoteUnread(found, plan != nullptr ? *plan : VolumePlanAt(*head, upper, at), at);
+    }
+  }
+}
+
+int AddOutput(DiskHealth* health, const char* name, int32_t size, int32_t recordedSize,
+              bool volumeFile) {
+  const int index = health->outputs++;
+  OutputHealth& output = health->output[index];
+  memset(&output, 0, sizeof output);
+  snprintf(output.name, sizeof output.name, "%s", name);
+  output.size = size;
+  output.recordedSize = recordedSize;
+  output.volumeFile = volumeFile;
+  findings[index] = Findings{};
+  return index;
+}
+
+// Cuts a raw area as CutArea does; an area whose first sector is missing
+// is no output.
+void JudgeRawArea(D88Image& image, DiskHealth* health, const char* name, Run run, SectorRole role,
+                  int track, int length) {
+  RunPlan plan = {run, role,   track, kRawFirstSector, kRawSizeCode, kRawLastSector,
+                  0,   length, -1,    SectorState::kOk};
+  if (ReplayRun(image, health, plan, nullptr) == 0) {
+    return;
+  }
+  const int index = AddOutput(health, name, length, length, false);
+  JudgeBytes(health, index, run, 0, length, &plan, nullptr, nullptr);
+}
+
+// Whether `name` is written in an empty folder on Linux: not empty, "."
+// or "..", and holding no '/'.
+bool WrittenOnLinux(const char* name) {
+  return name[0] != '\0' && strcmp(name, ".") != 0 && strcmp(name, "..") != 0 &&
+         strchr(name, '/') == nullptr;
+}
+
+void JudgeVolumeFile(DiskHealth* health, const char* name, const DirectoryEntry& entry,
+                     const RunPlan& head, const RunPlan* upper) {
+  const int index = AddOutput(health, name, 0, entry.size, true);
+  OutputHealth& output = health->output[index];
+  Findings& found = findings[index];
+  ClusterChain chain(table, entry.firstCluster, entry.size);
+  int cluster = 0;
+  int length = 0;
+  int last = -1;
+  while (chain.Next(&cluster, &length)) {
+    last = cluster;
+    output.size += length;
+    JudgeBytes(health, index, kRunVolume, (cluster + kClusterSlotBias) * kClusterBytes, length,
+               nullptr, &head, upper);
+    const int owner = clusterOwner[cluster];
+    if (owner < 0) {
+      clusterOwner[cluster] = index;
+    } else if (owner != index) {
+      output.problems |= kCrossLinked;
+      health->output[owner].problems |= kCrossLinked;
+      AddItem(found.crossLinks, Item{-1, cluster, cluster, owner});
+      AddItem(findings[owner].crossLinks, Item{-1, cluster, cluster, index});
+    }
+  }
+  found.chainEnd = chain.End();
+  found.chainCluster = chain.End() == ChainEnd::kEndMark ? last : chain.Cluster();
+  if (chain.End() != ChainEnd::kSizeReached) {
+    output.problems |= kShort;
+  }
+}
+
+// --- Words ---
+
+struct Words {
+  char* text;
+  size_t capacity;
+  size_t length;
+};
+
+void Say(Words& words, const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 2, 3)))
+#endif
+    ;
+
+void Say(Words& words, const char* format, ...) {
+  if (words.length + 1 >= words.capacity) {
+    return;
+  }
+  va_list arguments;
+  va_start(arguments, format);
+  const int length =
+      vsnprintf(words.text + words.length, words.capacity - words.length, format, arguments);
+  va_end(arguments);
+  if (length > 0) {
+    words.length = std::min(words.length + static_cast<size_t>(length), words.capacity - 1);
+  }
+}
+
+void SayRange(Words& words, const char* one, const char* many, const Item& item) {
+  if (item.first == item.last) {
+    Say(words, "%s %d", one, item.first);
+  } else {
+    Say(words, "%s %d-%d", many, item.first, item.last);
+  }
+}
+
+void SayMore(Words& words, const ItemList& list) {
+  if (list.more > 0) {
+    Say(words, ", and %d more", list.more);
+  }
+}
+
+void SayFindings(const DiskHealth& health, int index, Words& words) {
+  const OutputHealth& output = health.output[index];
+  const Findings& found = findings[index];
+  const char* separator = "";
+  if (output.problems & kNotFromDisk) {
+    Say(words, "not from the disk:");
+    const char* comma = " ";
+    for (int i = 0; i < found.unread.count; ++i) {
+      const Item& item = found.unread.item[i];
+      Say(words, "%sC%d H%d R%d", comma, item.track / 2, item.track % 2, item.first);
+      if (item.last != item.first) {
+        Say(words, "-%d", item.last);
+      }
+      Say(words, " %s",
+          item.what == static_cast<int>(SectorState::kMissing)
+              ? "missing"
+              : (item.what == static_cast<int>(SectorState::kShort) ? "short" : "not read"));
+      comma = ", ";
+    }
+    SayMore(words, found.unread);
+    for (int i = 0; i < found.rawSlots.count; ++i) {
+      Say(words, "%s", comma);
+      SayRange(words, "cluster", "clusters", found.rawSlots.item[i]);
+      comma = ", ";
+    }
+    if (found.rawSlots.count > 0) {
+      Say(words, " on tracks 3-8, which the volume load does not read");
+      SayMore(words, found.rawSlots);
+    }
+    separator = "; ";
+  }
+  if (output.problems & kBadSector) {
+    Say(words, "%sbad sectors:", separator);
+    const char* comma = " ";
+    for (int i = 0; i < found.bad.count; ++i) {
+      const HealthSector& sector = health.sector[found.bad.item[i].first];
+      Say(words, "%sC%d H%d R%d (", comma, sector.c, sector.h, sector.r);
+      if (sector.status != 0) {
+        Say(words, "status 0x%02x%s", sector.status, sector.deleted != 0 ? ", " : "");
+      }
+      if (sector.deleted != 0) {
+        Say(words, "deleted data");
+      }
+      Say(words, ")");
+      comma = ", ";
+    }
+    SayMore(words, found.bad);
+    separator = "; ";
+  }
+  if (output.problems & kShort) {
+    Say(words, "%sshort: ", separator);
+    switch (found.chainEnd) {
+      case ChainEnd::kEndMark:
+        Say(words, "the chain ends at cluster %d", found.chainCluster);
+        break;
+      case ChainEnd::kLeavesVolume:
+        Say(words, "the chain leaves the volume (cluster %d)", found.chainCluster);
+        break;
+      case ChainEnd::kComesBack:
+        Say(words, "the chain comes back to cluster %d", found.chainCluster);
+        break;
+      case ChainEnd::kSizeReached:
+        break;
+    }
+    Say(words, ", %d of %d bytes", static_cast<int>(output.size),
+        static_cast<int>(output.recordedSize));
+    separator = "; ";
+  }
+  if (output.problems & kCrossLinked) {
+    Say(words, "%sshares ", separator);
+    for (int i = 0; i < found.crossLinks.count; ++i) {
+      const Item& item = found.crossLinks.item[i];
+      Say(words, "%s", i > 0 ? ", " : "");
+      SayRange(words, "cluster", "clusters", item);
+      // The name ends before a ',', ';' or the end, none of which a
+      // Shift_JIS lead byte can take as its trail.
+      Say(words, " with %s", health.output[item.what].name);
+    }
+    SayMore(words, found.crossLinks);
+  }
+}
+
+}  // namespace
+
+const char* HealthProblemName(int index) {
+  static const char* const kNames[kHealthProblemKinds] = {"bad-sector", "cross-linked",
+                                                          "not-from-disk", "short"};
+  return index >= 0 && index < kHealthProblemKinds ? kNames[index] : "";
+}
+
+const char* SectorRoleName(SectorRole role) {
+  switch (role) {
+    case SectorRole::kUnused:
+      return "unused";
+    case SectorRole::kSignature:
+      return "signature";
+    case SectorRole::kMain:
+      return "main";
+    case SectorRole::kDemo:
+      return "demo";
+    case SectorRole::kFat:
+      return "fat";
+    case SectorRole::kDirectory:
+      return "directory";
+    case SectorRole::kFile:
+      return "file";
+  }
+  return "unused";
+}
+
+const char* SectorStateName(SectorState state) {
+  switch (state) {
+    case SectorState::kOk:
+      return "ok";
+    case SectorState::kShort:
+      return "short";
+    case SectorState::kBad:
+      return "bad";
+    case SectorState::kDeleted:
+      return "deleted";
+    case SectorState::kMissing:
+      return "missing";
+  }
+  return "ok";
+}
+
+SectorState StateOfRecord(const uint8_t* header) {
+  const int n = header[kRecordSizeCode];
+  if (n <= kMaxRunSizeCode && ReadLE16(header + kRecordDataLength) < (128 << n)) {
+    return SectorState::kShort;
+  }
+  if (header[kRecordStatus] != 0) {
+    return SectorState::kBad;
+  }
+  if (header[kRecordDeleted] != 0) {
+    return SectorState::kDeleted;
+  }
+  return SectorState::kOk;
+}
+
+void JudgeOutputs(D88Image& image, DiskHealth* health) {
+  health->outputs = 0;
+  health->sectors = 0;
+  health->directories = 0;
+  // The signature sector is read into zeros, as d88cut's work buffer holds
+  // at start-up.
+  static uint8_t signature[kSignatureSectorBytes];
+  memset(signature, 0, sizeof signature);
+  health->recognition = RecogniseImage(image, signature);
+  if (health->recognition.verdict != Verdict::kRecognised) {
+    return;
+  }
+  memset(origin, 0, sizeof origin);
+  RunPlan first = {kRunSignature,
+                   SectorRole::kSignature,
+                   0,
+                   1,
+                   kSignatureSizeCode,
+                   1,
+                   0,
+                   kSignatureSectorBytes,
+                   -1,
+                   SectorState::kOk};
+  ReplayRun(image, health, first, nullptr);
+
+  image.SetSectorRange(kRawFirstSector, kRawLastSector);
+  JudgeRawArea(image, health, "MAIN", kRunMain, SectorRole::kMain, kMainTrack, kMainBytes);
+  JudgeRawArea(image, health, "DEMO", kRunDemo, SectorRole::kDemo, kDemoTrack, kDemoBytes);
+
+  // The volume load, in LoadVolume's order.
+  image.SetSectorRange(kVolumeFirstSector, kVolumeLastSector);
+  memset(fatBytesRead, 0, sizeof fatBytesRead);
+  memset(rootRead, 0, sizeof rootRead);
+  RunPlan fat = {
+      kRunNone, SectorRole::kFat, 0,  kFatFirstSector, kVolumeSizeCode, kVolumeLastSector,
+      0,        kFatBytes,        -1, SectorState::kOk};
+  ReplayRun(image, health, fat, fatBytesRead);
+  RunPlan root = {
+      kRunNone, SectorRole::kDirectory, 0,  kRootFirstSector, kVolumeSizeCode, kVolumeLastSector,
+      0,        kRootDirectoryBytes,    -1, SectorState::kOk};
+  ReplayRun(image, health, root, rootRead);
+  RunPlan head = {kRunVolume,
+                  SectorRole::kUnused,
+                  0,
+                  kVolumeFirstSector,
+                  kVolumeSizeCode,
+                  kVolumeLastSector,
+                  0,
+                  kHeadTracks * kVolumeTrackBytes,
+                  -1,
+                  SectorState::kOk};
+  ReplayRun(image, health, head, nullptr);
+  static RunPlan upper[kVolumeTracks];
+  for (int track = kFirstUpperTrack; track < kVolumeTracks; ++track) {
+    upper[track] = RunPlan{kRunVolume,
+                           SectorRole::kUnused,
+                           track,
+                           kVolumeFirstSector,
+                           kVolumeSizeCode,
+                           kVolumeLastSector,
+                           track * kVolumeTrackBytes,
+                           kVolumeTrackBytes,
+                           -1,
+                           SectorState::kOk};
+    ReplayRun(image, health, upper[track], nullptr);
+  }
+  DecodeClusterTable(fatBytesRead, table);
+
+  // The walk, in WalkDirectory's order.
+  std::fill(clusterOwner, clusterOwner + kLastCluster + 1, -1);
+  for (int index = 0; index < kRootEntries; ++index) {
+    const uint8_t* entry = rootRead + index * kDirectoryEntryBytes;
+    const EntryKind kind = ClassifyEntry(entry);
+    if (kind == EntryKind::kPassedOver) {
+      continue;
+    }
+    if (kind == EntryKind::kEndOfDirectory) {
+      break;
+    }
+    char name[kFileNameBytes];
+    BuildFileName(entry, name);
+    const DirectoryEntry fields = DecodeEntry(entry);
+    if (kind == EntryKind::kListedOnly) {
+      if (fields.attributes & kAttributeDirectory) {
+        snprintf(health->directoryNames[health->directories++], kFileNameBytes, "%s", name);
+      }
+      continue;
+    }
+    if (WrittenOnLinux(name)) {
+      JudgeVolumeFile(health, name, fields, head, upper);
+    }
+  }
+  for (int index = 0; index < health->outputs; ++index) {
+    OutputHealth& output = health->output[index];
+    Words words = {output.details, sizeof output.details, 0};
+    output.details[0] = '\0';
+    SayFindings(*health, index, words);
+  }
+}
