@@ -10,7 +10,7 @@
 #include <string>
 
 #include "fuzz/work_folder.h"
-#include "tests/in_process_run.h"
+#include "testing/in_process_run.h"
 
 namespace fs = std::filesystem;
 

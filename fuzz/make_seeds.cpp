@@ -4,7 +4,7 @@
 //
 // TOOL_FOLDER gets D88 images: recognised disks (whole, cut down to their
 // first tracks), files of several disks, broken images, and d88info's test
-// table of one image for each verdict and each oddity (tests/info_cases.h);
+// table of one image for each verdict and each oddity (testing/info_cases.h);
 // d88cut_fuzzer and d88info_fuzzer both start from them. READER_FOLDER
 // gets the same images, each followed by trailers (fuzz/reader_input.h)
 // whose calls read the signature sector, the raw areas and the volume.
@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "fuzz/reader_input.h"
-#include "tests/d88_writer.h"
-#include "tests/info_cases.h"
-#include "tests/test_disk.h"
+#include "testing/d88_writer.h"
+#include "testing/info_cases.h"
+#include "testing/test_disk.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/text_output.h"
 #include "d88/d88_image.h"
 #include "info/report.h"
 #include "platform/platform.h"
-#include "tool/text_output.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/text_output.h"
 #include "info/track_walk.h"
-#include "tool/text_output.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "tests/test_disk.h"
+#include "testing/test_disk.h"
 
 #include <cstring>
 #include <stdexcept>

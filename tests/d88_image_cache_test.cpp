@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "d88/d88_image.h"
-#include "tests/d88_writer.h"
+#include "testing/d88_writer.h"
 #include "tests/tool_runner.h"
 
 namespace {

@@ -24,7 +24,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/d88_writer.h"
+#include "testing/d88_writer.h"
 #include "tests/tool_runner.h"
 
 using namespace std::string_literals;

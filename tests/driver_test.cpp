@@ -13,9 +13,9 @@
 #include <utility>
 #include <vector>
 
-#include "tests/d88_writer.h"
+#include "testing/d88_writer.h"
+#include "testing/test_disk.h"
 #include "tests/expected_messages.h"
-#include "tests/test_disk.h"
 #include "tests/tool_runner.h"
 #include "tool/stages.h"
 

@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "d88/d88_image.h"
-#include "tests/d88_writer.h"
+#include "testing/d88_writer.h"
+#include "testing/test_disk.h"
 #include "tests/expected_messages.h"
-#include "tests/test_disk.h"
 #include "tests/tool_runner.h"
 
 namespace fs = std::filesystem;

@@ -1,5 +1,5 @@
 // d88info end to end: the built program run on the table of images in
-// tests/info_cases.cpp, on the sample disk and on broken command lines; and
+// testing/info_cases.cpp, on the sample disk and on broken command lines; and
 // on every image of the table, the check that its verdict is what d88cut
 // does: the recognition line, or not a word.
 #include <gtest/gtest.h>
@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "common/recognition.h"
 #include "d88/d88_image.h"
-#include "tests/d88_writer.h"
-#include "tests/info_cases.h"
+#include "testing/d88_writer.h"
+#include "testing/info_cases.h"
 #include "tests/tool_runner.h"
-#include "tool/recognition.h"
 
 namespace {
 

@@ -20,10 +20,10 @@
 #include <string>
 #include <vector>
 
-#include "tests/d88_writer.h"
+#include "testing/d88_writer.h"
+#include "testing/test_disk.h"
 #include "tests/expected_messages.h"
 #include "tests/pty_runner.h"
-#include "tests/test_disk.h"
 #include "tests/tool_runner.h"
 
 namespace fs = std::filesystem;

@@ -3,11 +3,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/recognition.h"
+#include "common/text_output.h"
 #include "platform/platform.h"
 #include "tool/output.h"
-#include "tool/recognition.h"
 #include "tool/stages.h"
-#include "tool/text_output.h"
 #include "tool/volume.h"
 
 namespace {

@@ -3,8 +3,8 @@
 // plain words why an image is not the disk.
 #include <emscripten.h>
 
+#include "common/recognition.h"
 #include "platform/platform.h"
-#include "tool/recognition.h"
 #include "tool/stages.h"
 
 int main(int argc, char** argv) {
