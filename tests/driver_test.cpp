@@ -291,8 +291,8 @@ TEST(DriverTest, ImageThatCannotBeOpened) {
   }
 }
 
-// --help and --version are the only arguments that are not an image's path,
-// and only on their own.
+// -h, --help and --version are the only arguments that are not an image's
+// path, and only on their own.
 TEST(DriverTest, HelpAndVersion) {
   const struct {
     const char* name;
@@ -300,8 +300,10 @@ TEST(DriverTest, HelpAndVersion) {
     int status;
   } cases[] = {
       {"--help", {"--help"}, 0},
+      {"-h", {"-h"}, 0},
       {"--version", {"--version"}, 0},
       {"--help with an image", {"--help", kImage}, 1},
+      {"-h with an image", {kImage, "-h"}, 1},
       {"--version with an image", {kImage, "--version"}, 1},
   };
   const std::string usage = "Usage: " + ToolPath() + " [D88 image]\n";

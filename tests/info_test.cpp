@@ -127,13 +127,27 @@ TEST(InfoTest, WrongCommandLinePrintsUsage) {
 }
 
 TEST(InfoTest, HelpGoesToStandardOutput) {
-  for (const auto& args : std::vector<std::vector<std::string>>{{"--help"}, {kImage, "--help"}}) {
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"--help"}, {kImage, "--help"}, {"-h"}, {"-h", kImage}}) {
+    SCOPED_TRACE(args[0]);
     const ToolRun run = InspectImage(BuildImage({Disk()}), args);
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out.rfind("Usage: d88info [--tracks] IMAGE\n", 0), 0u) << run.out;
     EXPECT_NE(run.out.find("Exit status: 0 "), std::string::npos) << run.out;
     EXPECT_EQ(run.err, "");
   }
+}
+
+// As d88cut --version, with d88info's name; after --, an image's name.
+TEST(InfoTest, VersionGoesToStandardOutput) {
+  const ToolRun version = InspectImage(BuildImage({Disk()}), {"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, "d88info " D88CUT_VERSION "\n");
+  EXPECT_EQ(version.err, "");
+
+  const ToolRun image = InspectImage(BuildImage({Disk()}), {"--", "--version"});
+  EXPECT_EQ(image.status, 1);
+  EXPECT_EQ(image.out, "");
 }
 
 TEST(InfoTest, ImageThatCannotBeOpenedIsNamedWithTheReason) {
