@@ -15,6 +15,7 @@
 
 #include "testing/d88_writer.h"
 #include "testing/test_disk.h"
+#include "testing/test_helpers.h"
 #include "tests/expected_messages.h"
 #include "tests/tool_runner.h"
 #include "tool/stages.h"
@@ -50,22 +51,6 @@ const Bytes& MainArea() {
 const Bytes& DemoArea() {
   static const Bytes bytes = AreaBytes(kDemoBytes, 0x77);
   return bytes;
-}
-
-Bytes Part(const Bytes& bytes, size_t from, size_t to) {
-  return Bytes(bytes.begin() + static_cast<long>(from), bytes.begin() + static_cast<long>(to));
-}
-
-Bytes Zeros(size_t length) {
-  return Bytes(length, 0);
-}
-
-Bytes Join(std::initializer_list<Bytes> parts) {
-  Bytes joined;
-  for (const Bytes& part : parts) {
-    joined.insert(joined.end(), part.begin(), part.end());
-  }
-  return joined;
 }
 
 // Equal bytes, or where they first part.
