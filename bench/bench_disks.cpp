@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/test_disk.h"
+#include "testing/test_disk.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "tests/d88_writer.h"
+#include "testing/d88_writer.h"
 
 // The largest crafted image.
 constexpr size_t kCraftedImageLimit = 2 * 1024 * 1024;

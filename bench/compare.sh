@@ -4,7 +4,7 @@
 #
 #   bench/compare.sh [BUILD]        (BUILD defaults to build)
 #
-# BUILD must hold d88cut, tests/mtools/volume_to_d88 and bench/floor:
+# BUILD must hold d88cut, testing/volume_to_d88 and bench/floor:
 #
 #   cmake -S . -B build -DD88CUT_BENCH=ON
 #   cmake --build build -j2 --target d88cut volume_to_d88 floor
@@ -37,7 +37,7 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 build=$(realpath "${1:-$here/build}")
 runs=${RUNS:-100}
 d88cut="$build/d88cut"
-converter="$build/tests/mtools/volume_to_d88"
+converter="$build/testing/volume_to_d88"
 floor="$build/bench/floor"
 
 if [ -z "${EPOCHREALTIME:-}" ]; then

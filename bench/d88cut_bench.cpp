@@ -25,7 +25,7 @@
 
 #include "bench/bench_disks.h"
 #include "d88/d88_image.h"
-#include "tests/in_process_run.h"
+#include "testing/in_process_run.h"
 
 namespace fs = std::filesystem;
 

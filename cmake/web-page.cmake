@@ -79,7 +79,7 @@ endif()
 # one file with its wasm inside, run only when called, its image mounted
 # through WORKERFS (read lazily, a slice at a time), no code made from text,
 # and a fixed memory.
-add_executable(d88cut_module tool/page_main.cpp)
+add_executable(d88cut_module web/page_main.cpp)
 target_link_libraries(d88cut_module PRIVATE d88cut_stages d88cut_warnings)
 foreach(target d88 d88cut_platform d88cut_text_output d88cut_recognition d88cut_stages
                d88cut_module)

@@ -4,7 +4,7 @@
 # helper volume_to_d88:
 #
 #   cmake -S . -B build && cmake --build build -j2 --target volume_to_d88
-#   examples/make-sample.sh build/tests/mtools/volume_to_d88 [OUT.d88]
+#   examples/make-sample.sh build/testing/volume_to_d88 [OUT.d88]
 #
 # OUT.d88 defaults to examples/sample.d88. Every time on the disk is pinned:
 # files are copied with mcopy -m after being touched to fixed UTC times, and

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "fuzz/work_folder.h"
-#include "tests/in_process_run.h"
+#include "testing/in_process_run.h"
 
 namespace fs = std::filesystem;
 

@@ -4,7 +4,7 @@
 //
 // TOOL_FOLDER gets D88 images: recognised disks (whole, cut down to their
 // first tracks), files of several disks, broken images, and d88info's test
-// table of one image for each verdict and each oddity (tests/info_cases.h);
+// table of one image for each verdict and each oddity (testing/info_cases.h);
 // d88cut_fuzzer and d88info_fuzzer both start from them. READER_FOLDER
 // gets the same images, each followed by trailers (fuzz/reader_input.h)
 // whose calls read the signature sector, the raw areas and the volume.
@@ -14,9 +14,10 @@
 #include <vector>
 
 #include "fuzz/reader_input.h"
-#include "tests/d88_writer.h"
-#include "tests/info_cases.h"
-#include "tests/test_disk.h"
+#include "testing/d88_writer.h"
+#include "testing/info_cases.h"
+#include "testing/test_disk.h"
+#include "testing/test_helpers.h"
 
 namespace {
 
@@ -70,14 +71,6 @@ Disk Unrecognised() {
   return disk;
 }
 
-Bytes Concatenate(const std::vector<Bytes>& parts) {
-  Bytes out;
-  for (const Bytes& part : parts) {
-    out.insert(out.end(), part.begin(), part.end());
-  }
-  return out;
-}
-
 std::vector<std::pair<std::string, Bytes>> Images() {
   std::vector<std::pair<std::string, Bytes>> images;
   const Disk tiny = FirstTracks(1);
@@ -98,10 +91,10 @@ std::vector<std::pair<std::string, Bytes>> Images() {
 
   Disk sizeZero = tiny;
   sizeZero.size = 0;
-  images.emplace_back("size-zero", Concatenate({BuildDisk(sizeZero), BuildDisk(tiny)}));
+  images.emplace_back("size-zero", Join({BuildDisk(sizeZero), BuildDisk(tiny)}));
   Disk negativeSize = tiny;
   negativeSize.size = 0x80000000u;
-  images.emplace_back("negative-size", Concatenate({BuildDisk(negativeSize), BuildDisk(tiny)}));
+  images.emplace_back("negative-size", Join({BuildDisk(negativeSize), BuildDisk(tiny)}));
 
   Disk countOne = tiny;
   countOne.tracks[0].records[0].count = 1;

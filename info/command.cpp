@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/text_output.h"
 #include "d88/d88_image.h"
 #include "info/report.h"
 #include "platform/platform.h"
-#include "tool/text_output.h"
 
 namespace {
 
@@ -23,9 +23,10 @@ const char kHelp[] =
     "Show what the D88 disk image IMAGE holds, whether d88cut takes it, and\n"
     "which of the files d88cut writes from it are whole.\n"
     "\n"
-    "  --tracks  also list every track's sector IDs (C H R N)\n"
-    "  --json    print the report as one JSON document (UTF-8)\n"
-    "  --help    show this help and exit\n"
+    "  --tracks    also list every track's sector IDs (C H R N)\n"
+    "  --json      print the report as one JSON document (UTF-8)\n"
+    "  -h, --help  show this help and exit\n"
+    "  --version   show the version and exit\n"
     "\n"
     "The verdict line says what d88cut does with the image's first disk:\n"
     "recognised (d88cut unpacks it), not a D88 image, no sector C0 H0 R1 N1 on\n"
@@ -34,6 +35,8 @@ const char kHelp[] =
     "Exit status: 0 the image reads as D88, whatever the verdict; 1 it cannot\n"
     "be opened, or a usage error; 2 it is not a D88 image.\n"
     "d88info only reads the image; it writes no file. See d88info(1).\n";
+
+const char kVersion[] = "d88info " D88CUT_VERSION "\n";
 
 }  // namespace
 
@@ -47,8 +50,11 @@ int RunD88Info(int argc, char** argv) {
     const char* argument = argv[i];
     if (!optionsEnded && strcmp(argument, "--") == 0) {
       optionsEnded = true;
-    } else if (!optionsEnded && strcmp(argument, "--help") == 0) {
+    } else if (!optionsEnded && (strcmp(argument, "--help") == 0 || strcmp(argument, "-h") == 0)) {
       PrintText(stdout, kHelp);
+      return 0;
+    } else if (!optionsEnded && strcmp(argument, "--version") == 0) {
+      PrintText(stdout, kVersion);
       return 0;
     } else if (!optionsEnded && strcmp(argument, "--tracks") == 0) {
       everyId = true;

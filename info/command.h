@@ -3,7 +3,8 @@
 #ifndef INFO_COMMAND_H_
 #define INFO_COMMAND_H_
 
-// The whole run: `d88info [--tracks] IMAGE`, or `d88info --help`. Returns
+// The whole run: `d88info [--tracks] IMAGE`, `d88info --help` (or -h) or
+// `d88info --version`. Returns
 // the exit status: 0 when the image reads as D88, whatever the verdict; 1
 // when it cannot be opened, the command line is wrong or the report cannot
 // be written; 2 when it is not a D88 image.

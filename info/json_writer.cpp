@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/text_output.h"
 #include "platform/platform.h"
 #include "platform/shift_jis.h"
-#include "tool/text_output.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/text_output.h"
 #include "info/json_writer.h"
 #include "info/track_walk.h"
 #include "tool/output_health.h"
-#include "tool/text_output.h"
 
 namespace {
 

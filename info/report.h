@@ -6,8 +6,8 @@
 
 #include <cstdint>
 
+#include "common/recognition.h"
 #include "d88/d88_image.h"
-#include "tool/recognition.h"
 
 // Prints the report on the open `image`, a file of `imageSize` bytes: its
 // size and number of disks, and the verdict on its first disk; then, unless

@@ -9,12 +9,12 @@
 #include <vector>
 
 #include "d88/d88_image.h"
-#include "tests/d88_writer.h"
+#include "testing/d88_writer.h"
+#include "testing/test_helpers.h"
 #include "tests/tool_runner.h"
 
 namespace {
 
-constexpr uint8_t kUntouched = 0xEE;
 constexpr int kHeader = 688;
 
 // One call of a read operation.
@@ -79,11 +79,6 @@ Result Found(const Call& call, const Bytes& data) {
   Result result{static_cast<int>(data.size()), data};
   result.buffer.resize(static_cast<size_t>(call.length) + 32, kUntouched);
   return result;
-}
-
-Record WithCount(Record record, uint16_t count) {
-  record.count = count;
-  return record;
 }
 
 struct D88ImageCacheTest : public ::testing::Test {

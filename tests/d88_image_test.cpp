@@ -24,15 +24,13 @@
 #include <thread>
 #include <vector>
 
-#include "tests/d88_writer.h"
+#include "testing/d88_writer.h"
+#include "testing/test_helpers.h"
 #include "tests/tool_runner.h"
 
 using namespace std::string_literals;
 
 namespace {
-
-// Read buffers start filled with this, so bytes a read did not store show.
-constexpr uint8_t kUntouched = 0xEE;
 
 // The recorded identity of a sector.
 struct Id {
@@ -57,11 +55,6 @@ Record SectorOf(int track, int r, int n) {
   return MakeRecord(track / 2, track % 2, r, n, SectorData(track, r, n));
 }
 
-Record WithCount(Record record, uint16_t count) {
-  record.count = count;
-  return record;
-}
-
 Disk Named(const std::string& name, std::optional<uint32_t> size = std::nullopt) {
   Disk disk;
   disk.name = name;
@@ -79,18 +72,6 @@ Disk OneSectorDisk(const std::string& name, const Bytes& data) {
 Bytes CutShort(Bytes bytes, size_t dropped) {
   bytes.resize(bytes.size() - dropped);
   return bytes;
-}
-
-Bytes Join(const std::vector<Bytes>& parts) {
-  Bytes out;
-  for (const Bytes& part : parts) {
-    out.insert(out.end(), part.begin(), part.end());
-  }
-  return out;
-}
-
-Bytes Prefix(const Bytes& bytes, size_t length) {
-  return Bytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(length));
 }
 
 bool DescriptorIsOpen(int fd) {

@@ -13,9 +13,10 @@
 #include <utility>
 #include <vector>
 
-#include "tests/d88_writer.h"
+#include "testing/d88_writer.h"
+#include "testing/test_disk.h"
+#include "testing/test_helpers.h"
 #include "tests/expected_messages.h"
-#include "tests/test_disk.h"
 #include "tests/tool_runner.h"
 #include "tool/stages.h"
 
@@ -50,22 +51,6 @@ const Bytes& MainArea() {
 const Bytes& DemoArea() {
   static const Bytes bytes = AreaBytes(kDemoBytes, 0x77);
   return bytes;
-}
-
-Bytes Part(const Bytes& bytes, size_t from, size_t to) {
-  return Bytes(bytes.begin() + static_cast<long>(from), bytes.begin() + static_cast<long>(to));
-}
-
-Bytes Zeros(size_t length) {
-  return Bytes(length, 0);
-}
-
-Bytes Join(std::initializer_list<Bytes> parts) {
-  Bytes joined;
-  for (const Bytes& part : parts) {
-    joined.insert(joined.end(), part.begin(), part.end());
-  }
-  return joined;
 }
 
 // Equal bytes, or where they first part.
@@ -291,8 +276,8 @@ TEST(DriverTest, ImageThatCannotBeOpened) {
   }
 }
 
-// --help and --version are the only arguments that are not an image's path,
-// and only on their own.
+// -h, --help and --version are the only arguments that are not an image's
+// path, and only on their own.
 TEST(DriverTest, HelpAndVersion) {
   const struct {
     const char* name;
@@ -300,8 +285,10 @@ TEST(DriverTest, HelpAndVersion) {
     int status;
   } cases[] = {
       {"--help", {"--help"}, 0},
+      {"-h", {"-h"}, 0},
       {"--version", {"--version"}, 0},
       {"--help with an image", {"--help", kImage}, 1},
+      {"-h with an image", {kImage, "-h"}, 1},
       {"--version with an image", {kImage, "--version"}, 1},
   };
   const std::string usage = "Usage: " + ToolPath() + " [D88 image]\n";

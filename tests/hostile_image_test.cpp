@@ -12,9 +12,10 @@
 #include <vector>
 
 #include "d88/d88_image.h"
-#include "tests/d88_writer.h"
+#include "testing/d88_writer.h"
+#include "testing/test_disk.h"
+#include "testing/test_helpers.h"
 #include "tests/expected_messages.h"
-#include "tests/test_disk.h"
 #include "tests/tool_runner.h"
 
 namespace fs = std::filesystem;
@@ -23,9 +24,6 @@ namespace {
 
 constexpr uint16_t kHugeCount = 0xFFFF;      // more records than any track here holds
 constexpr size_t kLargestFile = 356 * 1024;  // every cluster of the volume once
-
-const uint16_t kTime = DosTime(12, 34, 56);
-const uint16_t kDate = DosDate(1990, 3, 4);
 
 Record EmptyRecord(int c, int h, int r, int n, uint16_t count) {
   Record record = MakeRecord(c, h, r, n, {});
@@ -246,8 +244,6 @@ TEST(HostileImageTool, NoFileOutgrowsTheVolume) {
 }
 
 #ifndef _WIN32
-constexpr time_t kWhen = 636554096;  // 1990-03-04 12:34:56 UTC
-
 // The one table of what names the tool refuses on POSIX systems: a name
 // that would not be one plain file in the current folder is listed and
 // reported but not written; every other name is written as built, however

@@ -1,5 +1,5 @@
 // d88info end to end: the built program run on the table of images in
-// tests/info_cases.cpp, on the sample disk and on broken command lines; and
+// testing/info_cases.cpp, on the sample disk and on broken command lines; and
 // on every image of the table, the check that its verdict is what d88cut
 // does: the recognition line, or not a word.
 #include <gtest/gtest.h>
@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "common/recognition.h"
 #include "d88/d88_image.h"
-#include "tests/d88_writer.h"
-#include "tests/info_cases.h"
+#include "testing/d88_writer.h"
+#include "testing/info_cases.h"
 #include "tests/tool_runner.h"
-#include "tool/recognition.h"
 
 namespace {
 
@@ -155,13 +155,27 @@ TEST(InfoTest, WrongCommandLinePrintsUsage) {
 }
 
 TEST(InfoTest, HelpGoesToStandardOutput) {
-  for (const auto& args : std::vector<std::vector<std::string>>{{"--help"}, {kImage, "--help"}}) {
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"--help"}, {kImage, "--help"}, {"-h"}, {"-h", kImage}}) {
+    SCOPED_TRACE(args[0]);
     const ToolRun run = InspectImage(BuildImage({Disk()}), args);
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out.rfind("Usage: d88info [--tracks] [--json] IMAGE\n", 0), 0u) << run.out;
     EXPECT_NE(run.out.find("Exit status: 0 "), std::string::npos) << run.out;
     EXPECT_EQ(run.err, "");
   }
+}
+
+// As d88cut --version, with d88info's name; after --, an image's name.
+TEST(InfoTest, VersionGoesToStandardOutput) {
+  const ToolRun version = InspectImage(BuildImage({Disk()}), {"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, "d88info " D88CUT_VERSION "\n");
+  EXPECT_EQ(version.err, "");
+
+  const ToolRun image = InspectImage(BuildImage({Disk()}), {"--", "--version"});
+  EXPECT_EQ(image.status, 1);
+  EXPECT_EQ(image.out, "");
 }
 
 TEST(InfoTest, ImageThatCannotBeOpenedIsNamedWithTheReason) {

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/d88_writer.h"
-#include "tests/test_disk.h"
+#include "testing/d88_writer.h"
+#include "testing/test_disk.h"
 #include "tests/tool_runner.h"
 
 namespace {

@@ -93,6 +93,7 @@ ToolRun RunProgramOnSinks(const std::string& tool, Sink out, Sink err,
   OpenChannel(out, channels[0]);
   OpenChannel(err, channels[1]);
 
+  const std::string program = user ? ProgramFor(*user, tool) : tool;
   std::vector<char*> childArgv = ExecArray(argv);
   const std::vector<std::string> settings = WithSanitizerSettings(environment);
   std::vector<char*> childEnv = ExecArray(settings);
@@ -114,7 +115,7 @@ ToolRun RunProgramOnSinks(const std::string& tool, Sink out, Sink err,
         close(fd);
       }
     }
-    execve(tool.c_str(), childArgv.data(), childEnv.data());
+    execve(program.c_str(), childArgv.data(), childEnv.data());
     _exit(127);
   }
   for (Channel& channel : channels) {

@@ -20,19 +20,16 @@
 #include <string>
 #include <vector>
 
-#include "tests/d88_writer.h"
+#include "testing/d88_writer.h"
+#include "testing/test_disk.h"
+#include "testing/test_helpers.h"
 #include "tests/expected_messages.h"
 #include "tests/pty_runner.h"
-#include "tests/test_disk.h"
 #include "tests/tool_runner.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr uint8_t kArchive = 0x20;
-const uint16_t kTime = DosTime(12, 34, 56);
-const uint16_t kDate = DosDate(1990, 3, 4);
 
 // The character set a terminal shows, as its locale names it.
 enum Charset { kShiftJis, kUtf8, kEucJp };

@@ -1,7 +1,7 @@
 // What a terminal is shown of a disk's name: control bytes and bytes that do
 // not decode as Shift_JIS become '?', one for each byte, and everything else
 // stays as it is, so the name keeps its width in columns.
-#include "tool/text_output.h"
+#include "common/text_output.h"
 
 #include <gtest/gtest.h>
 

@@ -109,6 +109,12 @@ std::optional<RunAs> UserWithoutPrivileges();
 // In a child about to start the tool: becomes `user`, unless it is this
 // process's own. False if that fails.
 bool BecomeUser(const RunAs& user);
+// The path at which `user` can start `program`: the program's own for this
+// process's user; for another, that of a copy in a folder every user may
+// enter, since the build's folder may be closed to others (a clone under
+// /root or in any mode-700 folder). The copy is made once a run and
+// removed at exit.
+std::string ProgramFor(const RunAs& user, const std::string& program);
 // RunTool, with the tool run as `user`. The folder must be one that `user`
 // may enter.
 ToolRun RunToolAs(const RunAs& user, const std::vector<std::string>& args,

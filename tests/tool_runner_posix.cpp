@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <stdexcept>
 
 #include "tests/tool_runner.h"
@@ -63,6 +64,7 @@ ToolRun RunProgramAsUser(const std::optional<RunAs>& user, const std::string& to
   const std::string outPath = streams.File("stdout");
   const std::string errPath = streams.File("stderr");
 
+  const std::string program = user ? ProgramFor(*user, tool) : tool;
   std::vector<char*> childArgv = ExecArray(argv);
   const std::vector<std::string> environment = WithSanitizerSettings({"TZ=" + tz, "LC_ALL=C"});
   std::vector<char*> childEnv = ExecArray(environment);
@@ -82,7 +84,7 @@ ToolRun RunProgramAsUser(const std::optional<RunAs>& user, const std::string& to
     dup2(in, 0);
     dup2(out, 1);
     dup2(err, 2);
-    execve(tool.c_str(), childArgv.data(), childEnv.data());
+    execve(program.c_str(), childArgv.data(), childEnv.data());
     _exit(127);
   }
   int waitStatus = 0;
@@ -126,6 +128,28 @@ bool BecomeUser(const RunAs& user) {
     return true;
   }
   return setgroups(0, nullptr) == 0 && setgid(user.gid) == 0 && setuid(user.uid) == 0;
+}
+
+std::string ProgramFor(const RunAs& user, const std::string& program) {
+  if (user.uid == geteuid()) {
+    return program;
+  }
+  // Made on first use, so that a run with no such case makes no folder.
+  static ScopedTempDir folder;
+  static std::map<std::string, std::string> copies;
+  const auto found = copies.find(program);
+  if (found != copies.end()) {
+    return found->second;
+  }
+  const fs::perms everyoneMayRun = fs::perms::owner_all | fs::perms::group_read |
+                                   fs::perms::group_exec | fs::perms::others_read |
+                                   fs::perms::others_exec;
+  fs::permissions(folder.path(), everyoneMayRun);
+  const std::string copy =
+      folder.File(std::to_string(copies.size()) + "-" + fs::path(program).filename().string());
+  fs::copy_file(program, copy);
+  fs::permissions(copy, everyoneMayRun);
+  return copies.emplace(program, copy).first->second;
 }
 
 ScopedFileSizeLimit::ScopedFileSizeLimit(uint64_t bytes) : savedLimit_(RLIM_INFINITY) {

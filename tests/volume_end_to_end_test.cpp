@@ -12,24 +12,15 @@
 #include <string>
 #include <vector>
 
-#include "tests/d88_writer.h"
+#include "testing/d88_writer.h"
+#include "testing/test_disk.h"
+#include "testing/test_helpers.h"
 #include "tests/expected_messages.h"
-#include "tests/test_disk.h"
 #include "tests/tool_runner.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr uint8_t kArchive = 0x20;
-constexpr uint8_t kDirectory = 0x10;
-constexpr uint8_t kLabel = 0x08;
-constexpr uint8_t kReadOnly = 0x01;
-
-// Most entries are dated 4 March 1990, 12:34:56: 636554096 in UTC.
-const uint16_t kTime = DosTime(12, 34, 56);
-const uint16_t kDate = DosDate(1990, 3, 4);
-constexpr time_t kWhen = 636554096;
 
 Disk DiskOf(const TestVolume& volume) {
   return MakeRecognisedDisk(volume.bytes, VolumeTestMainArea(), VolumeTestDemoArea());
@@ -45,11 +36,6 @@ ToolRun RunOn(const ScopedTempDir& dir, const Disk& disk, const std::string& tz 
 
 size_t ClusterAt(int cluster) {
   return (static_cast<size_t>(cluster) + 4) * 1024;
-}
-
-Bytes Slice(const Bytes& bytes, size_t at, size_t length) {
-  return Bytes(bytes.begin() + static_cast<long>(at),
-               bytes.begin() + static_cast<long>(at + length));
 }
 
 // The first `length` bytes of the clusters `chain`, as laid out in `image`.

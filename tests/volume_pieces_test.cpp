@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "tests/d88_writer.h"
-#include "tests/test_disk.h"
+#include "testing/d88_writer.h"
+#include "testing/test_disk.h"
 #include "tests/tool_runner.h"
 #include "tool/directory_walk.h"
 #include "tool/stages.h"

@@ -17,22 +17,15 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "tests/d88_writer.h"
+#include "testing/d88_writer.h"
+#include "testing/test_disk.h"
+#include "testing/test_helpers.h"
 #include "tests/expected_messages.h"
-#include "tests/test_disk.h"
 #include "tests/tool_runner.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr uint8_t kArchive = 0x20;
-
-// Entries are dated 4 March 1990, 12:34:56 unless a case says otherwise:
-// 636554096 in UTC.
-const uint16_t kTime = DosTime(12, 34, 56);
-const uint16_t kDate = DosDate(1990, 3, 4);
-constexpr time_t kWhen = 636554096;
 
 Bytes ImageOf(const TestVolume& volume) {
   return BuildImage({MakeRecognisedDisk(volume.bytes, VolumeTestMainArea(), VolumeTestDemoArea())});

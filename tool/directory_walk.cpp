@@ -5,11 +5,11 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/text_output.h"
 #include "d88/d88_image.h"
 #include "platform/platform.h"
 #include "tool/output.h"
 #include "tool/stages.h"
-#include "tool/text_output.h"
 #include "tool/volume.h"
 
 namespace {

@@ -3,11 +3,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/recognition.h"
+#include "common/text_output.h"
 #include "platform/platform.h"
 #include "tool/output.h"
-#include "tool/recognition.h"
 #include "tool/stages.h"
-#include "tool/text_output.h"
 #include "tool/volume.h"
 
 namespace {
@@ -18,7 +18,7 @@ Recognition runRecognition = {Verdict::kNotD88, {}, HeaderFault::kNone, 0};
 // What --help prints: plain ASCII, the same bytes in every character set.
 constexpr char kHelpText[] =
     "Usage: d88cut IMAGE.d88\n"
-    "       d88cut --help | --version\n"
+    "       d88cut -h | --help | --version\n"
     "\n"
     "Unpacks one particular floppy disk from its D88 image. The disk is known\n"
     "by the signature BEXO-X1/turboSys in its first sector; d88cut cuts its two\n"
@@ -40,7 +40,7 @@ constexpr char kVersionText[] = "d88cut " D88CUT_VERSION "\n";
 
 bool IsHelpRequest(const char* argument) {
   const char* systemSpelling = SystemHelpOption();
-  return strcmp(argument, "--help") == 0 ||
+  return strcmp(argument, "--help") == 0 || strcmp(argument, "-h") == 0 ||
          (systemSpelling != nullptr && strcmp(argument, systemSpelling) == 0);
 }
 
@@ -51,7 +51,7 @@ const Recognition& RunRecognition() {
 }
 
 int RunD88Cut(int argc, char** argv) {
-  // Exactly one argument: --help, --version, or the image's path.
+  // Exactly one argument: -h or --help, --version, or the image's path.
   if (argc == 2 && IsHelpRequest(argv[1])) {
     PrintText(stdout, kHelpText);
     return 0;

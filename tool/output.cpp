@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
+#include "common/text_output.h"
 #include "platform/platform.h"
-#include "tool/text_output.h"
 
 const char kCannotOpenMessage[] =
     "\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xf0\x83\x49\x81\x5b\x83\x76\x83\x93\x82\xc5\x82\xab\x82"

@@ -8,9 +8,9 @@
 
 #include <cstdint>
 
+#include "common/recognition.h"
 #include "d88/d88_image.h"
 #include "tool/directory_walk.h"
-#include "tool/recognition.h"
 #include "tool/volume.h"
 
 // What may be wrong with an output; bits, in the order their names sort.

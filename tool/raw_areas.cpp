@@ -1,9 +1,9 @@
 // The raw areas on tracks 3-8, cut into files as they lie on the disk.
 #include <cstdio>
 
+#include "common/text_output.h"
 #include "tool/output.h"
 #include "tool/stages.h"
-#include "tool/text_output.h"
 #include "tool/volume.h"
 
 CutResult CutArea(const char* name, int track, int c, int h, int r, int n, int skip, int length) {

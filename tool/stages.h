@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "tool/recognition.h"
+#include "common/recognition.h"
 
 // The whole run: command line, recognition, raw areas, volume, listing.
 // Returns the process exit status.

@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/d88_writer.h"
+#include "testing/d88_writer.h"
 #include "tests/expected_messages.h"
 #include "tests/tool_runner.h"
 

@@ -3,8 +3,8 @@
 // they stand. A terminal gets them in its own character set, and the bytes of
 // a name that are control characters or do not decode show as '?', so that
 // nothing on a disk can drive the terminal. Each stream is judged on its own.
-#ifndef TOOL_TEXT_OUTPUT_H_
-#define TOOL_TEXT_OUTPUT_H_
+#ifndef COMMON_TEXT_OUTPUT_H_
+#define COMMON_TEXT_OUTPUT_H_
 
 #include <cstddef>
 #include <cstdio>
@@ -56,4 +56,4 @@ size_t ShowableName(const char* name, char* out, size_t capacity);
 // them again.
 void ResetTextOutput();
 
-#endif  // TOOL_TEXT_OUTPUT_H_
+#endif  // COMMON_TEXT_OUTPUT_H_

@@ -5,8 +5,8 @@
 // has returned, since its runtime has exited by then.
 #include <emscripten.h>
 
+#include "common/recognition.h"
 #include "platform/platform.h"
-#include "tool/recognition.h"
 #include "tool/stages.h"
 
 // The run has ended: its verdict, as VerdictName gives it, and bytes 1-16 of

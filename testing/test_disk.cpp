@@ -1,7 +1,9 @@
-#include "tests/test_disk.h"
+#include "testing/test_disk.h"
 
 #include <cstring>
 #include <stdexcept>
+
+#include "testing/test_helpers.h"
 
 namespace {
 
@@ -22,11 +24,6 @@ void SetFatCopy(uint8_t* fat, int cluster, int value) {
     group[1] = static_cast<uint8_t>((group[1] & 0x0F) | ((value & 0x0F) << 4));
     group[2] = static_cast<uint8_t>(value >> 4);
   }
-}
-
-Bytes Slice(const Bytes& bytes, size_t at, size_t length) {
-  return Bytes(bytes.begin() + static_cast<long>(at),
-               bytes.begin() + static_cast<long>(at + length));
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // Builds D88 images for tests, with every field open to override so that
 // broken and hostile images are as easy to make as good ones.
-#ifndef TESTS_D88_WRITER_H_
-#define TESTS_D88_WRITER_H_
+#ifndef TESTING_D88_WRITER_H_
+#define TESTING_D88_WRITER_H_
 
 #include <cstdint>
 #include <map>
@@ -53,4 +53,4 @@ Bytes BuildImage(const std::vector<Disk>& disks);
 void WriteBytes(const std::string& path, const Bytes& bytes);
 Bytes ReadBytes(const std::string& path);
 
-#endif  // TESTS_D88_WRITER_H_
+#endif  // TESTING_D88_WRITER_H_

@@ -1,11 +1,11 @@
 // The recognised disk's layout, for tests: a raw 360 KB FAT12 volume and the
 // two raw areas laid out as the tool expects to find them in a D88 image.
-#ifndef TESTS_TEST_DISK_H_
-#define TESTS_TEST_DISK_H_
+#ifndef TESTING_TEST_DISK_H_
+#define TESTING_TEST_DISK_H_
 
 #include <string>
 
-#include "tests/d88_writer.h"
+#include "testing/d88_writer.h"
 
 constexpr size_t kVolumeBytes = 368640;  // 720 sectors of 512 bytes
 
@@ -51,4 +51,4 @@ const Bytes& VolumeTestDemoArea();
 // tracks 3-4 hold `mainArea` and 5-8 `demoArea`, as 16 sectors of 256 bytes.
 Disk MakeRecognisedDisk(const Bytes& volume, const Bytes& mainArea, const Bytes& demoArea);
 
-#endif  // TESTS_TEST_DISK_H_
+#endif  // TESTING_TEST_DISK_H_

@@ -1,4 +1,4 @@
-#include "tests/in_process_run.h"
+#include "testing/in_process_run.h"
 
 #include <fcntl.h>
 #include <unistd.h>

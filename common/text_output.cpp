@@ -1,4 +1,4 @@
-#include "tool/text_output.h"
+#include "common/text_output.h"
 
 #include <algorithm>
 #include <cstdarg>

@@ -1,10 +1,10 @@
-#include "tests/info_cases.h"
+#include "testing/info_cases.h"
 
 #include <cstring>
 #include <functional>
 #include <stdexcept>
 
-#include "tests/test_disk.h"
+#include "testing/test_disk.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Whether an image holds the disk d88cut knows, and if not, why not. d88cut
 // itself, d88info and the page all ask here, so they always agree.
-#ifndef TOOL_RECOGNITION_H_
-#define TOOL_RECOGNITION_H_
+#ifndef COMMON_RECOGNITION_H_
+#define COMMON_RECOGNITION_H_
 
 #include <cstdint>
 
@@ -69,4 +69,4 @@ void DescribeHeaderFault(const Recognition& recognition, char* text, int capacit
 // sector, then another signature.
 Recognition RecogniseImage(D88Image& image, uint8_t* sector);
 
-#endif  // TOOL_RECOGNITION_H_
+#endif  // COMMON_RECOGNITION_H_

@@ -1,4 +1,4 @@
-#include "tool/recognition.h"
+#include "common/recognition.h"
 
 #include <cstdio>
 #include <cstring>

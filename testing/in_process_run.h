@@ -1,7 +1,7 @@
 // The commands run in-process, as the fuzzers and the benchmarks run them
 // many times over in one process. POSIX only.
-#ifndef TESTS_IN_PROCESS_RUN_H_
-#define TESTS_IN_PROCESS_RUN_H_
+#ifndef TESTING_IN_PROCESS_RUN_H_
+#define TESTING_IN_PROCESS_RUN_H_
 
 #include <cstdio>
 #include <string>
@@ -32,4 +32,4 @@ int RunInProcess(const InProcessCommand& command, const std::vector<std::string>
 // `d88cut IMAGE`, as RunInProcess runs it.
 int RunToolInProcess(const char* folder, const char* image, FILE* sink);
 
-#endif  // TESTS_IN_PROCESS_RUN_H_
+#endif  // TESTING_IN_PROCESS_RUN_H_

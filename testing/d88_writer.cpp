@@ -1,4 +1,4 @@
-#include "tests/d88_writer.h"
+#include "testing/d88_writer.h"
 
 #include <filesystem>
 #include <fstream>

@@ -1,13 +1,13 @@
 // Images for d88info, one for each verdict and one for each kind of oddity,
 // with the report d88info gives on each. The tests run d88info and d88cut on
 // every one of them; the fuzzers take them as seeds.
-#ifndef TESTS_INFO_CASES_H_
-#define TESTS_INFO_CASES_H_
+#ifndef TESTING_INFO_CASES_H_
+#define TESTING_INFO_CASES_H_
 
 #include <string>
 #include <vector>
 
-#include "tests/d88_writer.h"
+#include "testing/d88_writer.h"
 
 struct InfoCase {
   std::string name;  // what the image shows; also its seed's file name
@@ -19,4 +19,4 @@ struct InfoCase {
 
 const std::vector<InfoCase>& InfoCases();
 
-#endif  // TESTS_INFO_CASES_H_
+#endif  // TESTING_INFO_CASES_H_

@@ -27,8 +27,8 @@
 #include <fstream>
 #include <string>
 
-#include "tests/d88_writer.h"
-#include "tests/test_disk.h"
+#include "testing/d88_writer.h"
+#include "testing/test_disk.h"
 
 namespace {
 
