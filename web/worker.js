@@ -1,7 +1,10 @@
 'use strict';
-// The worker owns the tool. For each image it is sent, it makes a fresh
-// instance of the module (createD88cutModule, above it in this source), so
-// that every run starts from the tool's start-up state; mounts the image
+// The worker owns the tool. It compiles the tool's wasm (kWasmBase64, above
+// it in this source) once, as soon as it starts, and lives as long as the
+// page. For each image it is sent, it makes a fresh instance of the module
+// (createD88cutModule, above it too) from that compiled wasm, so that every
+// run starts from the tool's start-up state, its memory and static buffers
+// as the wasm sets them and nothing kept from an earlier run; mounts the image
 // read-only through WORKERFS, which reads the file lazily, a slice at a time;
 // runs main on it; and posts back plain data: the exit status, the verdict
 // and the 16 bytes found, the text of both streams, and each file the run
@@ -13,26 +16,38 @@
 // is served from it: the reader's own window is 64 KiB, and every read call
 // costs milliseconds. One block holds a whole disk of the kind d88cut knows,
 // so the recognised disk is read in one call; a multi-gigabyte image costs
-// this block and no more.
+// this block and no more. The first block is asked for as soon as the image
+// comes, so that the browser reads it while the instance is made.
 const kBlockBytes = 512 * 1024;
 
 const kImagePath = '/image/image.d88';
 
-// The worker fetches nothing. Without fetch, emscripten takes its wasm from
-// the data URI inside the module at once, instead of asking fetch for it,
-// which the page's Content-Security-Policy would refuse.
-self.fetch = undefined;
+// The tool's wasm, compiled once for all the page's runs.
+const compiled = WebAssembly.compile(Uint8Array.from(atob(kWasmBase64), (c) => c.charCodeAt(0)));
 
 // emscripten's number for an input/output error.
 const kEio = 29;
 
-// Serves WORKERFS reads from one cached block of the file. A read that the
-// browser refuses (the file was changed, moved or taken away) is noted and
-// reaches the tool as a failed read.
-function ReadInBlocks(FS, counts) {
+// The file's first block, read ahead: its bytes, or none if the browser
+// refused them (the tool's own read then meets the refusal).
+async function FirstBlock(file) {
+  try {
+    return new Uint8Array(await file.slice(0, kBlockBytes).arrayBuffer());
+  } catch (error) {
+    return new Uint8Array(0);
+  }
+}
+
+// Serves WORKERFS reads from one cached block of the file, starting with
+// `first`, the bytes at its start. A read that the browser refuses (the
+// file was changed, moved or taken away) is noted and reaches the tool as a
+// failed read.
+function ReadInBlocks(FS, first, counts) {
   const workerfs = FS.filesystems.WORKERFS;
   const reader = new FileReaderSync();
-  let block = {start: 0, bytes: new Uint8Array(0)};
+  let block = {start: 0, bytes: first};
+  counts.reads += first.length > 0 ? 1 : 0;
+  counts.bytes += first.length;
   workerfs.stream_ops.read = (stream, buffer, offset, length, position) => {
     const size = stream.node.size;
     if (position >= size || length <= 0) {
@@ -82,8 +97,16 @@ async function Unpack(file) {
   const counts = {reads: 0, bytes: 0, unreadable: null};
   const result = {status: null, verdict: null, found: null, files: [], counts, error: null};
   let FS = null;
+  const firstBlock = FirstBlock(file);
   try {
+    const wasm = await compiled;
     const module = await createD88cutModule({
+      // A fresh instance of the compiled wasm, with memory of its own.
+      instantiateWasm: (imports, receive) => {
+        const instance = new WebAssembly.Instance(wasm, imports);
+        receive(instance, wasm);
+        return instance.exports;
+      },
       d88cutText: (stream, bytes) => streams[stream].push(bytes),
       d88cutFileMade: (number, name) => {
         made[number] = {name, time: null, date: null};
@@ -105,7 +128,7 @@ async function Unpack(file) {
     FS = module.FS;
     FS.mkdir('/image');
     FS.mount(FS.filesystems.WORKERFS, {blobs: [{name: 'image.d88', data: file}]}, '/image');
-    ReadInBlocks(FS, counts);
+    ReadInBlocks(FS, await firstBlock, counts);
     FS.mkdir('/out');
     FS.chdir('/out');
     result.status = module.callMain([kImagePath]);
@@ -117,7 +140,9 @@ async function Unpack(file) {
   return result;
 }
 
+// One message per image, {run, file}; the answer carries the same run.
 onmessage = async (event) => {
   const result = await Unpack(event.data.file);
+  result.run = event.data.run;
   postMessage(result, result.files.map((entry) => entry.bytes.buffer));
 };
