@@ -164,6 +164,20 @@ function ZipName(imageName) {
   return (dot > 0 ? imageName.slice(0, dot) : imageName) + '.zip';
 }
 
+// A file's bytes as a data: URL. A file of the volume is never larger than
+// the volume (360 KB), well within what browsers take in a URL, and a data:
+// URL is made without the round trip to the browser's blob store that each
+// blob: URL costs (about half a millisecond in Chromium).
+function DataUrl(bytes, type) {
+  const kChunk = 0x8000;
+  const chunks = [];
+  for (let at = 0; at < bytes.length; at += kChunk) {
+    chunks.push(String.fromCharCode.apply(null, bytes.subarray(at, at + kChunk)));
+  }
+  return `data:${type};base64,${btoa(chunks.join(''))}`;
+}
+
+// The zip as a blob: URL, since it may be far larger than one file.
 function ObjectUrl(bytes, type) {
   const url = URL.createObjectURL(new Blob([bytes], {type}));
   objectUrls.push(url);
@@ -236,7 +250,7 @@ function ShowFiles(imageName, files, runTime) {
   for (const entry of entries) {
     const item = document.createElement('li');
     const link = document.createElement('a');
-    link.href = ObjectUrl(entry.bytes, 'application/octet-stream');
+    link.href = DataUrl(entry.bytes, 'application/octet-stream');
     link.download = entry.name;
     link.textContent = entry.name;
     const size = document.createElement('span');
