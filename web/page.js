@@ -346,16 +346,17 @@ function Run(file, started) {
   if (worker === null) {
     StartWorker();
   }
-  Clear();
+  // The worker starts on the image while the page clears the last run.
   runs += 1;
   current = {run: runs, file, started, runTime: new Date()};
+  worker.postMessage({run: runs, file});
+  Clear();
   status.dataset.state = 'running';
   status.dataset.image = file.name;
   delete status.dataset.verdict;
   delete status.dataset.ms;
   status.textContent = texts.running(file.name);
   byId('busy').hidden = false;
-  worker.postMessage({run: runs, file});
 }
 
 StartWorker();

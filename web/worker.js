@@ -17,8 +17,7 @@
 // is served from it: the reader's own window is 64 KiB, and every read call
 // costs milliseconds. One block holds a whole disk of the kind d88cut knows,
 // so the recognised disk is read in one call; a multi-gigabyte image costs
-// this block and no more. The first block is asked for as soon as the image
-// comes, so that the browser reads it while the instance is made.
+// this block and no more.
 const kBlockBytes = 512 * 1024;
 
 const kImagePath = '/image/image.d88';
@@ -29,26 +28,13 @@ const compiled = WebAssembly.compile(Uint8Array.from(atob(kWasmBase64), (c) => c
 // emscripten's number for an input/output error.
 const kEio = 29;
 
-// The file's first block, read ahead: its bytes, or none if the browser
-// refused them (the tool's own read then meets the refusal).
-async function FirstBlock(file) {
-  try {
-    return new Uint8Array(await file.slice(0, kBlockBytes).arrayBuffer());
-  } catch (error) {
-    return new Uint8Array(0);
-  }
-}
-
-// Serves WORKERFS reads from one cached block of the file, starting with
-// `first`, the bytes at its start. A read that the browser refuses (the
-// file was changed, moved or taken away) is noted and reaches the tool as a
-// failed read.
-function ReadInBlocks(FS, first, counts) {
+// Serves WORKERFS reads from one cached block of the file. A read that the
+// browser refuses (the file was changed, moved or taken away) is noted and
+// reaches the tool as a failed read.
+function ReadInBlocks(FS, counts) {
   const workerfs = FS.filesystems.WORKERFS;
   const reader = new FileReaderSync();
-  let block = {start: 0, bytes: first};
-  counts.reads += first.length > 0 ? 1 : 0;
-  counts.bytes += first.length;
+  let block = {start: 0, bytes: new Uint8Array(0)};
   workerfs.stream_ops.read = (stream, buffer, offset, length, position) => {
     const size = stream.node.size;
     if (position >= size || length <= 0) {
@@ -123,7 +109,6 @@ function Prepare() {
 async function Unpack(file, run) {
   const counts = {reads: 0, bytes: 0, unreadable: null};
   const result = {status: null, verdict: null, found: null, files: [], counts, error: null};
-  const firstBlock = FirstBlock(file);
   try {
     const module = await run.module;
     const FS = module.FS;
@@ -134,7 +119,7 @@ async function Unpack(file, run) {
     };
     FS.mkdir('/image');
     FS.mount(FS.filesystems.WORKERFS, {blobs: [{name: 'image.d88', data: file}]}, '/image');
-    ReadInBlocks(FS, await firstBlock, counts);
+    ReadInBlocks(FS, counts);
     FS.mkdir('/out');
     FS.chdir('/out');
     result.status = module.callMain([kImagePath]);
