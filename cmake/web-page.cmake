@@ -126,7 +126,8 @@ list(TRANSFORM page_parts PREPEND ${PROJECT_SOURCE_DIR}/web/)
 add_custom_command(
   OUTPUT ${PROJECT_BINARY_DIR}/d88cut.html
   COMMAND ${CMAKE_COMMAND} -D WEB=${PROJECT_SOURCE_DIR}/web -D MODULE=$<TARGET_FILE:d88cut_module>
-          -D WASM=$<TARGET_FILE_DIR:d88cut_module>/d88cut_module.wasm -D OUTPUT=${PROJECT_BINARY_DIR}/d88cut.html -P ${CMAKE_CURRENT_LIST_FILE}
+          -D WASM=$<TARGET_FILE_DIR:d88cut_module>/d88cut_module.wasm
+          -D OUTPUT=${PROJECT_BINARY_DIR}/d88cut.html -P ${CMAKE_CURRENT_LIST_FILE}
   DEPENDS d88cut_module ${page_parts} ${CMAKE_CURRENT_LIST_FILE}
   VERBATIM)
 add_custom_target(d88cut ALL DEPENDS ${PROJECT_BINARY_DIR}/d88cut.html)
