@@ -7,38 +7,56 @@
 #   page.js      the page: choosing, showing, links  -> <script>
 #   worker.js    the worker that runs the tool       -> with the module, as the
 #                                                       worker's source text
-# and the module emscripten makes of the tool (d88cut_module.js, with its
-# wasm inside). The worker's source sits in the page as text and is started
-# from a Blob URL, since a page opened from disk may not load a worker from a
-# file. The Content-Security-Policy allows no network at all: the inline
-# style and script by their SHA-256 hashes, wasm, and workers from blob: URLs.
+# and the module emscripten makes of the tool: d88cut_module.js, its runtime,
+# and d88cut_module.wasm, put in the worker's source in base64 as kWasmBase64,
+# so that the worker compiles it once and instantiates it for each image.
+# The worker's source sits in the page as text and is started from a Blob
+# URL, since a page opened from disk may not load a worker from a file. The
+# Content-Security-Policy allows no network at all: the inline style and
+# script by their SHA-256 hashes, wasm, and workers from blob: URLs.
 #
 # Run as a script, this file writes the page:
-#   cmake -D WEB=DIR -D MODULE=JS -D OUTPUT=HTML -P web-page.cmake
+#   cmake -D WEB=DIR -D MODULE=JS -D WASM=WASM -D OUTPUT=HTML -P web-page.cmake
 if(CMAKE_SCRIPT_MODE_FILE)
-  # The SHA-256 of `text` in base64, as a CSP source: 'sha256-...'.
-  function(csp_hash text out)
-    string(SHA256 hex "${text}")
+  # The bytes written as hexadecimal digits in `hex`, in base64 (with '='
+  # padding).
+  function(base64_of_hex hex out)
     set(alphabet "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/")
+    string(LENGTH "${hex}" length)
     set(base64 "")
-    # 32 bytes: ten groups of three, then two bytes and one '='.
-    foreach(start RANGE 0 63 6)
+    set(start 0)
+    while(start LESS length)
+      # Three bytes make four characters; a last group of one or two bytes
+      # makes two or three, and '=' for each byte it lacks.
       string(SUBSTRING "${hex}" ${start} 6 group)
       string(LENGTH "${group}" digits)
-      if(digits EQUAL 4)
+      math(EXPR characters "${digits} * 2 / 3 + 1")
+      if(digits EQUAL 2)
+        set(group "${group}0000")
+      elseif(digits EQUAL 4)
         set(group "${group}00")
       endif()
       math(EXPR bits "0x${group}")
+      set(count 0)
       foreach(shift 18 12 6 0)
-        if(digits EQUAL 4 AND shift EQUAL 0)
-          string(APPEND base64 "=")
-        else()
+        if(count LESS characters)
           math(EXPR index "(${bits} >> ${shift}) & 63")
           string(SUBSTRING "${alphabet}" ${index} 1 character)
           string(APPEND base64 "${character}")
+        else()
+          string(APPEND base64 "=")
         endif()
+        math(EXPR count "${count} + 1")
       endforeach()
-    endforeach()
+      math(EXPR start "${start} + 6")
+    endwhile()
+    set(${out} "${base64}" PARENT_SCOPE)
+  endfunction()
+
+  # The SHA-256 of `text` in base64, as a CSP source: 'sha256-...'.
+  function(csp_hash text out)
+    string(SHA256 hex "${text}")
+    base64_of_hex("${hex}" base64)
     set(${out} "'sha256-${base64}'" PARENT_SCOPE)
   endfunction()
 
@@ -48,8 +66,10 @@ if(CMAKE_SCRIPT_MODE_FILE)
   file(READ "${WEB}/page.js" ui)
   file(READ "${MODULE}" module)
   file(READ "${WEB}/worker.js" worker)
+  file(READ "${WASM}" wasm HEX)
+  base64_of_hex("${wasm}" wasm_base64)
   set(script "\n${zip}\n${ui}")
-  set(worker_source "\n${module}\n${worker}")
+  set(worker_source "\n${module}\nconst kWasmBase64 = '${wasm_base64}';\n${worker}")
   # Nothing inside may end its element early, or start a comment that the
   # parser would carry past its end.
   foreach(part style script worker_source)
@@ -75,10 +95,11 @@ if(CMAKE_SCRIPT_MODE_FILE)
   return()
 endif()
 
-# The tool as a module that the worker instantiates afresh for every image:
-# one file with its wasm inside, run only when called, its image mounted
+# The tool as a module that the worker instantiates afresh for every image
+# from the wasm it compiled once: run only when called, its image mounted
 # through WORKERFS (read lazily, a slice at a time), no code made from text,
-# and a fixed memory.
+# and a fixed memory. Its memory is the wasm's own, so that each instance
+# starts with its static buffers as the wasm sets them.
 add_executable(d88cut_module web/page_main.cpp)
 target_link_libraries(d88cut_module PRIVATE d88cut_stages d88cut_warnings)
 foreach(target d88 d88cut_platform d88cut_text_output d88cut_recognition d88cut_stages
@@ -87,7 +108,7 @@ foreach(target d88 d88cut_platform d88cut_text_output d88cut_recognition d88cut_
 endforeach()
 target_link_options(
   d88cut_module PRIVATE
-  -sMODULARIZE=1 -sEXPORT_NAME=createD88cutModule -sENVIRONMENT=worker -sSINGLE_FILE=1
+  -sMODULARIZE=1 -sEXPORT_NAME=createD88cutModule -sENVIRONMENT=worker
   -lworkerfs.js -sINVOKE_RUN=0 -sEXIT_RUNTIME=1 -sDYNAMIC_EXECUTION=0
   -sEXPORTED_FUNCTIONS=_main -sEXPORTED_RUNTIME_METHODS=FS,callMain
   -sINITIAL_MEMORY=4MB -sTOTAL_STACK=1MB -sALLOW_MEMORY_GROWTH=0)
@@ -105,6 +126,7 @@ list(TRANSFORM page_parts PREPEND ${PROJECT_SOURCE_DIR}/web/)
 add_custom_command(
   OUTPUT ${PROJECT_BINARY_DIR}/d88cut.html
   COMMAND ${CMAKE_COMMAND} -D WEB=${PROJECT_SOURCE_DIR}/web -D MODULE=$<TARGET_FILE:d88cut_module>
+          -D WASM=$<TARGET_FILE_DIR:d88cut_module>/d88cut_module.wasm
           -D OUTPUT=${PROJECT_BINARY_DIR}/d88cut.html -P ${CMAKE_CURRENT_LIST_FILE}
   DEPENDS d88cut_module ${page_parts} ${CMAKE_CURRENT_LIST_FILE}
   VERBATIM)

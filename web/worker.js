@@ -1,13 +1,17 @@
 'use strict';
-// The worker owns the tool. For each image it is sent, it makes a fresh
-// instance of the module (createD88cutModule, above it in this source), so
-// that every run starts from the tool's start-up state; mounts the image
-// read-only through WORKERFS, which reads the file lazily, a slice at a time;
-// runs main on it; and posts back plain data: the exit status, the verdict
-// and the 16 bytes found, the text of both streams, and each file the run
-// left, with its name and, for a volume file, its recorded time words. All
-// of it is taken while main runs: once main returns, the module's runtime
-// has exited and nothing in it may be called.
+// The worker owns the tool. It compiles the tool's wasm (kWasmBase64, above
+// it in this source) once, as soon as it starts, and lives as long as the
+// page. Each image it is sent gets a fresh instance of the module
+// (createD88cutModule, above it too) made from that compiled wasm while the
+// worker waited, so that every run starts from the tool's start-up state,
+// its memory and static buffers as the wasm sets them and nothing kept from
+// an earlier run. The worker mounts the image read-only through WORKERFS,
+// which reads the file lazily, a slice at a time; runs main on it; and posts
+// back plain data: the exit status, the verdict and the 16 bytes found, the
+// text of both streams, and each file the run left, with its name and, for
+// a volume file, its recorded time words. All of it is taken while main
+// runs: once main returns, the module's runtime has exited and nothing in
+// it may be called.
 
 // The image is read a block at a time, and a read that the last block holds
 // is served from it: the reader's own window is 64 KiB, and every read call
@@ -18,10 +22,8 @@ const kBlockBytes = 512 * 1024;
 
 const kImagePath = '/image/image.d88';
 
-// The worker fetches nothing. Without fetch, emscripten takes its wasm from
-// the data URI inside the module at once, instead of asking fetch for it,
-// which the page's Content-Security-Policy would refuse.
-self.fetch = undefined;
+// The tool's wasm, compiled once for all the page's runs.
+const compiled = WebAssembly.compile(Uint8Array.from(atob(kWasmBase64), (c) => c.charCodeAt(0)));
 
 // emscripten's number for an input/output error.
 const kEio = 29;
@@ -75,34 +77,46 @@ function Joined(chunks) {
   return new TextDecoder('utf-8').decode(joined);
 }
 
-async function Unpack(file) {
-  const streams = {1: [], 2: []};
-  const made = [];
-  const diagnostics = [];
+// A fresh instance of the module, its runtime started and main not yet
+// run, with what its run will pass back: made ahead, while the worker waits
+// for an image, and used for one image only.
+function Prepare() {
+  const run = {streams: {1: [], 2: []}, made: [], diagnostics: [], ended: null};
+  run.module = compiled.then((wasm) => createD88cutModule({
+    // A new instance of the compiled wasm, with memory of its own.
+    instantiateWasm: (imports, receive) => {
+      const instance = new WebAssembly.Instance(wasm, imports);
+      receive(instance, wasm);
+      return instance.exports;
+    },
+    d88cutText: (stream, bytes) => run.streams[stream].push(bytes),
+    d88cutFileMade: (number, name) => {
+      run.made[number] = {name, time: null, date: null};
+    },
+    d88cutFileTime: (number, time, date) => {
+      run.made[number].time = time;
+      run.made[number].date = date;
+    },
+    // Called by main just before it returns, every file closed.
+    d88cutRunEnded: (verdict, found) => run.ended(verdict, found),
+    // emscripten's own messages, such as an abort's.
+    print: (line) => run.diagnostics.push(line),
+    printErr: (line) => run.diagnostics.push(line),
+  }));
+  return run;
+}
+
+async function Unpack(file, run) {
   const counts = {reads: 0, bytes: 0, unreadable: null};
   const result = {status: null, verdict: null, found: null, files: [], counts, error: null};
-  let FS = null;
   try {
-    const module = await createD88cutModule({
-      d88cutText: (stream, bytes) => streams[stream].push(bytes),
-      d88cutFileMade: (number, name) => {
-        made[number] = {name, time: null, date: null};
-      },
-      d88cutFileTime: (number, time, date) => {
-        made[number].time = time;
-        made[number].date = date;
-      },
-      // Called by main just before it returns, every file closed.
-      d88cutRunEnded: (verdict, found) => {
-        result.verdict = verdict;
-        result.found = found;
-        result.files = made.map((entry, number) => ({...entry, bytes: FS.readFile('/out/' + number)}));
-      },
-      // emscripten's own messages, such as an abort's.
-      print: (line) => diagnostics.push(line),
-      printErr: (line) => diagnostics.push(line),
-    });
-    FS = module.FS;
+    const module = await run.module;
+    const FS = module.FS;
+    run.ended = (verdict, found) => {
+      result.verdict = verdict;
+      result.found = found;
+      result.files = run.made.map((entry, number) => ({...entry, bytes: FS.readFile('/out/' + number)}));
+    };
     FS.mkdir('/image');
     FS.mount(FS.filesystems.WORKERFS, {blobs: [{name: 'image.d88', data: file}]}, '/image');
     ReadInBlocks(FS, counts);
@@ -110,14 +124,22 @@ async function Unpack(file) {
     FS.chdir('/out');
     result.status = module.callMain([kImagePath]);
   } catch (error) {
-    result.error = [String(error)].concat(diagnostics).join('\n');
+    result.error = [String(error)].concat(run.diagnostics).join('\n');
   }
-  result.stdout = Joined(streams[1]);
-  result.stderr = Joined(streams[2]);
+  result.stdout = Joined(run.streams[1]);
+  result.stderr = Joined(run.streams[2]);
   return result;
 }
 
+let prepared = Prepare();
+
+// One message per image, {run, file}; the answer carries the same run. The
+// next instance is made once the answer is on its way.
 onmessage = async (event) => {
-  const result = await Unpack(event.data.file);
+  const run = prepared || Prepare();
+  prepared = null;
+  const result = await Unpack(event.data.file, run);
+  result.run = event.data.run;
   postMessage(result, result.files.map((entry) => entry.bytes.buffer));
+  prepared = Prepare();
 };
