@@ -14,7 +14,8 @@
 // it is not a D88 image, each disk: its offset, size, name, media type and
 // write protection, its tracks as runs of one layout, and each oddity on a
 // line of its own, named by track. With `everyId`, also each track's sector
-// IDs. Returns the verdict.
+// IDs. Returns the verdict. A read of the image that fails ends the report
+// after its last whole line (see D88Image::ReadFailed).
 Verdict PrintReport(D88Image& image, int64_t imageSize, bool everyId);
 
 #endif  // INFO_REPORT_H_

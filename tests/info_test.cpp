@@ -183,9 +183,12 @@ TEST(InfoTest, ReportThatCannotBeWrittenEndsWithStatus1) {
 // A record's count ends a walk only at the index count - 1, at most 65534:
 // the walk of a track whose counts never end it stops after 65535 records,
 // where a sector read would go on to the end of the file. Every track here
-// starts at that run of records, so each walk takes 65535 of them, and the
-// image's budget of 524288 records is spent after track 8.
-TEST(InfoTest, WalksStopAt65535RecordsOfATrackAnd524288OfAnImage) {
+// starts at that run of records, so each walk takes 65535 of them. Each
+// track is walked twice (layouts, then oddities), so the image's budget of
+// 1048576 records leaves 524288 for the layouts: tracks 0-7 take 524280,
+// and track 8, whose walk would go past that, is not walked, nor is any
+// track after it.
+TEST(InfoTest, WalksStopAt65535RecordsOfATrackAndAtTheImagesBudget) {
   Disk disk;
   Record record = MakeRecord(0, 0, 1, 0, Bytes());
   for (int i = 0; i < 65600; ++i) {
@@ -200,21 +203,22 @@ TEST(InfoTest, WalksStopAt65535RecordsOfATrackAnd524288OfAnImage) {
   EXPECT_EQ(run.err, "");
   for (const char* line : {
            "  track 0: 65535 sectors, too irregular to sum up (see --tracks)\n",
-           "  track 8: 65535 sectors, too irregular to sum up (see --tracks)\n",
-           "  oddity: tracks 9-163 not walked: d88info walks no more than 524288 records of an "
+           "  track 7: 65535 sectors, too irregular to sum up (see --tracks)\n",
+           "  oddity: tracks 8-163 not walked: d88info walks no more than 1048576 records of an "
            "image\n",
-           "  oddity: track 0: overlaps track 8\n",
-           "  oddity: track 8: the counts do not end the track; walked no further than 65535 "
+           "  oddity: track 0: overlaps track 7\n",
+           "  oddity: track 7: the counts do not end the track; walked no further than 65535 "
            "records\n",
-           "  oddity: track 8: duplicate sector C0 H0 R1 N0 (65535 records)\n",
-           "  oddity: track 8: sector C0 H0 R1 N0 holds 0 bytes, N0 says 128\n",
-           // 8 overlaps, the walk's end, the duplicate and 65535 lengths, of
+           "  oddity: track 7: duplicate sector C0 H0 R1 N0 (65535 records)\n",
+           "  oddity: track 7: sector C0 H0 R1 N0 holds 0 bytes, N0 says 128\n",
+           // 7 overlaps, the walk's end, the duplicate and 65535 lengths, of
            // which 32 are shown.
-           "  oddity: track 0: 65513 more oddities not shown\n",
+           "  oddity: track 0: 65512 more oddities not shown\n",
        }) {
     EXPECT_NE(run.out.find(line), std::string::npos) << line;
   }
-  EXPECT_EQ(run.out.find("track 9:"), std::string::npos);
+  EXPECT_EQ(run.out.find("track 8:"), std::string::npos);
+  EXPECT_EQ(run.out.find("track 8 "), std::string::npos);
 }
 
 // The bundled sample, as the README shows it.

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <langinfo.h>
 #include <locale.h>
+#include <sys/stat.h>
 #include <wchar.h>
 
 #include <cerrno>
@@ -22,6 +23,7 @@
 
 #include "tests/d88_writer.h"
 #include "tests/expected_messages.h"
+#include "tests/failing_disk.h"
 #include "tests/pty_runner.h"
 #include "tests/test_disk.h"
 #include "tests/tool_runner.h"
@@ -420,7 +422,9 @@ TEST(TerminalOutput, InfoShowsDiskNamesAsTheTerminalCan) {
 
 // On a terminal, the cannot-open and cannot-write messages are followed by
 // a line in plain words: what could not be opened or written, and the
-// system's reason. A pipe gets the message's bytes alone, as ever.
+// system's reason; a path shows each control byte as '?'. A listing line
+// that the failure leaves unfinished is ended on a terminal. A pipe gets the
+// message's bytes alone, as ever, and keeps the unfinished line.
 TEST(TerminalOutput, SaysWhatFailedAndWhyOnATerminalOnly) {
   // "表示<ESC>.TXT", a volume file's name, which a terminal shows as
   // "表示?.TXT" wherever it appears.
@@ -446,13 +450,18 @@ TEST(TerminalOutput, SaysWhatFailedAndWhyOnATerminalOnly) {
     std::function<std::string(const ScopedTempDir&)> place;
     bool unprivileged;  // run as a user for whom permissions hold
     bool opened;        // the image opened, and the failure is a write's
-    std::string out;    // after the recognition line, on a terminal
+    std::string out;    // after the recognition line, as the failure leaves it
     std::string reason;
+    // For a failing disk (tests/failing_disk.cpp), its settings.
+    std::vector<std::string> failingDisk = {};
   };
   const Case cases[] = {
       {"a missing image, named as given",
        [](const ScopedTempDir&) { return std::string("\xE8\xA1\xA8-missing.d88"); }, false, false,
        "", "d88cut: cannot open '\xE8\xA1\xA8-missing.d88': " + std::string(strerror(ENOENT))},
+      {"a missing image whose path holds ESC and DEL",
+       [](const ScopedTempDir&) { return std::string("a\x1B[2J\x7F.d88"); }, false, false, "",
+       "d88cut: cannot open 'a?[2J?.d88': " + std::string(strerror(ENOENT))},
       {"a folder for an image",
        [](const ScopedTempDir& dir) {
          fs::create_directory(dir.File("folder.d88"));
@@ -476,11 +485,24 @@ TEST(TerminalOutput, SaysWhatFailedAndWhyOnATerminalOnly) {
        false, true, kCutting + unfinished.substr(0, unfinished.size() - 1),
        "d88cut: cannot write '" + diskNameShown + "': " + strerror(EISDIR)},
       {"a full disk",
+       placeImage,
+       false,
+       true,
+       cutMain,
+       "d88cut: cannot write 'MAIN': " + std::string(strerror(ENOSPC)),
+       {"D88_FAIL_WRITES_TO=MAIN"}},
+      {"a link named MAIN",
        [&](const ScopedTempDir& dir) {
          fs::create_symlink("/dev/full", dir.File("MAIN"));
          return placeImage(dir);
        },
-       false, true, cutMain, "d88cut: cannot write 'MAIN': " + std::string(strerror(ENOSPC))},
+       false, true, cutMain, "d88cut: cannot write 'MAIN': Is a symbolic link"},
+      {"a pipe named MAIN",
+       [&](const ScopedTempDir& dir) {
+         mkfifo(dir.File("MAIN").c_str(), 0600);
+         return placeImage(dir);
+       },
+       false, true, cutMain, "d88cut: cannot write 'MAIN': Not a regular file"},
       {"a folder nobody may write in", placeImage, true, true, cutMain,
        "d88cut: cannot write 'MAIN': " + std::string(strerror(EACCES))},
   };
@@ -508,18 +530,28 @@ TEST(TerminalOutput, SaysWhatFailedAndWhyOnATerminalOnly) {
       }
 
       // No locale set: a terminal is taken for UTF-8.
+      const std::vector<std::string> argv = {ToolPath(), argument};
       const ToolRun run =
-          RunToolOnSinks(sink, sink, {ToolPath(), argument}, dir.path(), Environment({}), 30, user);
+          c.failingDisk.empty()
+              ? RunToolOnSinks(sink, sink, argv, dir.path(), Environment({}), 30, user)
+              : RunProgramOnSinks(kFailingDiskStarter, sink, sink,
+                                  OnFailingDisk(c.failingDisk, argv), dir.path(), Environment({}),
+                                  30, user);
 
       const Shown& message = c.opened ? kCannotWriteShown : kCannotOpenShown;
+      const bool unfinished = !c.out.empty() && c.out.back() != '\n';
       EXPECT_EQ(run.status, 1);
       if (terminal) {
-        EXPECT_EQ(run.out, (c.opened ? kRecognisedShown.utf8 : "") + c.out);
+        EXPECT_EQ(run.out,
+                  (c.opened ? kRecognisedShown.utf8 : "") + c.out + (unfinished ? "\n" : ""));
         EXPECT_EQ(run.err, message.utf8 + c.reason + "\n");
       } else {
         EXPECT_EQ(run.err, message.shiftJis);
         EXPECT_EQ(run.out.substr(0, c.opened ? kRecognised.size() : 0),
                   c.opened ? kRecognised : "");
+        if (c.opened) {
+          EXPECT_EQ(run.out.back() == '\n', !unfinished) << "the unfinished line kept";
+        }
       }
     }
   }

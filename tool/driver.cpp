@@ -50,7 +50,19 @@ const Recognition& RunRecognition() {
   return runRecognition;
 }
 
-int RunD88Cut(int argc, char** argv) {
+namespace {
+
+// Reports a read of the image that failed, if one has; true then.
+bool ImageReadFailed(const char* path) {
+  if (!diskImage.ReadFailed()) {
+    return false;
+  }
+  ReportCannotRead(path, diskImage.ReadError());
+  return true;
+}
+
+// The run up to its exit status, before standard output is finished.
+int Run(int argc, char** argv) {
   // Exactly one argument: --help, --version, or the image's path.
   if (argc == 2 && IsHelpRequest(argv[1])) {
     PrintText(stdout, kHelpText);
@@ -65,30 +77,61 @@ int RunD88Cut(int argc, char** argv) {
     PrintLocalFormatted(stderr, "Usage: %s [D88 image]\n", invokedAs);
     return 1;
   }
-  if (!diskImage.Open(argv[1])) {
-    ReportCannotOpen(argv[1], diskImage.OpenError());
+  const char* path = argv[1];
+  if (!diskImage.Open(path)) {
+    ReportCannotOpen(path, diskImage.OpenError());
     return 1;
   }
   RememberImageFile(diskImage);
   // The signature sector is read into the work buffer, whose zeros stand for
   // a missing sector; an unrecognised disk ends the run without a word.
   runRecognition = RecogniseImage(diskImage, volumeImage);
+  if (ImageReadFailed(path)) {
+    return 1;
+  }
   if (runRecognition.verdict != Verdict::kRecognised) {
     return 0;
   }
   PrintText(stdout, kRecognisedMessage);
 
   diskImage.SetSectorRange(kRawFirstSector, kRawLastSector);
-  if (CutArea("MAIN", kMainTrack, kMainTrack / 2, kMainTrack % 2, 1, kRawSizeCode, 0, kMainBytes) ==
-      CutResult::kWriteFailed) {
-    return 1;
-  }
-  if (CutArea("DEMO", kDemoTrack, kDemoTrack / 2, kDemoTrack % 2, 1, kRawSizeCode, 0, kDemoBytes) ==
-      CutResult::kWriteFailed) {
-    return 1;
+  const struct {
+    const char* name;
+    int track;
+    int length;
+  } areas[] = {{"MAIN", kMainTrack, kMainBytes}, {"DEMO", kDemoTrack, kDemoBytes}};
+  for (const auto& area : areas) {
+    const CutResult cut = CutArea(area.name, area.track, area.track / 2, area.track % 2, 1,
+                                  kRawSizeCode, 0, area.length);
+    if (cut == CutResult::kReadFailed) {
+      ImageReadFailed(path);
+      return 1;
+    }
+    if (cut == CutResult::kWriteFailed) {
+      return 1;
+    }
   }
   LoadVolume();
+  if (ImageReadFailed(path)) {
+    return 1;
+  }
   return WalkDirectory();
+}
+
+}  // namespace
+
+int RunD88Cut(int argc, char** argv) {
+  const int status = Run(argc, argv);
+  // The files are written whatever became of the listing; a listing that
+  // was lost is still not a success.
+  SystemError error = 0;
+  if (!FinishStandardOutput(&error)) {
+    char reason[256];
+    DescribeSystemError(error, reason, sizeof reason);
+    PrintLocalFormatted(stderr, "d88cut: write error: %s\n", reason);
+    return 1;
+  }
+  return status;
 }
 
 void ResetToolState() {
