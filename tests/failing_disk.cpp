@@ -2,8 +2,8 @@
 // with LD_PRELOAD, it makes the C library's own reads and writes fail as
 // they do on a disk with a bad sector or no room left. Linux only.
 //
-//   D88_FAIL_READ_AT=N     a read of any file that would reach its byte N
-//                          fails with EIO, as it does over a bad sector
+//   D88_FAIL_READ_AT=N     a read of any file that takes in its byte N fails
+//                          with EIO, as a read over a bad sector does
 //   D88_FAIL_WRITES_TO=F   every write to the file named F fails with ENOSPC,
 //                          as it does on a full disk
 //
@@ -71,8 +71,9 @@ extern "C" size_t fread(void* buffer, size_t size, size_t count, FILE* stream) {
   const char* failAt = getenv("D88_FAIL_READ_AT");
   if (failAt != nullptr) {
     const off_t position = ftello(stream);
-    if (position >= 0 &&
-        static_cast<unsigned long long>(position) + size * count > strtoull(failAt, nullptr, 10)) {
+    const unsigned long long bad = strtoull(failAt, nullptr, 10);
+    if (position >= 0 && static_cast<unsigned long long>(position) <= bad &&
+        bad - static_cast<unsigned long long>(position) < size * count) {
       Swap(stream, FailingReads());
     }
   }

@@ -10,7 +10,11 @@
 
 #include "d88/d88_image.h"
 #include "tests/d88_writer.h"
+#ifndef _WIN32
+#include "tests/failing_disk.h"
+#endif
 #include "tests/info_cases.h"
+#include "tests/test_disk.h"
 #include "tests/tool_runner.h"
 #include "tool/recognition.h"
 
@@ -177,6 +181,40 @@ TEST(InfoTest, ReportThatCannotBeWrittenEndsWithStatus1) {
       "/bin/sh", {"sh", "-c", "exec \"$0\" disk.d88 >/dev/full", InfoPath()}, dir.path());
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err, "d88info: cannot write the report: No space left on device\n");
+}
+#endif
+
+#ifndef _WIN32
+// A read of the image that fails ends the report after its last whole line,
+// with d88cut's cannot-read line under d88info's name, and status 1. The
+// disk fails from a chosen offset on (tests/failing_disk.cpp).
+TEST(InfoTest, ReadErrorEndsTheReportThere) {
+  const Bytes image = BuildImage({WithFillerAfterMain(
+      MakeRecognisedDisk(TestVolume().bytes, Bytes(8192, 1), Bytes(16384, 2)))});
+  ScopedTempDir dir;
+  WriteBytes(dir.File(kImage), image);
+  const ToolRun sound = RunInfo({kImage}, dir.path());
+  ASSERT_EQ(sound.status, 0);
+  const size_t volumeRun = sound.out.find("  tracks 9-79: ");
+  ASSERT_NE(volumeRun, std::string::npos) << sound.out;
+  const struct {
+    const char* name;
+    int64_t failAt;
+    std::string out;
+  } cases[] = {
+      {"the table of disks", 0, ""},
+      {"the walk of track 30", TrackStart(image, 30), sound.out.substr(0, volumeRun)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ToolRun run = RunProgramWithArgv(
+        kFailingDiskStarter,
+        OnFailingDisk({"D88_FAIL_READ_AT=" + std::to_string(c.failAt)}, {InfoPath(), kImage}),
+        dir.path());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, c.out);
+    EXPECT_EQ(run.err, "d88info: cannot read 'disk.d88': Input/output error\n");
+  }
 }
 #endif
 

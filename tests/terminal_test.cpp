@@ -560,6 +560,48 @@ TEST(TerminalOutput, SaysWhatFailedAndWhyOnATerminalOnly) {
   }
 }
 
+// The lines in plain words that name a path: on a terminal each control
+// byte of the path shows as '?'; a pipe gets the path as given. A read of
+// the image that fails is told on both.
+TEST(TerminalOutput, PathsInReasonLinesShowControlsAsQuestionMarks) {
+  const std::string imageName = "r\x1B[2J.d88";
+  const std::string missing = "m\x1B[2J.d88";
+  const struct {
+    const char* what;
+    std::string program;
+    std::string argument;
+    bool readFails;
+    std::string terminalErr, pipeErr;
+  } cases[] = {
+      {"d88cut, a read that fails", ToolPath(), imageName, true,
+       "d88cut: cannot read 'r?[2J.d88': " + std::string(strerror(EIO)) + "\n",
+       "d88cut: cannot read '" + imageName + "': " + strerror(EIO) + "\n"},
+      {"d88info, a read that fails", InfoPath(), imageName, true,
+       "d88info: cannot read 'r?[2J.d88': " + std::string(strerror(EIO)) + "\n",
+       "d88info: cannot read '" + imageName + "': " + strerror(EIO) + "\n"},
+      {"d88info, an image that is not there", InfoPath(), missing, false,
+       "d88info: cannot open 'm?[2J.d88': " + std::string(strerror(ENOENT)) + "\n",
+       "d88info: cannot open '" + missing + "': " + strerror(ENOENT) + "\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (const Sink sink : {Sink::kTerminal, Sink::kPipe}) {
+      SCOPED_TRACE(sink == Sink::kTerminal ? "on terminals" : "on pipes");
+      ScopedTempDir dir;
+      WriteBytes(dir.File(imageName), BuildImage({NamesDisk()}));
+      const std::vector<std::string> argv = {c.program, c.argument};
+      const ToolRun run =
+          c.readFails ? RunProgramOnSinks(kFailingDiskStarter, sink, sink,
+                                          OnFailingDisk({"D88_FAIL_READ_AT=0"}, argv), dir.path(),
+                                          Environment({}))
+                      : RunProgramOnSinks(c.program, sink, sink, argv, dir.path(), Environment({}));
+      EXPECT_EQ(run.status, 1);
+      EXPECT_EQ(run.out, "");
+      EXPECT_EQ(run.err, sink == Sink::kTerminal ? c.terminalErr : c.pipeErr);
+    }
+  }
+}
+
 std::string Slurp(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
