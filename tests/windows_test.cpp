@@ -496,4 +496,31 @@ TEST(WindowsWrites, FileHeldOpenInTheWayStopsTheTool) {
   }
 }
 
+// A symbolic link named like an output, to a file outside the folder, is
+// never written through: the tool stops there with the write-failure
+// message, and the file it leads to keeps its bytes. Wine shows the links
+// it makes as plain files, with no reparse point to tell them by; there the
+// test has nothing to look at.
+TEST(WindowsWrites, LinkInTheWayStopsTheTool) {
+  ScopedTempDir dir;
+  ScopedTempDir outside;
+  const Bytes kept = MixedBytes(30, 4);
+  WriteBytes(outside.File("victim"), kept);
+  const std::wstring link = Widen(dir.File("MAIN"));
+  if (!CreateSymbolicLinkW(link.c_str(), Widen(outside.File("victim")).c_str(), 0)) {
+    GTEST_SKIP() << "no symbolic link can be made here (error " << GetLastError() << ")";
+  }
+  const DWORD attributes = GetFileAttributesW(link.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+    GTEST_SKIP() << "symbolic links here are no reparse points (as under Wine)";
+  }
+
+  const ToolRun run = RunOn(dir, TestVolume());
+
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, kRecognised + kCutMain);
+  EXPECT_EQ(run.err, kCannotWrite);
+  EXPECT_EQ(ReadBytes(outside.File("victim")), kept);
+}
+
 }  // namespace
