@@ -14,16 +14,39 @@ enum class Sink { kUnknown, kBytes, kTerminal };
 
 // Standard output's and standard error's sinks, each judged on first use.
 Sink sinks[2];
+// Whether the last text given to standard output (or standard error) left
+// its line unfinished.
+bool lineUnfinished[2];
+// Why a write to standard output first failed; 0 while none has.
+SystemError standardOutputError;
+
+int IndexOf(FILE* stream) {
+  return stream == stderr ? 1 : 0;
+}
 
 Sink SinkOf(FILE* stream) {
   if (stream != stdout && stream != stderr) {
     return Sink::kBytes;
   }
-  Sink& sink = sinks[stream == stderr ? 1 : 0];
+  Sink& sink = sinks[IndexOf(stream)];
   if (sink == Sink::kUnknown) {
     sink = IsTerminal(stream) ? Sink::kTerminal : Sink::kBytes;
   }
   return sink;
+}
+
+// Notes how `text` left the line of `stream`, and the reason of the first
+// write to standard output that failed, taken at once.
+void NoteWritten(FILE* stream, const char* text, size_t length) {
+  if (stream != stdout && stream != stderr) {
+    return;
+  }
+  if (length > 0) {
+    lineUnfinished[IndexOf(stream)] = text[length - 1] != '\n';
+  }
+  if (stream == stdout && standardOutputError == 0 && ferror(stream) != 0) {
+    standardOutputError = LastFileError();
+  }
 }
 
 void Emit(FILE* stream, const char* text, size_t length) {
@@ -32,6 +55,7 @@ void Emit(FILE* stream, const char* text, size_t length) {
   } else {
     fwrite(text, 1, length, stream);
   }
+  NoteWritten(stream, text, length);
 }
 
 bool IsControl(uint32_t codePoint) {
@@ -117,6 +141,7 @@ void PrintLocalFormatted(FILE* stream, const char* format, ...) {
   } else {
     fwrite(text, 1, printed, stream);
   }
+  NoteWritten(stream, text, printed);
 }
 
 const char* PathAsShown(FILE* stream, const char* path, char* shown, size_t capacity) {
@@ -160,6 +185,29 @@ void PrintWriteFailureReason(FILE* stream, const char* name, const char* reason)
   PrintLocalFormatted(stream, "': %s\n", reason);
 }
 
+void PrintReadFailure(FILE* stream, const char* program, const char* path, const char* reason) {
+  char shown[4096];
+  PrintLocalFormatted(stream, "%s: cannot read '%s': %s\n", program,
+                      PathAsShown(stream, path, shown, sizeof shown), reason);
+}
+
+void EndUnfinishedTerminalLine(FILE* stream) {
+  if ((stream == stdout || stream == stderr) && SinkOf(stream) == Sink::kTerminal &&
+      lineUnfinished[IndexOf(stream)]) {
+    Emit(stream, "\n", 1);
+    fflush(stream);
+  }
+}
+
+bool FinishStandardOutput(SystemError* error) {
+  if (fflush(stdout) != 0 && standardOutputError == 0) {
+    standardOutputError = LastFileError();
+  }
+  NoteWritten(stdout, "", 0);
+  *error = standardOutputError;
+  return standardOutputError == 0 && ferror(stdout) == 0;
+}
+
 size_t ShowableName(const char* name, char* out, size_t capacity) {
   if (capacity == 0) {
     return 0;
@@ -185,4 +233,7 @@ size_t ShowableName(const char* name, char* out, size_t capacity) {
 void ResetTextOutput() {
   sinks[0] = Sink::kUnknown;
   sinks[1] = Sink::kUnknown;
+  lineUnfinished[0] = false;
+  lineUnfinished[1] = false;
+  standardOutputError = 0;
 }

@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <cstdio>
 
+#include "platform/platform.h"
+
 // Text of the tool's own: ASCII and Shift_JIS messages, line feeds included.
 void PrintText(FILE* stream, const char* text);
 // A name from the disk, padded with spaces to `width` bytes (0: no padding).
@@ -45,6 +47,22 @@ void PrintNotTheDisk(FILE* stream, const char* words, const char* path);
 // The same for the cannot-write message: "d88cut: cannot write 'NAME':
 // REASON\n", the disk's name NAME shown as PrintDiskName shows it.
 void PrintWriteFailureReason(FILE* stream, const char* name, const char* reason);
+
+// "PROGRAM: cannot read 'PATH': REASON\n", on a terminal and elsewhere alike:
+// the image at `path` could not be read. PATH as PathAsShown shows it,
+// REASON in the system's own encoding.
+void PrintReadFailure(FILE* stream, const char* program, const char* path, const char* reason);
+
+// On a terminal only, ends the line that the last text given to `stream`
+// (standard output or error) left unfinished, and flushes the stream, so
+// that what follows starts on a line of its own. Files and pipes keep the
+// line as it is.
+void EndUnfinishedTerminalLine(FILE* stream);
+
+// Flushes standard output. False when that or any earlier write to it
+// failed, with the reason of the first failure in `error` (0 when the
+// system gave none).
+bool FinishStandardOutput(SystemError* error);
 
 // The bytes a terminal is given for a disk name: each byte below 0x20, 0x7F,
 // each byte of a character that does not decode as Shift_JIS and each byte

@@ -38,6 +38,7 @@ void D88Image::Reset() {
   writeProtection = -1;
   std::fill(name, name + kDiskNameLength + 1, '\0');
   openError = 0;
+  readError = 0;
 }
 
 void D88Image::CloseFile() {
@@ -61,6 +62,7 @@ bool D88Image::Open(const char* path) {
   diskCount = 0;
   mediaType = -1;
   openError = 0;
+  readError = 0;
   if (path == nullptr) {
     return true;
   }
@@ -80,7 +82,7 @@ bool D88Image::Open(const char* path) {
   uint8_t header[kDiskHeaderSize];
   while (diskCount < kMaxDisks) {
     diskOffsets[diskCount] = static_cast<int32_t>(total);
-    if (!SeekFile(file, total) || fread(header, 1, kDiskHeaderSize, file) != kDiskHeaderSize) {
+    if (!SeekFile(file, total) || ReadFile(header, kDiskHeaderSize) != kDiskHeaderSize) {
       break;
     }
     const int32_t size = ReadLE32(header + kDiskSizeOffset);
@@ -112,7 +114,7 @@ bool D88Image::SelectDisk(int index) {
   if (SeekFile(file, diskBase)) {
     // A header that was whole when the disks were counted; should the file
     // have shrunk since, the missing bytes read as zeros.
-    (void)fread(header, 1, kDiskHeaderSize, file);
+    (void)ReadFile(header, kDiskHeaderSize);
   }
   for (int i = 0; i < kMaxTracks; ++i) {
     trackOffsets[i] = ReadLE32(header + kTrackTableOffset + 4 * i);
@@ -156,6 +158,18 @@ bool D88Image::LocateTrack(int track, int64_t* start) const {
   return true;
 }
 
+size_t D88Image::ReadFile(uint8_t* out, size_t length) {
+  if (readError != 0) {
+    return 0;
+  }
+  const size_t got = ReadFromFile(file, out, length, &readError);
+  if (readError != 0) {
+    ForgetImageBytes();  // nothing more is taken from the image, not even what was read
+    return 0;
+  }
+  return got;
+}
+
 int D88Image::ReadAt(int64_t at, uint8_t* out, int length) {
   int delivered = 0;
   while (delivered < length) {
@@ -169,7 +183,7 @@ int D88Image::ReadAt(int64_t at, uint8_t* out, int length) {
       if (!SeekFile(file, at)) {
         break;
       }
-      const size_t got = fread(window, 1, kWindowBytes, file);
+      const size_t got = ReadFile(window, kWindowBytes);
       if (got == 0) {
         break;
       }
@@ -327,29 +341,6 @@ int D88Image::ReadSectors(int track, int c, int h, int r, int n, uint8_t* buffer
     StepRun(&track, &c, &h, &r);
   }
   return total;
-}
-
-int D88Image::ReadTrackIds(int track, uint8_t* out, int capacity) {
-  int64_t at;
-  if (!LocateTrack(track, &at)) {
-    return 0;
-  }
-  uint8_t copy[kRecordHeaderSize];
-  int result = 0;
-  for (int index = 0; capacity - result >= 4; ++index) {
-    const uint8_t* header = RecordHeaderAt(at, copy);
-    if (header == nullptr) {
-      break;
-    }
-    memcpy(out + result, header, 4);  // C, H, R, N
-    result += 4;
-    const int count = ReadLE16(header + kRecordCount);
-    at += kRecordHeaderSize + ReadLE16(header + kRecordDataLength);
-    if (index == count - 1) {
-      break;
-    }
-  }
-  return result;
 }
 
 bool D88Image::StartRecordWalk(int track, RecordWalk* walk) const {

@@ -67,6 +67,12 @@ class D88Image {
   // Why the last Open with a path failed, in the system's terms; 0 after one
   // that succeeded.
   SystemError OpenError() const { return openError; }
+  // Whether a read of the open image has failed with an error, rather than
+  // at the end of the file. From that read on, the reader reads nothing
+  // more: every sector read returns 0 and every walk ends, until the next
+  // Open. ReadError() tells why, in the system's terms.
+  bool ReadFailed() const { return readError != 0; }
+  SystemError ReadError() const { return readError; }
   int DiskCount() const { return diskCount; }
   // Makes disk `index` current and reads its header. On a bad index the
   // reader is left with no current disk and every sector read returns 0.
@@ -95,9 +101,6 @@ class D88Image {
   // (kRecordHeaderSize bytes) copied into `header` and its file offset into
   // `at`. False when ReadSector finds no such sector.
   bool FindSector(int track, int c, int h, int r, int n, uint8_t* header, int64_t* at);
-  // Stores C, H, R, N of the track's records, 4 bytes each, until the record
-  // whose index is its own count - 1 or until `capacity` bytes are used.
-  int ReadTrackIds(int track, uint8_t* out, int capacity);
 
   // Starts a walk at the first record of the current disk's `track`; false
   // when a sector read finds no such track (an offset of 0 or less, or past
@@ -147,6 +150,7 @@ class D88Image {
   int writeProtection;
   char name[kDiskNameLength + 1];
   SystemError openError;
+  SystemError readError;
 
   // The image's bytes are read a window at a time: record headers and sector
   // data are taken from the window, which moves only when a read leaves it.
@@ -172,8 +176,11 @@ class D88Image {
   // The file offset of `track`'s first record; false if there is no such track.
   bool LocateTrack(int track, int64_t* start) const;
   // Copies up to `length` bytes from file offset `at`; returns how many the
-  // file holds there.
+  // file holds there (0 once a read has failed).
   int ReadAt(int64_t at, uint8_t* out, int length);
+  // Reads up to `length` bytes at the file's position, noting a read that
+  // fails; 0 once one has.
+  size_t ReadFile(uint8_t* out, size_t length);
   // The 16-byte record header at `at`: in the window, or copied into
   // `copy`; nullptr if the file ends before it does.
   const uint8_t* RecordHeaderAt(int64_t at, uint8_t* copy);

@@ -45,7 +45,8 @@ std::unique_ptr<uint8_t[]> Buffer(int length) {
   return std::unique_ptr<uint8_t[]>(new uint8_t[length > 0 ? length : 0]);
 }
 
-// Runs the three reads; with `mustBeEmpty` every one must come back empty.
+// Runs the two reads and the record walk; with `mustBeEmpty` every one must
+// come back empty.
 void ReadAll(D88Image& image, const ReaderCalls& calls, bool mustBeEmpty) {
   auto sector = Buffer(calls.maxLength);
   const int got = image.ReadSector(calls.track, calls.c, calls.h, calls.r, calls.n, sector.get(),
@@ -61,10 +62,19 @@ void ReadAll(D88Image& image, const ReaderCalls& calls, bool mustBeEmpty) {
     Fail("ReadSectors counted more than it was asked", total);
   }
 
-  auto ids = Buffer(calls.capacity);
-  const int listed = image.ReadTrackIds(calls.idsTrack, ids.get(), calls.capacity);
-  if (listed < 0 || listed > std::max(calls.capacity, 0) || listed % 4 != 0) {
-    Fail("ReadTrackIds stored a wrong count", listed);
+  int listed = 0;
+  RecordWalk walk;
+  if (image.StartRecordWalk(calls.walkTrack, &walk)) {
+    uint8_t header[kRecordHeaderSize];
+    int64_t at = 0;
+    int64_t previous = -1;
+    while (listed < calls.walkRecords && image.NextRecord(&walk, header, &at)) {
+      if (at <= previous) {
+        Fail("a record walk went back", static_cast<int>(at));
+      }
+      previous = at;
+      ++listed;
+    }
   }
 
   if (mustBeEmpty && (got != 0 || total != 0 || listed != 0)) {

@@ -141,7 +141,7 @@ ReaderCalls RawAreaCalls() {
   calls.track = 0, calls.c = 0, calls.h = 0, calls.r = 1, calls.n = 1, calls.maxLength = 256;
   calls.runTrack = 3, calls.runC = 1, calls.runH = 1, calls.runR = 1, calls.runN = 1;
   calls.runLength = 8192;
-  calls.idsTrack = 0, calls.capacity = 64;
+  calls.walkTrack = 0, calls.walkRecords = 16;
   return calls;
 }
 
@@ -156,7 +156,7 @@ ReaderCalls VolumeCalls() {
   calls.track = 0, calls.c = 0, calls.h = 0, calls.r = 6, calls.n = 2, calls.maxLength = 512;
   calls.runTrack = 0, calls.runC = 0, calls.runH = 0, calls.runR = 1, calls.runN = 2;
   calls.runLength = 13824;
-  calls.idsTrack = 1, calls.capacity = 40;
+  calls.walkTrack = 1, calls.walkRecords = 10;
   return calls;
 }
 

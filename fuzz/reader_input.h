@@ -26,8 +26,8 @@ struct ReaderCalls {
   int track = 0, c = 0, h = 0, r = 1, n = 1, maxLength = 256;
   // ReadSectors(runTrack, runC, runH, runR, runN, buffer, runLength)
   int runTrack = 0, runC = 0, runH = 0, runR = 1, runN = 1, runLength = 256;
-  // ReadTrackIds(idsTrack, out, capacity)
-  int idsTrack = 0, capacity = 64;
+  // A record walk over walkTrack, taking at most walkRecords records
+  int walkTrack = 0, walkRecords = 16;
 };
 
 namespace reader_input {
@@ -79,8 +79,8 @@ inline ReaderCalls DecodeReaderTrailer(const uint8_t* t) {
   calls.runR = t[18];
   calls.runN = static_cast<int8_t>(t[19]);
   calls.runLength = FoldLength(Signed32(t + 20));
-  calls.idsTrack = Signed16(t + 24);
-  calls.capacity = FoldLength(Signed32(t + 26));
+  calls.walkTrack = Signed16(t + 24);
+  calls.walkRecords = FoldLength(Signed32(t + 26));
   calls.secondDisk = static_cast<int8_t>(t[30]);
   return calls;
 }
@@ -103,8 +103,8 @@ inline void EncodeReaderTrailer(const ReaderCalls& calls, uint8_t* t) {
   t[18] = static_cast<uint8_t>(calls.runR);
   t[19] = static_cast<uint8_t>(calls.runN);
   Put32(t + 20, calls.runLength);
-  Put16(t + 24, calls.idsTrack);
-  Put32(t + 26, calls.capacity);
+  Put16(t + 24, calls.walkTrack);
+  Put32(t + 26, calls.walkRecords);
   t[30] = static_cast<uint8_t>(calls.secondDisk);
   t[31] = 0;
 }

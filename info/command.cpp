@@ -33,10 +33,21 @@ const char kHelp[] =
     "the first disk, or signature differs (with the 16 bytes found).\n"
     "\n"
     "Exit status: 0 the image reads as D88, whatever the verdict; 1 it cannot\n"
-    "be opened, or a usage error; 2 it is not a D88 image.\n"
+    "be opened or read, or a usage error; 2 it is not a D88 image.\n"
     "d88info only reads the image; it writes no file. See d88info(1).\n";
 
 const char kVersion[] = "d88info " D88CUT_VERSION "\n";
+
+// Prints why the image at `path` could not be read, and the report's end
+// there, and gives the exit status: 1.
+int ReportCannotRead(const char* path) {
+  fflush(stdout);
+  char reason[256];
+  DescribeSystemError(image.ReadError(), reason, sizeof reason);
+  PrintReadFailure(stderr, "d88info", path, reason);
+  image.Open(nullptr);
+  return 1;
+}
 
 }  // namespace
 
@@ -81,6 +92,9 @@ int RunD88Info(int argc, char** argv) {
     return 1;
   }
   int64_t imageSize = 0;
+  if (image.ReadFailed()) {
+    return ReportCannotRead(path);
+  }
   if (!OpenFileSize(image.ImageStream(), &imageSize)) {
     char shown[4096];
     PrintLocalFormatted(stderr, "d88info: cannot open '%s': its size cannot be told\n",
@@ -88,6 +102,9 @@ int RunD88Info(int argc, char** argv) {
     return 1;
   }
   const Verdict verdict = PrintReport(image, imageSize, everyId, asJson);
+  if (image.ReadFailed()) {
+    return ReportCannotRead(path);
+  }
   image.Open(nullptr);
   if (fflush(stdout) != 0 || ferror(stdout) != 0) {
     PrintLocalFormatted(stderr, "d88info: cannot write the report: %s\n", strerror(errno));

@@ -16,13 +16,15 @@ namespace {
 TrackRecord records[kMaxTrackRecords];
 uint32_t sortedKeys[kMaxTrackRecords];
 
-// The most records d88info walks in one image, in all its disks' tracks
-// together, each walked once for the layouts (and once more, the same way,
-// for the oddities). Tracks that start after it is spent are not walked.
-// 64 disks of 164 tracks of 26 sectors, more than any real track holds,
-// have some 270,000 records: only an image whose tracks overlap, walking
-// the same records again and again, comes near it.
-constexpr int kRecordBudget = 1 << 19;
+// The most records d88info takes in all the walks of one image, disks and
+// tracks together. Each track is walked twice, the same way: once for the
+// layouts and once more for the oddities, so the layouts may take half of
+// it. A track whose walk would go past that half is not walked, nor is any
+// track after it. 64 disks of 164 tracks of 26 sectors, more than any real
+// track holds, have some 270,000 records, 540,000 walked twice: only an
+// image whose tracks overlap, walking the same records again and again,
+// comes near it.
+constexpr int kRecordBudget = 1 << 20;
 int recordsWalked;
 
 // The most oddity lines shown for one track; beyond it, one line tells how
@@ -279,16 +281,25 @@ bool IsWalked(TrackPlace place) {
 
 // Walks the tracks in order and prints the runs of tracks of one layout,
 // while the image's record budget lasts. Returns how many tracks were
-// walked: kMaxTracks, or fewer once the budget is spent.
+// walked: kMaxTracks, or fewer once the budget is spent. Stops at once,
+// printing nothing more, when a read of the image fails.
 int PrintTrackRuns(D88Image& image, int64_t imageSize) {
   static TrackLayout run;
   static TrackLayout layout;
   int runFirst = -1;
   int runLast = -1;
   int track = 0;
-  for (; track < kMaxTracks && recordsWalked < kRecordBudget; ++track) {
-    const TrackWalk walk = WalkTrack(image, track, imageSize, records);
+  for (; track < kMaxTracks; ++track) {
+    const int left = kRecordBudget / 2 - recordsWalked;
+    const int maxRecords = left < kMaxTrackRecords ? left : kMaxTrackRecords;
+    const TrackWalk walk = WalkTrack(image, track, imageSize, records, maxRecords);
+    if (image.ReadFailed()) {
+      return track;
+    }
     recordsWalked += walk.records;
+    if (walk.ended == WalkEnd::kRecordLimit && maxRecords < kMaxTrackRecords) {
+      break;  // the budget ends inside this track's walk
+    }
     extents[track] = {IsWalked(walk.place), walk.start, walk.end};
     if (!extents[track].walked) {
       continue;
@@ -583,6 +594,9 @@ void PrintTrackOddities(D88Image& image, int tracks, int64_t imageSize, bool eve
     trackOddities = 0;
     oddityLinesLeftOut = 0;
     const TrackWalk walk = WalkTrack(image, track, imageSize, records);
+    if (image.ReadFailed()) {
+      return;
+    }
     switch (walk.place) {
       case TrackPlace::kAbsent:
         continue;
@@ -639,12 +653,18 @@ void PrintDiskFields(const D88Image& image, int index);
 
 void PrintDisk(D88Image& image, int index, int64_t imageSize, bool everyId) {
   image.SelectDisk(index);
+  if (image.ReadFailed()) {
+    return;
+  }
   if (json) {
     PrintDiskFields(image, index);
     JsonKey("track_runs");
     JsonOpen('[');
     const int tracks = PrintTrackRuns(image, imageSize);
     JsonClose(']');
+    if (image.ReadFailed()) {
+      return;
+    }
     JsonKey("oddities");
     JsonOpen('[');
     PrintDiskEnd(image, imageSize, everyId, tracks);
@@ -675,7 +695,11 @@ void PrintDisk(D88Image& image, int index, int64_t imageSize, bool everyId) {
     Add("  write-protected: 0x%02x", protection);
   }
   EndLine();
-  PrintDiskEnd(image, imageSize, everyId, PrintTrackRuns(image, imageSize));
+  const int tracks = PrintTrackRuns(image, imageSize);
+  if (image.ReadFailed()) {
+    return;
+  }
+  PrintDiskEnd(image, imageSize, everyId, tracks);
 }
 
 void PrintDiskEnd(D88Image& image, int64_t imageSize, bool everyId, int tracks) {
@@ -830,10 +854,6 @@ Verdict PrintReport(D88Image& image, int64_t imageSize, bool everyId, bool asJso
   recordsWalked = 0;
   json = asJson;
   jsonTrack = -1;
-  // The outputs are judged first: it selects the first disk and reads what
-  // d88cut reads, into buffers of its own.
-  JudgeOutputs(image, &health);
-  const Recognition& recognition = health.recognition;
   if (json) {
     JsonReset();
     JsonOpen('{');
@@ -849,18 +869,34 @@ Verdict PrintReport(D88Image& image, int64_t imageSize, bool everyId, bool asJso
         Plural(image.DiskCount(), "disk", "disks"));
     EndLine();
   }
+  // The signature sector is read into zeros, as d88cut's work buffer holds
+  // at start-up.
+  static uint8_t sector[kSignatureSectorBytes];
+  memset(sector, 0, sizeof sector);
+  const Recognition recognition = RecogniseImage(image, sector);
+  if (image.ReadFailed()) {
+    return recognition.verdict;
+  }
   PrintVerdict(recognition);
   if (recognition.verdict != Verdict::kNotD88) {
     if (json) {
       JsonKey("disks");
       JsonOpen('[');
     }
-    for (int disk = 0; disk < image.DiskCount(); ++disk) {
+    for (int disk = 0; disk < image.DiskCount() && !image.ReadFailed(); ++disk) {
       PrintDisk(image, disk, imageSize, everyId);
     }
     if (json) {
       JsonClose(']');
     }
+  }
+  if (recognition.verdict == Verdict::kRecognised && !image.ReadFailed()) {
+    // The outputs are judged by reading again what d88cut reads, into
+    // buffers of their own.
+    JudgeOutputs(image, &health);
+  }
+  if (image.ReadFailed()) {
+    return recognition.verdict;
   }
   if (recognition.verdict == Verdict::kRecognised) {
     if (json) {

@@ -16,7 +16,8 @@
 // line of its own, named by track. With `everyId`, also each track's sector
 // IDs. For a recognised disk, then each output d88cut writes and whether it
 // is intact. With `asJson`, all of it as one JSON document. Returns the
-// verdict.
+// verdict. A read of the image that fails ends the report after its last
+// whole line (see D88Image::ReadFailed), or in JSON mid-document.
 Verdict PrintReport(D88Image& image, int64_t imageSize, bool everyId, bool asJson);
 
 #endif  // INFO_REPORT_H_

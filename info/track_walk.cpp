@@ -29,7 +29,8 @@ TrackRecord RecordOf(const uint8_t* header) {
 
 }  // namespace
 
-TrackWalk WalkTrack(D88Image& image, int track, int64_t imageSize, TrackRecord* records) {
+TrackWalk WalkTrack(D88Image& image, int track, int64_t imageSize, TrackRecord* records,
+                    int maxRecords) {
   TrackWalk result = {};
   result.offset = image.TrackOffset(track);
   result.place = PlaceOf(result.offset, image.DiskSize());
@@ -48,7 +49,7 @@ TrackWalk WalkTrack(D88Image& image, int track, int64_t imageSize, TrackRecord* 
   uint8_t header[kRecordHeaderSize];
   int64_t at = 0;
   while (!walk.ended) {
-    if (result.records == kMaxTrackRecords) {
+    if (result.records >= maxRecords || result.records == kMaxTrackRecords) {
       result.ended = WalkEnd::kRecordLimit;
       return result;
     }

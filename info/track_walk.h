@@ -38,7 +38,8 @@ enum class WalkEnd {
                  // whose index is its count - 1
   kDiskEnd,      // the next record would run past the disk's end; not taken
   kImageEnd,     // the file ends inside the track
-  kRecordLimit,  // kMaxTrackRecords taken and the counts have not ended it
+  kRecordLimit,  // as many records taken as the walk may take, and the counts
+                 // have not ended it
 };
 
 struct TrackWalk {
@@ -59,10 +60,12 @@ struct TrackWalk {
 
 // Walks `track` of `image`'s current disk as a sector read would, taking its
 // records into `records`, which holds kMaxTrackRecords. The walk stops as a
-// sector read's scan does, and also at the disk's end and at
-// kMaxTrackRecords, so that it reads no more than the disk's bytes once.
-// `imageSize` is the file's size.
-TrackWalk WalkTrack(D88Image& image, int track, int64_t imageSize, TrackRecord* records);
+// sector read's scan does, and also at the disk's end and after
+// `maxRecords` (at most kMaxTrackRecords), so that it reads no more than
+// the disk's bytes once. `imageSize` is the file's size. A read of the image
+// that fails ends the walk (see D88Image::ReadFailed).
+TrackWalk WalkTrack(D88Image& image, int track, int64_t imageSize, TrackRecord* records,
+                    int maxRecords = kMaxTrackRecords);
 
 // Records in a row of one size code and density whose R goes up by one.
 struct SectorRange {

@@ -55,10 +55,12 @@ using SystemError = int;
 // The path names something that exists but is no regular file (a device, a
 // pipe, a socket), for which the system has no error code of its own.
 constexpr SystemError kNotARegularFile = INT_MIN;
+// The name is a symbolic link (on Windows any reparse point), which no output
+// is written through.
+constexpr SystemError kSymbolicLink = INT_MIN + 1;
 
-// The reason for the C library's last failed call on a file (fopen, fwrite,
-// fclose, and CreateNewNamedFile and CreateNamedFile below), to be taken at
-// once after the failure.
+// The reason for the C library's last failed call on a file (fwrite,
+// fclose), to be taken at once after the failure.
 SystemError LastFileError();
 // The system's own words for `error` (strerror; FormatMessage on Windows),
 // in the system's own encoding and without a line end: at most
@@ -76,6 +78,11 @@ FILE* OpenImageFile(const char* path, SystemError* error);
 bool OpenFileSize(FILE* file, int64_t* size);
 // Moves `file` to `offset` from its start; offsets are 64-bit.
 bool SeekFile(FILE* file, int64_t offset);
+// Reads up to `length` bytes from `file` into `buffer`; returns how many it
+// read. When the read fails with an error, rather than at the end of the
+// file, `error` is set to the system's reason, never 0 (and left alone
+// otherwise).
+size_t ReadFromFile(FILE* file, void* buffer, size_t length, SystemError* error);
 
 // What tells two names of one file apart from two files: device and inode on
 // POSIX, volume serial number and file index on Windows.
@@ -84,24 +91,30 @@ struct FileIdentity {
   uint64_t index;
 };
 bool IdentifyOpenFile(FILE* file, FileIdentity* identity);
-// False when `name` does not exist in the current folder (or cannot be
-// looked at).
-bool IdentifyNamedFile(const char* name, FileIdentity* identity);
 
 // True when the disk's name `name` can be made as one plain file in the
 // current folder under this system's rules: on POSIX not empty, ".", ".."
 // or holding a '/'; on Windows and in the page see windows_names.h, and the
 // name must also decode as Shift_JIS (code page 932).
 bool IsPlainFileName(const char* name);
-// Creates `name` in the current folder for binary writing if no file of that
-// name exists; nullptr otherwise, or when it cannot be made. On Windows and
-// in the page the name is decoded from Shift_JIS first, as below, and a name
-// that differs only in case is the same file.
-FILE* CreateNewNamedFile(const char* name);
-// Creates `name` in the current folder for binary writing, truncating an
-// existing file. On Windows the name is decoded from Shift_JIS first, so it
-// reads the same whatever the system's code page.
-FILE* CreateNamedFile(const char* name);
+
+enum class OutputOpening {
+  kOpened,   // the file is open for writing, new or truncated to nothing
+  kIsImage,  // the name is the file `image` (through a link too): left as it is
+  kRefused,  // it cannot be made or opened, or is no regular file of its own
+};
+// Opens `name` in the current folder for binary writing, only ever as a
+// regular file of that very name: it is made if it is not there, and an
+// existing one is truncated only once it has been opened and found to be a
+// regular file that is not `image` (nullptr: no file to spare). A symbolic
+// link (dangling or not), a folder, a pipe, a device or a socket of that
+// name is refused without being followed, waited on or changed; so is a
+// name that is swapped for one meanwhile. On kOpened `*file` holds the
+// stream; on kRefused `*error` says why. On Windows and in the page the name
+// is decoded from Shift_JIS first, so it reads the same whatever the
+// system's code page, and a name that differs only in case is the same file.
+OutputOpening OpenNamedOutput(const char* name, const FileIdentity* image, FILE** file,
+                              SystemError* error);
 // A date and time as an MS-DOS directory entry records it: its two words,
 // exactly as they are, whatever their values.
 //   time: hour << 11 | minute << 5 | seconds / 2
@@ -123,10 +136,12 @@ struct FileTime {
 // depend on its previous call, so times are converted in the order they are
 // met, each one whether or not it is set on a file.
 FileTime ConvertRecordedTime(DosDateTime recorded);
-// Sets the access and modification times of `name` to `time`; the creation
-// time is left alone. A time that could not be converted changes nothing,
-// and failures are ignored. The page keeps the recorded words for the file.
-void SetNamedFileTimes(const char* name, const FileTime& time);
+// Sets the access and modification times of `file`, the output that
+// OpenNamedOutput opened last and that is still open, to `time`, through the
+// open file itself; the creation time is left alone. A time that could not
+// be converted changes nothing, and failures are ignored. The page keeps the
+// recorded words for the file.
+void SetOpenFileTimes(FILE* file, const FileTime& time);
 
 // True when `stream` (stdout or stderr) is a terminal or a console; always
 // in the page, which shows both as a UTF-8 terminal does.

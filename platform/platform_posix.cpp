@@ -1,12 +1,12 @@
-// POSIX: the image through stdio, names as their bytes, identity by device
-// and inode, times through utime, terminals through the locale and iconv.
+// POSIX: the image through stdio, names as their bytes, outputs opened
+// without following links, identity by device and inode, times set through
+// the open file, terminals through the locale and iconv.
 #include <fcntl.h>
 #include <iconv.h>
 #include <langinfo.h>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <utime.h>
 
 #include <cerrno>
 #include <clocale>
@@ -18,11 +18,11 @@
 
 namespace {
 
-// Only a regular file can be an image. A folder cannot be read as one;
-// opening a pipe would wait until someone writes to it; a device such as
-// /dev/zero would be read as headers without end, and opening one can have
-// effects of its own.
-bool IsImageFileType(const struct stat& status, SystemError* error) {
+// Only a regular file is read as an image or written as an output. A folder
+// cannot be read as one; opening a pipe would wait until someone writes to
+// it (or reads from it); a device such as /dev/zero would be read as headers
+// without end, and opening one can have effects of its own.
+bool IsRegularFileType(const struct stat& status, SystemError* error) {
   if (S_ISREG(status.st_mode)) {
     return true;
   }
@@ -32,6 +32,12 @@ bool IsImageFileType(const struct stat& status, SystemError* error) {
 
 FileIdentity IdentityOf(const struct stat& status) {
   return FileIdentity{static_cast<uint64_t>(status.st_dev), static_cast<uint64_t>(status.st_ino)};
+}
+
+// Whether `status` is of the file `identity`; false for nullptr.
+bool IsFile(const struct stat& status, const FileIdentity* identity) {
+  const FileIdentity found = IdentityOf(status);
+  return identity != nullptr && found.volume == identity->volume && found.index == identity->index;
 }
 
 const iconv_t kNoConverter = reinterpret_cast<iconv_t>(static_cast<intptr_t>(-1));
@@ -105,7 +111,7 @@ FILE* OpenImageFile(const char* path, SystemError* error) {
     *error = errno;
     return nullptr;
   }
-  if (!IsImageFileType(status, error)) {
+  if (!IsRegularFileType(status, error)) {
     return nullptr;
   }
   // Should a pipe take the file's place meanwhile, opening it does not wait
@@ -118,7 +124,7 @@ FILE* OpenImageFile(const char* path, SystemError* error) {
   FILE* file = nullptr;
   if (fstat(descriptor, &status) != 0) {
     *error = errno;
-  } else if (IsImageFileType(status, error)) {
+  } else if (IsRegularFileType(status, error)) {
     const int flags = fcntl(descriptor, F_GETFL);
     if (flags != -1) {
       fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK);
@@ -143,36 +149,89 @@ bool IdentifyOpenFile(FILE* file, FileIdentity* identity) {
   return true;
 }
 
-bool IdentifyNamedFile(const char* name, FileIdentity* identity) {
-  struct stat status;
-  if (stat(name, &status) != 0) {
-    return false;
-  }
-  *identity = IdentityOf(status);
-  return true;
-}
-
 bool IsPlainFileName(const char* name) {
   return name[0] != '\0' && strcmp(name, ".") != 0 && strcmp(name, "..") != 0 &&
          strchr(name, '/') == nullptr;
 }
 
-FILE* CreateNewNamedFile(const char* name) {
-  return fopen(name, "wbx");
+OutputOpening OpenNamedOutput(const char* name, const FileIdentity* image, FILE** file,
+                              SystemError* error) {
+  *file = nullptr;
+  // A name that is not there yet is made at once; O_EXCL never follows a
+  // link, dangling or not.
+  int descriptor =
+      open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0666);
+  if (descriptor < 0 && errno == EEXIST) {
+    // Looked at before it is opened, so that no link is followed and no
+    // pipe or device is opened at all.
+    struct stat status;
+    if (lstat(name, &status) != 0) {
+      *error = errno;
+      return OutputOpening::kRefused;
+    }
+    if (S_ISLNK(status.st_mode)) {
+      struct stat target;
+      if (stat(name, &target) == 0 && IsFile(target, image)) {
+        return OutputOpening::kIsImage;
+      }
+      *error = kSymbolicLink;
+      return OutputOpening::kRefused;
+    }
+    if (!IsRegularFileType(status, error)) {
+      return OutputOpening::kRefused;
+    }
+    if (IsFile(status, image)) {
+      return OutputOpening::kIsImage;
+    }
+    // Should a link or a pipe take the file's place meanwhile, this neither
+    // follows the one nor waits on the other, and what was opened is looked
+    // at again before anything is changed.
+    descriptor = open(name, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (descriptor < 0) {
+      *error = errno == ELOOP ? kSymbolicLink : errno;
+      return OutputOpening::kRefused;
+    }
+    OutputOpening opening = OutputOpening::kRefused;
+    if (fstat(descriptor, &status) != 0) {
+      *error = errno;
+    } else if (!IsRegularFileType(status, error)) {
+      // refused as it is
+    } else if (IsFile(status, image)) {
+      opening = OutputOpening::kIsImage;
+    } else if (ftruncate(descriptor, 0) != 0) {
+      *error = errno;
+    } else {
+      const int flags = fcntl(descriptor, F_GETFL);
+      if (flags != -1) {
+        fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK);
+      }
+      opening = OutputOpening::kOpened;
+    }
+    if (opening != OutputOpening::kOpened) {
+      close(descriptor);
+      return opening;
+    }
+  }
+  if (descriptor < 0) {
+    *error = errno;
+    return OutputOpening::kRefused;
+  }
+  *file = fdopen(descriptor, "wb");
+  if (*file == nullptr) {
+    *error = errno;
+    close(descriptor);
+    return OutputOpening::kRefused;
+  }
+  return OutputOpening::kOpened;
 }
 
-FILE* CreateNamedFile(const char* name) {
-  return fopen(name, "wb");
-}
-
-void SetNamedFileTimes(const char* name, const FileTime& time) {
+void SetOpenFileTimes(FILE* file, const FileTime& time) {
   if (time.local == static_cast<time_t>(-1)) {
     return;
   }
-  utimbuf times;
-  times.actime = time.local;
-  times.modtime = time.local;
-  utime(name, &times);
+  fflush(file);
+  const timespec times[2] = {{time.local, 0}, {time.local, 0}};
+  futimens(fileno(file), times);
 }
 
 bool IsTerminal(FILE* stream) {

@@ -62,6 +62,8 @@ struct PageFile {
 };
 PageFile pageFiles[kMaxFiles];
 int pageFileCount;
+// The number of the output OpenNamedOutput opened last; -1 before the first.
+int openFileNumber = -1;
 
 // The disk's name decoded, strictly: false when a byte does not decode.
 bool DecodeName(const char* name, char16_t decoded[kDecodedNameLength]) {
@@ -114,16 +116,9 @@ FILE* OpenFileNumber(int number) {
   return fopen(path, "wb");
 }
 
-FILE* MakeFile(const char16_t* name) {
-  if (pageFileCount == kMaxFiles) {
-    errno = EMFILE;
-    return nullptr;
-  }
-  const int number = pageFileCount;
-  FILE* file = OpenFileNumber(number);
-  if (file == nullptr) {
-    return nullptr;
-  }
+// Notes `name` as the name of the page's next file, `number`, which has
+// been made, and tells the worker.
+void NoteFile(int number, const char16_t* name) {
   memcpy(pageFiles[number].name, name, sizeof pageFiles[number].name);
   ++pageFileCount;
   char utf8[3 * kDecodedNameLength + 1];
@@ -133,7 +128,6 @@ FILE* MakeFile(const char16_t* name) {
   }
   utf8[length] = '\0';
   PassFileMade(number, utf8);
-  return file;
 }
 
 }  // namespace
@@ -175,50 +169,49 @@ bool IdentifyOpenFile(FILE*, FileIdentity*) {
   return false;
 }
 
-bool IdentifyNamedFile(const char*, FileIdentity*) {
-  return false;
-}
-
 bool IsPlainFileName(const char* name) {
   char16_t decoded[kDecodedNameLength];
   return DecodeName(name, decoded) && IsWindowsFileName(decoded);
 }
 
-FILE* CreateNewNamedFile(const char* name) {
+// The page's files are its own, made by number: no link, pipe or device can
+// be in the way, and the image is never among them.
+OutputOpening OpenNamedOutput(const char* name, const FileIdentity*, FILE** file,
+                              SystemError* error) {
+  *file = nullptr;
   char16_t decoded[kDecodedNameLength];
   if (!DecodeName(name, decoded)) {
-    errno = EILSEQ;
-    return nullptr;
+    *error = EILSEQ;
+    return OutputOpening::kRefused;
   }
-  if (FindFile(decoded) >= 0) {
-    errno = EEXIST;
-    return nullptr;
+  int number = FindFile(decoded);
+  const bool made = number < 0;
+  if (made) {
+    if (pageFileCount == kMaxFiles) {
+      *error = EMFILE;
+      return OutputOpening::kRefused;
+    }
+    number = pageFileCount;
   }
-  return MakeFile(decoded);
-}
-
-FILE* CreateNamedFile(const char* name) {
-  char16_t decoded[kDecodedNameLength];
-  if (!DecodeName(name, decoded)) {
-    errno = EILSEQ;
-    return nullptr;
+  *file = OpenFileNumber(number);
+  if (*file == nullptr) {
+    *error = errno;
+    return OutputOpening::kRefused;
   }
-  const int number = FindFile(decoded);
-  return number >= 0 ? OpenFileNumber(number) : MakeFile(decoded);
+  if (made) {
+    NoteFile(number, decoded);
+  }
+  openFileNumber = number;
+  return OutputOpening::kOpened;
 }
 
 FileTime ConvertRecordedTime(DosDateTime recorded) {
   return FileTime{recorded, static_cast<time_t>(-1)};
 }
 
-void SetNamedFileTimes(const char* name, const FileTime& time) {
-  char16_t decoded[kDecodedNameLength];
-  if (!DecodeName(name, decoded)) {
-    return;
-  }
-  const int number = FindFile(decoded);
-  if (number >= 0) {
-    PassFileTime(number, time.recorded.time, time.recorded.date);
+void SetOpenFileTimes(FILE*, const FileTime& time) {
+  if (openFileNumber >= 0) {
+    PassFileTime(openFileNumber, time.recorded.time, time.recorded.date);
   }
 }
 

@@ -1,10 +1,11 @@
 // Windows: the image through a handle that must be a disk file, names from
-// the disk decoded as code page 932 and made through the wide API, identity
-// by volume serial number and file index, the console through WriteConsoleW.
+// the disk decoded as code page 932 and made through the wide API, outputs
+// opened without following reparse points and timed through their handles,
+// identity by volume serial number and file index, the console through
+// WriteConsoleW.
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
-#include <sys/utime.h>
 #include <windows.h>
 // After windows.h, which it needs.
 #include <shellapi.h>
@@ -79,6 +80,25 @@ bool IdentifyHandle(HANDLE handle, FileIdentity* identity) {
   identity->index =
       (static_cast<uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
   return true;
+}
+
+// Whether `name`, followed through any links, is the file `identity`;
+// false for nullptr.
+bool IsNamedFile(const wchar_t* name, const FileIdentity* identity) {
+  if (identity == nullptr) {
+    return false;
+  }
+  // No access asked for: only the file's identity is read.
+  const HANDLE handle = CreateFileW(name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    return false;
+  }
+  FileIdentity found;
+  const bool same = IdentifyHandle(handle, &found) && found.volume == identity->volume &&
+                    found.index == identity->index;
+  CloseHandle(handle);
+  return same;
 }
 
 HANDLE HandleOf(FILE* stream) {
@@ -230,6 +250,8 @@ void DescribeSystemError(SystemError error, char* text, size_t capacity) {
   }
   if (error == kNotARegularFile) {
     snprintf(text, capacity, "%s", "Not a regular file");
+  } else if (error == kSymbolicLink) {
+    snprintf(text, capacity, "%s", "Is a symbolic link");
   } else if (error <= 0) {
     snprintf(text, capacity, "%s", strerror(-error));
   } else if (!WindowsWords(static_cast<DWORD>(error), text, capacity)) {
@@ -324,25 +346,18 @@ bool SeekFile(FILE* file, int64_t offset) {
   return _fseeki64(file, offset, SEEK_SET) == 0;
 }
 
-bool IdentifyOpenFile(FILE* file, FileIdentity* identity) {
-  return IdentifyHandle(HandleOf(file), identity);
+size_t ReadFromFile(FILE* file, void* buffer, size_t length, SystemError* error) {
+  ForgetFileError();
+  const size_t got = fread(buffer, 1, length, file);
+  if (got < length && ferror(file) != 0) {
+    const SystemError reason = LastFileError();
+    *error = reason != 0 ? reason : RuntimeError(EIO);
+  }
+  return got;
 }
 
-bool IdentifyNamedFile(const char* name, FileIdentity* identity) {
-  wchar_t wide[kWideNameLength];
-  if (!WideName(name, wide)) {
-    return false;
-  }
-  // No access asked for: only the file's identity is read. Names are looked
-  // up without regard to case, so "main" finds MAIN.
-  const HANDLE handle = CreateFileW(wide, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) {
-    return false;
-  }
-  const bool identified = IdentifyHandle(handle, identity);
-  CloseHandle(handle);
-  return identified;
+bool IdentifyOpenFile(FILE* file, FileIdentity* identity) {
+  return IdentifyHandle(HandleOf(file), identity);
 }
 
 bool IsPlainFileName(const char* name) {
@@ -350,51 +365,84 @@ bool IsPlainFileName(const char* name) {
   return WideName(name, wide) && IsPlainWideName(wide);
 }
 
-FILE* CreateNewNamedFile(const char* name) {
-  ForgetFileError();
+OutputOpening OpenNamedOutput(const char* name, const FileIdentity* image, FILE** file,
+                              SystemError* error) {
+  *file = nullptr;
   wchar_t wide[kWideNameLength];
   if (!WideName(name, wide)) {
-    errno = EILSEQ;
-    return nullptr;
+    *error = RuntimeError(EILSEQ);
+    return OutputOpening::kRefused;
   }
-  const int descriptor =
-      _wopen(wide, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+  // Made if it is not there; an existing file is opened as it is, and a
+  // reparse point (a symbolic link, a junction) as itself, never followed.
+  // Names are looked up without regard to case, so "main" finds MAIN.
+  const HANDLE handle =
+      CreateFileW(wide, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    const DWORD windowsError = GetLastError();
+    // Windows refuses a folder as it refuses a file it may not write; the
+    // folder is named for what it is.
+    *error = windowsError == ERROR_ACCESS_DENIED && IsFolder(wide)
+                 ? RuntimeError(EISDIR)
+                 : static_cast<SystemError>(windowsError);
+    return OutputOpening::kRefused;
+  }
+  OutputOpening opening = OutputOpening::kRefused;
+  BY_HANDLE_FILE_INFORMATION information;
+  FileIdentity found;
+  if (!GetFileInformationByHandle(handle, &information) || !IdentifyHandle(handle, &found)) {
+    *error = static_cast<SystemError>(GetLastError());
+  } else if ((information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    // A link to the image is the image in the way, as the image itself is.
+    *error = kSymbolicLink;
+    if (IsNamedFile(wide, image)) {
+      opening = OutputOpening::kIsImage;
+    }
+  } else if ((information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    *error = RuntimeError(EISDIR);
+  } else if (GetFileType(handle) != FILE_TYPE_DISK) {
+    *error = kNotARegularFile;
+  } else if (image != nullptr && found.volume == image->volume && found.index == image->index) {
+    opening = OutputOpening::kIsImage;
+  } else if (!SetEndOfFile(handle)) {
+    *error = static_cast<SystemError>(GetLastError());
+  } else {
+    opening = OutputOpening::kOpened;
+  }
+  if (opening != OutputOpening::kOpened) {
+    CloseHandle(handle);
+    return opening;
+  }
+  ForgetFileError();
+  const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
   if (descriptor < 0) {
-    return nullptr;
+    *error = LastFileError();
+    CloseHandle(handle);
+    return OutputOpening::kRefused;
   }
-  FILE* file = _fdopen(descriptor, "wb");
-  if (file == nullptr) {
+  *file = _fdopen(descriptor, "wb");
+  if (*file == nullptr) {
+    *error = LastFileError();
     _close(descriptor);
+    return OutputOpening::kRefused;
   }
-  return file;
+  return OutputOpening::kOpened;
 }
 
-FILE* CreateNamedFile(const char* name) {
-  ForgetFileError();
-  wchar_t wide[kWideNameLength];
-  if (!WideName(name, wide)) {
-    errno = EILSEQ;
-    return nullptr;
-  }
-  FILE* file = _wfopen(wide, L"wb");
-  // Windows refuses a folder as it refuses a file it may not write; the
-  // folder is named for what it is.
-  if (file == nullptr && IsFolder(wide)) {
-    errno = EISDIR;
-    _doserrno = 0;
-  }
-  return file;
-}
-
-void SetNamedFileTimes(const char* name, const FileTime& time) {
-  wchar_t wide[kWideNameLength];
-  if (time.local == static_cast<time_t>(-1) || !WideName(name, wide)) {
+void SetOpenFileTimes(FILE* file, const FileTime& time) {
+  if (time.local == static_cast<time_t>(-1)) {
     return;
   }
-  __utimbuf64 times;
-  times.actime = time.local;
-  times.modtime = time.local;
-  _wutime64(wide, &times);
+  fflush(file);
+  // 100-nanosecond ticks since 1601, in UTC as time_t is.
+  constexpr int64_t kTicksTo1970 = 116444736000000000LL;
+  const uint64_t ticks =
+      static_cast<uint64_t>(static_cast<int64_t>(time.local) * 10000000 + kTicksTo1970);
+  FILETIME stamp;
+  stamp.dwLowDateTime = static_cast<DWORD>(ticks);
+  stamp.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+  SetFileTime(HandleOf(file), nullptr, &stamp, &stamp);
 }
 
 bool IsTerminal(FILE* stream) {

@@ -15,7 +15,9 @@ SystemError LastFileError() {
 void DescribeSystemError(SystemError error, char* text, size_t capacity) {
   if (capacity > 0) {
     snprintf(text, capacity, "%s",
-             error == kNotARegularFile ? "Not a regular file" : strerror(error));
+             error == kNotARegularFile ? "Not a regular file"
+             : error == kSymbolicLink  ? "Is a symbolic link"
+                                       : strerror(error));
   }
 }
 
@@ -30,4 +32,12 @@ bool OpenFileSize(FILE* file, int64_t* size) {
 
 bool SeekFile(FILE* file, int64_t offset) {
   return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
+}
+
+size_t ReadFromFile(FILE* file, void* buffer, size_t length, SystemError* error) {
+  const size_t got = fread(buffer, 1, length, file);
+  if (got < length && ferror(file) != 0) {
+    *error = errno != 0 ? errno : EIO;
+  }
+  return got;
 }

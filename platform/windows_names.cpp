@@ -22,6 +22,16 @@ bool HoldsCharacter(const char16_t* set, char16_t c) {
   return false;
 }
 
+// Whether `text` starts with `prefix`.
+bool IsPrefix(const char16_t* prefix, const char16_t* text) {
+  for (; *prefix != u'\0'; ++prefix, ++text) {
+    if (*prefix != *text) {
+      return false;
+    }
+  }
+  return true;
+}
+
 char16_t AsciiUpper(char16_t c) {
   return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
 }
@@ -66,8 +76,9 @@ bool IsDeviceName(const char16_t* name) {
   for (size_t i = 0; i < length; ++i) {
     base[i] = AsciiUpper(name[i]);
   }
-  for (const char16_t* device : {u"CON", u"PRN", u"AUX", u"NUL"}) {
-    if (length == 3 && base[0] == device[0] && base[1] == device[1] && base[2] == device[2]) {
+  // The console's input and output buffers are devices too.
+  for (const char16_t* device : {u"CON", u"PRN", u"AUX", u"NUL", u"CONIN$", u"CONOUT$"}) {
+    if (length == Length(device) && IsPrefix(device, base)) {
       return true;
     }
   }

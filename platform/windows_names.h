@@ -12,7 +12,8 @@ constexpr int kDecodedNameLength = 16;
 // True when `name` (NUL-terminated) can be made as one plain file: not
 // empty, "." or "..", no character below U+0020 or among \ / : * ? " < > |,
 // not ending in a dot or a space, and no device name (CON, PRN, AUX, NUL,
-// COM0-COM9, LPT0-LPT9, in any case) before its first dot.
+// CONIN$, CONOUT$, COM0-COM9, LPT0-LPT9, in any case) before its first dot,
+// trailing spaces aside.
 bool IsWindowsFileName(const char16_t* name);
 
 // True when Windows takes `a` and `b` for the name of one file: equal once

@@ -149,3 +149,15 @@ const Bytes& VolumeTestDemoArea() {
   static const Bytes area = MixedBytes(16384, 2000);
   return area;
 }
+
+Disk WithFillerAfterMain(Disk disk) {
+  disk.tracks[4].records.push_back(MakeRecord(9, 9, 99, 1, Bytes(65000, 0)));
+  return disk;
+}
+
+int64_t TrackStart(const Bytes& image, int track) {
+  const size_t at = 0x20 + 4 * static_cast<size_t>(track);
+  return static_cast<int64_t>(image.at(at)) | (static_cast<int64_t>(image.at(at + 1)) << 8) |
+         (static_cast<int64_t>(image.at(at + 2)) << 16) |
+         (static_cast<int64_t>(image.at(at + 3)) << 24);
+}

@@ -3,6 +3,7 @@
 #ifndef TESTING_TEST_DISK_H_
 #define TESTING_TEST_DISK_H_
 
+#include <cstdint>
 #include <string>
 
 #include "testing/d88_writer.h"
@@ -50,5 +51,13 @@ const Bytes& VolumeTestDemoArea();
 // and volume sectors R1-R9 (N2); tracks 1-2 and 9-79 the volume's sectors;
 // tracks 3-4 hold `mainArea` and 5-8 `demoArea`, as 16 sectors of 256 bytes.
 Disk MakeRecognisedDisk(const Bytes& volume, const Bytes& mainArea, const Bytes& demoArea);
+
+// `disk` with a filler record of 65,000 bytes at the end of track 4, after
+// the sectors MAIN is read from: the reader's 64 KiB window that holds
+// tracks 0-4 then ends before DEMO's track 5, and a failing read can be put
+// between the two areas.
+Disk WithFillerAfterMain(Disk disk);
+// The file offset of `track`'s first record in the first disk of `image`.
+int64_t TrackStart(const Bytes& image, int track);
 
 #endif  // TESTING_TEST_DISK_H_

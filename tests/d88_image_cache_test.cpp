@@ -4,6 +4,7 @@
 // again or another disk is selected.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -19,7 +20,7 @@ constexpr int kHeader = 688;
 
 // One call of a read operation.
 struct Call {
-  enum Kind { kSector, kRun, kIds } kind;
+  enum Kind { kSector, kRun, kWalk } kind;
   int track, c, h, r, n, length;  // length: maxLength, run length or capacity
 };
 
@@ -29,8 +30,10 @@ Call Sector(int track, int c, int h, int r, int n, int maxLength = 1024) {
 Call RunOf(int track, int c, int h, int r, int n, int length) {
   return {Call::kRun, track, c, h, r, n, length};
 }
-Call Ids(int track, int capacity = 64) {
-  return {Call::kIds, track, 0, 0, 0, 0, capacity};
+// A record walk over the track, storing C, H, R, N of each record it gives
+// until `capacity` bytes are used.
+Call Walk(int track, int capacity = 64) {
+  return {Call::kWalk, track, 0, 0, 0, 0, capacity};
 }
 
 struct Result {
@@ -50,7 +53,7 @@ void PrintTo(const Result& result, std::ostream* out) {
 }
 
 std::ostream& operator<<(std::ostream& out, const Call& call) {
-  const char* kinds[] = {"ReadSector", "ReadSectors", "ReadTrackIds"};
+  const char* kinds[] = {"ReadSector", "ReadSectors", "a record walk"};
   return out << kinds[call.kind] << "(track " << call.track << ", C" << call.c << " H" << call.h
              << " R" << call.r << " N" << call.n << ", " << call.length << ")";
 }
@@ -67,9 +70,18 @@ Result Do(D88Image& image, const Call& call) {
       result.value =
           image.ReadSectors(call.track, call.c, call.h, call.r, call.n, buffer, call.length);
       break;
-    case Call::kIds:
-      result.value = image.ReadTrackIds(call.track, buffer, call.length);
+    case Call::kWalk: {
+      RecordWalk walk;
+      uint8_t header[kRecordHeaderSize];
+      int64_t at = 0;
+      if (image.StartRecordWalk(call.track, &walk)) {
+        while (call.length - result.value >= 4 && image.NextRecord(&walk, header, &at)) {
+          std::copy(header, header + 4, buffer + result.value);  // C, H, R, N
+          result.value += 4;
+        }
+      }
       break;
+    }
   }
   return result;
 }
@@ -164,11 +176,11 @@ TEST_F(D88ImageCacheTest, NoOrderOfReadsChangesWhatAReadGives) {
        16,
        {Sector(3, 0, 0, 2, 1), Sector(0, 0, 0, 3, 1), Sector(3, 0, 0, 3, 1), Sector(4, 0, 0, 1, 1),
         Sector(0, 0, 0, 1, 1), Sector(4, 0, 0, 5, 1), Sector(3, 0, 0, 5, 1)}},
-      {"listings between reads",
+      {"record walks between reads",
        1,
        16,
-       {Sector(0, 0, 0, 2, 1), Ids(0, 8), Sector(0, 0, 0, 5, 1), Ids(3), Sector(0, 0, 0, 3, 1),
-        Ids(1)}},
+       {Sector(0, 0, 0, 2, 1), Walk(0, 8), Sector(0, 0, 0, 5, 1), Walk(3), Sector(0, 0, 0, 3, 1),
+        Walk(1)}},
       {"runs over tracks, then single sectors",
        1,
        3,
@@ -324,7 +336,7 @@ TEST_F(D88ImageCacheTest, WindowEdgesDoNotChangeWhatIsRead) {
         {Sector(0, 0, 0, 3, 1, 65535), MixedBytes(65535, 3)},
         {Sector(0, 0, 0, 2, 1, 1000), MixedBytes(1000, 2)},
         {Sector(0, 0, 0, 1, 1), PatternBytes(256, 1)},
-        {Ids(0), {0, 0, 1, 1, 9, 9, 9, 1, 0, 0, 2, 1, 0, 0, 3, 1, 0, 0, 4, 1}},
+        {Walk(0), {0, 0, 1, 1, 9, 9, 9, 1, 0, 0, 2, 1, 0, 0, 3, 1, 0, 0, 4, 1}},
     };
     for (const auto& [call, data] : reads) {
       SCOPED_TRACE(::testing::PrintToString(call));

@@ -99,20 +99,6 @@ struct D88ImageTest : public ::testing::Test {
     buffer.assign(bufferSize, kUntouched);
     return image.ReadSectors(track, c, h, r, n, buffer.data(), length);
   }
-  // The identities ReadTrackIds lists; checks that it wrote nothing past them.
-  std::vector<Id> TrackIds(int track, int capacity) {
-    buffer.assign(static_cast<size_t>(capacity) + 16, kUntouched);
-    const int stored = image.ReadTrackIds(track, buffer.data(), capacity);
-    EXPECT_EQ(stored % 4, 0);
-    std::vector<Id> ids;
-    for (int i = 0; i + 4 <= stored; i += 4) {
-      ids.push_back({buffer[i], buffer[i + 1], buffer[i + 2], buffer[i + 3]});
-    }
-    EXPECT_EQ(Bytes(buffer.begin() + stored, buffer.end()),
-              Bytes(buffer.size() - stored, kUntouched))
-        << "bytes written past the listing";
-    return ids;
-  }
   // The whole buffer as it should be: `stored`, then untouched bytes.
   Bytes Expect(const Bytes& stored) const {
     Bytes out = stored;
@@ -125,7 +111,6 @@ struct D88ImageTest : public ::testing::Test {
     EXPECT_EQ(buffer, Expect({}));
     EXPECT_EQ(ReadRun(0, 0, 0, 1, 1, 256, 512), 0);
     EXPECT_EQ(buffer, Expect({}));
-    EXPECT_TRUE(TrackIds(0, 64).empty());
   }
 
   ScopedTempDir dir;
@@ -505,8 +490,6 @@ TEST_F(D88ImageTest, LocatesOnlyTracksInsideTheDisk) {
 
     EXPECT_EQ(Read(c.track, 0, 0, 1, 1, 256), static_cast<int>(c.found.size()));
     EXPECT_EQ(buffer, Expect(c.found));
-    const std::vector<Id> ids = TrackIds(c.track, 16);
-    EXPECT_EQ(ids.size(), c.found.empty() ? 0u : 1u);
   }
 }
 
@@ -739,54 +722,6 @@ TEST_F(D88ImageTest, RunEndsAtTheFirstMissingSectorOrItsLength) {
     EXPECT_EQ(ReadRun(0, 0, 0, c.r, 2, c.length, 4096), static_cast<int>(c.stored.size()));
     EXPECT_EQ(buffer, Expect(c.stored));
   }
-}
-
-// --- Listing a track ---
-
-TEST_F(D88ImageTest, ListsRecordIdentitiesUntilCountOrCapacity) {
-  Disk disk;
-  // Sixteen records, stored out of order, with data of varying length.
-  const int order[] = {5, 1, 16, 2, 9, 3, 12, 4, 8, 6, 15, 7, 10, 11, 14, 13};
-  std::vector<Id> sixteen;
-  for (int r : order) {
-    disk.tracks[0].records.push_back(
-        MakeRecord(0, 0, r, 1, PatternBytes(static_cast<size_t>(r) * 7)));
-    sixteen.push_back({0, 0, r, 1});
-  }
-  // Records with count 0 do not end the listing; the third one's count does.
-  disk.tracks[1].records = {WithCount(MakeRecord(0, 1, 1, 1, PatternBytes(8)), 0),
-                            WithCount(MakeRecord(0, 1, 2, 2, PatternBytes(8)), 0),
-                            WithCount(MakeRecord(0, 1, 3, 3, PatternBytes(8)), 3)};
-  // A first record that claims the track has only it.
-  disk.tracks[2].records = {WithCount(MakeRecord(1, 0, 1, 1, PatternBytes(8)), 1),
-                            MakeRecord(1, 0, 2, 1, PatternBytes(8))};
-  // Counts that promise ten records; the file ends 8 bytes into the third
-  // record's header.
-  disk.tracks[3].records = {WithCount(MakeRecord(1, 1, 1, 1, PatternBytes(4)), 10),
-                            WithCount(MakeRecord(1, 1, 2, 1, PatternBytes(4)), 10),
-                            WithCount(MakeRecord(1, 1, 3, 1, PatternBytes(4)), 10)};
-  ASSERT_TRUE(Open(CutShort(BuildDisk(disk), 8 + 4)));
-  ASSERT_TRUE(image.SelectDisk(0));
-
-  struct Case {
-    const char* what;
-    int track, capacity;
-    std::vector<Id> ids;
-  };
-  const Case cases[] = {
-      {"capacity 8 on a 16-record track", 0, 8, {{0, 0, 5, 1}, {0, 0, 1, 1}}},
-      {"room to spare on a 16-record track", 0, 128, sixteen},
-      {"capacity 0", 0, 0, {}},
-      {"records with count 0", 1, 64, {{0, 1, 1, 1}, {0, 1, 2, 2}, {0, 1, 3, 3}}},
-      {"a count of 1 on the first record", 2, 64, {{1, 0, 1, 1}}},
-      {"the file ending inside a record header", 3, 64, {{1, 1, 1, 1}, {1, 1, 2, 1}}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    EXPECT_EQ(TrackIds(c.track, c.capacity), c.ids);
-  }
-  // Where the listing goes on past a count of 0, a sector search stops.
-  EXPECT_EQ(Read(1, 0, 1, 2, 2, 256), 0);
 }
 
 // --- Walking a track's records ---

@@ -17,6 +17,12 @@
 #include "testing/test_disk.h"
 #include "testing/test_helpers.h"
 #include "tests/expected_messages.h"
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include "tests/failing_disk.h"
+#endif
 #include "tests/tool_runner.h"
 #include "tool/stages.h"
 
@@ -436,6 +442,7 @@ TEST(DriverTest, WriteFailureStopsTheTool) {
     std::string out;
     std::vector<std::string> entries;
     bool mainWritten;
+    std::vector<std::string> failingDisk = {};  // its settings, if the disk fails
   } cases[] = {
       {"a folder named MAIN",
        [](const ScopedTempDir& dir) { fs::create_directory(dir.File("MAIN")); },
@@ -448,18 +455,28 @@ TEST(DriverTest, WriteFailureStopsTheTool) {
        {"DEMO", "MAIN", kImage},
        true},
 #ifndef _WIN32
-      {"MAIN on a full device",
-       [](const ScopedTempDir& dir) { fs::create_symlink("/dev/full", dir.File("MAIN")); },
+      {"MAIN on a full disk",
+       [](const ScopedTempDir&) {},
        kRecognised + kCutMain,
        {"MAIN", kImage},
-       false},
+       false,
+       {"D88_FAIL_WRITES_TO=MAIN"}},
 #endif
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     ScopedTempDir dir;
     c.prepare(dir);
-    const ToolRun run = CutImage(dir, image);
+    ToolRun run;
+    if (c.failingDisk.empty()) {
+      run = CutImage(dir, image);
+    } else {
+#ifndef _WIN32
+      WriteBytes(dir.File(kImage), image);
+      run = RunProgramWithArgv(kFailingDiskStarter,
+                               OnFailingDisk(c.failingDisk, {ToolPath(), kImage}), dir.path());
+#endif
+    }
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, c.out);
     EXPECT_EQ(run.err, kCannotWrite);
@@ -469,6 +486,212 @@ TEST(DriverTest, WriteFailureStopsTheTool) {
     }
   }
 }
+
+#ifndef _WIN32
+// A file outside the folder, with bytes and times that show any change.
+struct OutsideFile {
+  explicit OutsideFile(const ScopedTempDir& dir) : path(dir.File("victim")) {
+    WriteBytes(path, bytes);
+    const timespec times[2] = {{kTime, 0}, {kTime, 0}};
+    utimensat(AT_FDCWD, path.c_str(), times, 0);
+  }
+  // Whether it is as it was made.
+  testing::AssertionResult Unchanged() const {
+    FileTimes times;
+    if (!ReadFileTimes(path, &times)) {
+      return testing::AssertionFailure() << path << " is gone";
+    }
+    if (times.modified != kTime || times.accessed != kTime) {
+      return testing::AssertionFailure() << path << "'s times changed";
+    }
+    return SameBytes(ReadBytes(path), bytes);
+  }
+
+  static constexpr time_t kTime = 1000000000;
+  std::string path;
+  Bytes bytes = PatternBytes(100, 9);
+};
+
+// A name that is in the folder as anything but a regular file of its own is
+// never written through: a symbolic link, dangling or not, or a pipe gets
+// the cannot-write message and status 1 at once, and nothing it leads to
+// changes.
+TEST(DriverTest, WritesNoOutputThroughALinkOrIntoAPipe) {
+  TestVolume volume;
+  volume.AddFile(0, "README  TXT", 0x20, DosTime(12, 0, 0), DosDate(1990, 1, 1), 2,
+                 PatternBytes(100));
+  const Bytes image = BuildImage({MakeRecognisedDisk(volume.bytes, MainArea(), DemoArea())});
+  const std::string unfinishedReadme = "README.TXT        100 1990/01/01 12:00:00 A    ";
+  const struct {
+    const char* name;
+    // Puts what is in the way into the folder, with `outside` beside it.
+    std::function<void(const ScopedTempDir& dir, const ScopedTempDir& outside)> place;
+    std::string out;
+    std::vector<std::string> entries;
+  } cases[] = {
+      {"a link named MAIN to a file outside the folder",
+       [](const ScopedTempDir& dir, const ScopedTempDir& outside) {
+         fs::create_symlink(outside.File("victim"), dir.File("MAIN"));
+       },
+       kRecognised + kCutMain,
+       {"MAIN", kImage}},
+      {"a dangling link named DEMO",
+       [](const ScopedTempDir& dir, const ScopedTempDir& outside) {
+         fs::create_symlink(outside.File("made"), dir.File("DEMO"));
+       },
+       kRecognised + kCutMain + kCutDemo,
+       {"DEMO", "MAIN", kImage}},
+      {"a link named like a volume file",
+       [](const ScopedTempDir& dir, const ScopedTempDir& outside) {
+         fs::create_symlink(outside.File("victim"), dir.File("README.TXT"));
+       },
+       kHeader + unfinishedReadme,
+       {"DEMO", "MAIN", "README.TXT", kImage}},
+      {"a relative link named MAIN out of the folder",
+       [](const ScopedTempDir& dir, const ScopedTempDir& outside) {
+         fs::create_symlink("../" + fs::path(outside.path()).filename().string() + "/victim",
+                            dir.File("MAIN"));
+       },
+       kRecognised + kCutMain,
+       {"MAIN", kImage}},
+      {"a pipe named MAIN",
+       [](const ScopedTempDir& dir, const ScopedTempDir&) {
+         ASSERT_EQ(mkfifo(dir.File("MAIN").c_str(), 0600), 0);
+       },
+       kRecognised + kCutMain,
+       {"MAIN", kImage}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScopedTempDir dir;
+    ScopedTempDir outside;
+    const OutsideFile victim(outside);
+    c.place(dir, outside);
+    WriteBytes(dir.File(kImage), image);
+
+    // Should the tool wait, it is stopped after 20 seconds, with status 124.
+    const ToolRun run =
+        RunProgramWithArgv("/usr/bin/timeout", {"timeout", "20", ToolPath(), kImage}, dir.path());
+
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, c.out);
+    EXPECT_EQ(run.err, kCannotWrite);
+    EXPECT_EQ(dir.Entries(), c.entries);
+    EXPECT_TRUE(victim.Unchanged());
+    EXPECT_EQ(outside.Entries(), std::vector<std::string>{"victim"});
+  }
+}
+
+// A hard link is a regular file, and is written over like any other: the
+// file it shares its data with changes with it.
+TEST(DriverTest, WritesOverAHardLinkAsOverAnyFile) {
+  ScopedTempDir dir;
+  ScopedTempDir outside;
+  const OutsideFile shared(outside);
+  fs::create_hard_link(shared.path, dir.File("MAIN"));
+
+  const ToolRun run = CutImage(dir, BuildImage({RecognisedDisk()}));
+
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  ExpectRawAreaFiles(dir, MainArea(), DemoArea());
+  EXPECT_TRUE(SameBytes(ReadBytes(shared.path), MainArea()));
+}
+
+// Standard output that cannot be written loses the listing: every file is
+// still written, and then the tool says so and ends with status 1.
+TEST(DriverTest, StandardOutputThatCannotBeWrittenEndsWithStatus1) {
+  TestVolume volume;
+  volume.AddFile(0, "README  TXT", 0x20, DosTime(12, 0, 0), DosDate(1990, 1, 1), 2,
+                 PatternBytes(100));
+  const struct {
+    const char* name;
+    Bytes image;
+    std::vector<std::string> args;
+    int status;
+    std::string err;
+    std::vector<std::string> entries;
+  } cases[] = {
+      {"the disk",
+       BuildImage({MakeRecognisedDisk(volume.bytes, MainArea(), DemoArea())}),
+       {kImage},
+       1,
+       "d88cut: write error: No space left on device\n",
+       {"DEMO", "MAIN", "README.TXT", kImage}},
+      {"--help",
+       Bytes(),
+       {"--help"},
+       1,
+       "d88cut: write error: No space left on device\n",
+       {kImage}},
+      // Nothing was to be printed, so nothing was lost.
+      {"a disk it does not know", Bytes(), {kImage}, 0, "", {kImage}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScopedTempDir dir;
+    WriteBytes(dir.File(kImage), c.image);
+    std::vector<std::string> argv = {"sh", "-c", "exec \"$0\" \"$@\" >/dev/full", ToolPath()};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+
+    const ToolRun run = RunProgramWithArgv("/bin/sh", argv, dir.path());
+
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_EQ(run.err, c.err);
+    EXPECT_EQ(dir.Entries(), c.entries);
+    if (c.entries.size() > 1) {
+      EXPECT_TRUE(SameBytes(ReadBytes(dir.File("MAIN")), MainArea()));
+      EXPECT_TRUE(SameBytes(ReadBytes(dir.File("DEMO")), DemoArea()));
+      EXPECT_TRUE(SameBytes(ReadBytes(dir.File("README.TXT")), PatternBytes(100)));
+      FileTimes times;
+      ASSERT_TRUE(ReadFileTimes(dir.File("README.TXT"), &times));
+      EXPECT_EQ(times.modified, 631195200);  // 1990-01-01 12:00:00 UTC
+    }
+  }
+}
+
+// A read of the image that fails is no end of the file: the tool stops at
+// that read with the cannot-read line and status 1, and keeps the files it
+// had written. The disk fails from a chosen offset on (tests/failing_disk.cpp).
+TEST(DriverTest, ReadErrorEndsTheRunThere) {
+  TestVolume volume;
+  volume.AddFile(0, "README  TXT", 0x20, DosTime(12, 0, 0), DosDate(1990, 1, 1), 2,
+                 PatternBytes(100));
+  const Bytes image =
+      BuildImage({WithFillerAfterMain(MakeRecognisedDisk(volume.bytes, MainArea(), DemoArea()))});
+  const struct {
+    const char* name;
+    int64_t failAt;
+    std::string out;
+    std::optional<Bytes> main, demo;
+  } cases[] = {
+      {"the table of disks", 0, "", std::nullopt, std::nullopt},
+      {"the signature sector", TrackStart(image, 0), "", std::nullopt, std::nullopt},
+      {"DEMO's area", TrackStart(image, 5), kRecognised + kCutMain, MainArea(), std::nullopt},
+      {"the volume", TrackStart(image, 30), kHeader, MainArea(), DemoArea()},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScopedTempDir dir;
+    WriteBytes(dir.File(kImage), image);
+
+    const ToolRun run = RunProgramWithArgv(
+        kFailingDiskStarter,
+        OnFailingDisk({"D88_FAIL_READ_AT=" + std::to_string(c.failAt)}, {ToolPath(), kImage}),
+        dir.path());
+
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, c.out);
+    EXPECT_EQ(run.err, "d88cut: cannot read 'disk.d88': Input/output error\n");
+    ExpectRawAreaFiles(dir, c.main, c.demo);
+  }
+  // The same image on a sound disk, for comparison.
+  ScopedTempDir dir;
+  const ToolRun sound = CutImage(dir, image);
+  EXPECT_EQ(sound.status, 0);
+  EXPECT_EQ(sound.out, kHeader + "README.TXT        100 1990/01/01 12:00:00 A    \n");
+}
+#endif
 
 TEST(DriverTest, LeavesTheImageAloneWhenItIsInTheWay) {
   const struct {

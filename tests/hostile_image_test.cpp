@@ -81,9 +81,20 @@ struct HostileScan : public ::testing::Test {
     buffer.assign(256, 0);
     return image.ReadSector(track, 0, 0, r, 1, buffer.data(), 256);
   }
-  int Ids(int track) {
-    Bytes ids(4 * 80000);
-    return image.ReadTrackIds(track, ids.data(), static_cast<int>(ids.size())) / 4;
+  // The records a sector read's scan of `track` visits, as the reader's
+  // record walk gives them.
+  int Records(int track) {
+    RecordWalk walk;
+    if (!image.StartRecordWalk(track, &walk)) {
+      return 0;
+    }
+    uint8_t header[kRecordHeaderSize];
+    int64_t at = 0;
+    int count = 0;
+    while (image.NextRecord(&walk, header, &at)) {
+      ++count;
+    }
+    return count;
   }
 
   ScopedTempDir dir;
@@ -106,13 +117,13 @@ TEST_F(HostileScan, CountsThatNeverEndATrackLeaveTheCountLimitOrTheEndOfTheFile)
 
   // From the start, index 65,534 is where a count of 65,535 ends the scan.
   EXPECT_EQ(Read(0, 1), 0);
-  EXPECT_EQ(Ids(0), 65535);
+  EXPECT_EQ(Records(0), 65535);
   // From 10,000 records in, the sector is the 60,001st record.
   EXPECT_EQ(Read(1, 1), 256);
   EXPECT_EQ(buffer, PatternBytes(256, 5));
   // A sector that is not there: the end of the file ends the scan.
   EXPECT_EQ(Read(1, 2), 0);
-  EXPECT_EQ(Ids(1), 60001);
+  EXPECT_EQ(Records(1), 60001);
   buffer.assign(512, 0);
   EXPECT_EQ(image.ReadSectors(1, 0, 0, 1, 1, buffer.data(), 512), 256);
 }
@@ -126,9 +137,9 @@ TEST_F(HostileScan, EndOfTheFileEndsEveryScan) {
   struct Case {
     const char* what;
     Disk disk;
-    size_t cut;  // bytes taken off the end of the file
-    int track;   // the track scanned
-    int ids;     // what ReadTrackIds lists there
+    size_t cut;   // bytes taken off the end of the file
+    int track;    // the track scanned
+    int records;  // what the record walk visits there
   };
   Disk longData = base;
   longData.tracks[0].records[0].dataLength = 0xFFFF;
@@ -151,7 +162,7 @@ TEST_F(HostileScan, EndOfTheFileEndsEveryScan) {
     bytes.resize(bytes.size() - c.cut);
     Open(bytes);
     EXPECT_EQ(Read(c.track, 3), 0);
-    EXPECT_EQ(Ids(c.track), c.ids);
+    EXPECT_EQ(Records(c.track), c.records);
   }
 }
 

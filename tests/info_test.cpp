@@ -12,6 +12,10 @@
 #include "d88/d88_image.h"
 #include "testing/d88_writer.h"
 #include "testing/info_cases.h"
+#include "testing/test_disk.h"
+#ifndef _WIN32
+#include "tests/failing_disk.h"
+#endif
 #include "tests/tool_runner.h"
 
 namespace {
@@ -222,12 +226,49 @@ TEST(InfoTest, ReportThatCannotBeWrittenEndsWithStatus1) {
 }
 #endif
 
+#ifndef _WIN32
+// A read of the image that fails ends the report after its last whole line,
+// with d88cut's cannot-read line under d88info's name, and status 1. The
+// disk fails from a chosen offset on (tests/failing_disk.cpp).
+TEST(InfoTest, ReadErrorEndsTheReportThere) {
+  const Bytes image = BuildImage({WithFillerAfterMain(
+      MakeRecognisedDisk(TestVolume().bytes, Bytes(8192, 1), Bytes(16384, 2)))});
+  ScopedTempDir dir;
+  WriteBytes(dir.File(kImage), image);
+  const ToolRun sound = RunInfo({kImage}, dir.path());
+  ASSERT_EQ(sound.status, 0);
+  const size_t volumeRun = sound.out.find("  tracks 9-79: ");
+  ASSERT_NE(volumeRun, std::string::npos) << sound.out;
+  const struct {
+    const char* name;
+    int64_t failAt;
+    std::string out;
+  } cases[] = {
+      {"the table of disks", 0, ""},
+      {"the walk of track 30", TrackStart(image, 30), sound.out.substr(0, volumeRun)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ToolRun run = RunProgramWithArgv(
+        kFailingDiskStarter,
+        OnFailingDisk({"D88_FAIL_READ_AT=" + std::to_string(c.failAt)}, {InfoPath(), kImage}),
+        dir.path());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, c.out);
+    EXPECT_EQ(run.err, "d88info: cannot read 'disk.d88': Input/output error\n");
+  }
+}
+#endif
+
 // A record's count ends a walk only at the index count - 1, at most 65534:
 // the walk of a track whose counts never end it stops after 65535 records,
 // where a sector read would go on to the end of the file. Every track here
-// starts at that run of records, so each walk takes 65535 of them, and the
-// image's budget of 524288 records is spent after track 8.
-TEST(InfoTest, WalksStopAt65535RecordsOfATrackAnd524288OfAnImage) {
+// starts at that run of records, so each walk takes 65535 of them. Each
+// track is walked twice (layouts, then oddities), so the image's budget of
+// 1048576 records leaves 524288 for the layouts: tracks 0-7 take 524280,
+// and track 8, whose walk would go past that, is not walked, nor is any
+// track after it.
+TEST(InfoTest, WalksStopAt65535RecordsOfATrackAndAtTheImagesBudget) {
   Disk disk;
   Record record = MakeRecord(0, 0, 1, 0, Bytes());
   for (int i = 0; i < 65600; ++i) {
@@ -242,21 +283,22 @@ TEST(InfoTest, WalksStopAt65535RecordsOfATrackAnd524288OfAnImage) {
   EXPECT_EQ(run.err, "");
   for (const char* line : {
            "  track 0: 65535 sectors, too irregular to sum up (see --tracks)\n",
-           "  track 8: 65535 sectors, too irregular to sum up (see --tracks)\n",
-           "  oddity: tracks 9-163 not walked: d88info walks no more than 524288 records of an "
+           "  track 7: 65535 sectors, too irregular to sum up (see --tracks)\n",
+           "  oddity: tracks 8-163 not walked: d88info walks no more than 1048576 records of an "
            "image\n",
-           "  oddity: track 0: overlaps track 8\n",
-           "  oddity: track 8: the counts do not end the track; walked no further than 65535 "
+           "  oddity: track 0: overlaps track 7\n",
+           "  oddity: track 7: the counts do not end the track; walked no further than 65535 "
            "records\n",
-           "  oddity: track 8: duplicate sector C0 H0 R1 N0 (65535 records)\n",
-           "  oddity: track 8: sector C0 H0 R1 N0 holds 0 bytes, N0 says 128\n",
-           // 8 overlaps, the walk's end, the duplicate and 65535 lengths, of
+           "  oddity: track 7: duplicate sector C0 H0 R1 N0 (65535 records)\n",
+           "  oddity: track 7: sector C0 H0 R1 N0 holds 0 bytes, N0 says 128\n",
+           // 7 overlaps, the walk's end, the duplicate and 65535 lengths, of
            // which 32 are shown.
-           "  oddity: track 0: 65513 more oddities not shown\n",
+           "  oddity: track 0: 65512 more oddities not shown\n",
        }) {
     EXPECT_NE(run.out.find(line), std::string::npos) << line;
   }
-  EXPECT_EQ(run.out.find("track 9:"), std::string::npos);
+  EXPECT_EQ(run.out.find("track 8:"), std::string::npos);
+  EXPECT_EQ(run.out.find("track 8 "), std::string::npos);
 }
 
 // The bundled sample, as the README shows it.

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <langinfo.h>
 #include <locale.h>
+#include <sys/stat.h>
 #include <wchar.h>
 
 #include <cerrno>
@@ -24,6 +25,7 @@
 #include "testing/test_disk.h"
 #include "testing/test_helpers.h"
 #include "tests/expected_messages.h"
+#include "tests/failing_disk.h"
 #include "tests/pty_runner.h"
 #include "tests/tool_runner.h"
 
@@ -455,7 +457,9 @@ TEST(TerminalOutput, SaysOnATerminalOnlyWhyAnImageIsNotTheDisk) {
 
 // On a terminal, the cannot-open and cannot-write messages are followed by
 // a line in plain words: what could not be opened or written, and the
-// system's reason. A pipe gets the message's bytes alone, as ever.
+// system's reason; a path shows each control byte as '?'. A listing line
+// that the failure leaves unfinished is ended on a terminal. A pipe gets the
+// message's bytes alone, as ever, and keeps the unfinished line.
 TEST(TerminalOutput, SaysWhatFailedAndWhyOnATerminalOnly) {
   // "表示<ESC>.TXT", a volume file's name, which a terminal shows as
   // "表示?.TXT" wherever it appears.
@@ -481,13 +485,18 @@ TEST(TerminalOutput, SaysWhatFailedAndWhyOnATerminalOnly) {
     std::function<std::string(const ScopedTempDir&)> place;
     bool unprivileged;  // run as a user for whom permissions hold
     bool opened;        // the image opened, and the failure is a write's
-    std::string out;    // after the recognition line, on a terminal
+    std::string out;    // after the recognition line, as the failure leaves it
     std::string reason;
+    // For a failing disk (tests/failing_disk.cpp), its settings.
+    std::vector<std::string> failingDisk = {};
   };
   const Case cases[] = {
       {"a missing image, named as given",
        [](const ScopedTempDir&) { return std::string("\xE8\xA1\xA8-missing.d88"); }, false, false,
        "", "d88cut: cannot open '\xE8\xA1\xA8-missing.d88': " + std::string(strerror(ENOENT))},
+      {"a missing image whose path holds ESC and DEL",
+       [](const ScopedTempDir&) { return std::string("a\x1B[2J\x7F.d88"); }, false, false, "",
+       "d88cut: cannot open 'a?[2J?.d88': " + std::string(strerror(ENOENT))},
       {"a folder for an image",
        [](const ScopedTempDir& dir) {
          fs::create_directory(dir.File("folder.d88"));
@@ -511,11 +520,24 @@ TEST(TerminalOutput, SaysWhatFailedAndWhyOnATerminalOnly) {
        false, true, kCutting + unfinished.substr(0, unfinished.size() - 1),
        "d88cut: cannot write '" + diskNameShown + "': " + strerror(EISDIR)},
       {"a full disk",
+       placeImage,
+       false,
+       true,
+       cutMain,
+       "d88cut: cannot write 'MAIN': " + std::string(strerror(ENOSPC)),
+       {"D88_FAIL_WRITES_TO=MAIN"}},
+      {"a link named MAIN",
        [&](const ScopedTempDir& dir) {
          fs::create_symlink("/dev/full", dir.File("MAIN"));
          return placeImage(dir);
        },
-       false, true, cutMain, "d88cut: cannot write 'MAIN': " + std::string(strerror(ENOSPC))},
+       false, true, cutMain, "d88cut: cannot write 'MAIN': Is a symbolic link"},
+      {"a pipe named MAIN",
+       [&](const ScopedTempDir& dir) {
+         mkfifo(dir.File("MAIN").c_str(), 0600);
+         return placeImage(dir);
+       },
+       false, true, cutMain, "d88cut: cannot write 'MAIN': Not a regular file"},
       {"a folder nobody may write in", placeImage, true, true, cutMain,
        "d88cut: cannot write 'MAIN': " + std::string(strerror(EACCES))},
   };
@@ -543,23 +565,75 @@ TEST(TerminalOutput, SaysWhatFailedAndWhyOnATerminalOnly) {
       }
 
       // No locale set: a terminal is taken for UTF-8.
+      const std::vector<std::string> argv = {ToolPath(), argument};
       const ToolRun run =
-          RunToolOnSinks(sink, sink, {ToolPath(), argument}, dir.path(), Environment({}), 30, user);
+          c.failingDisk.empty()
+              ? RunToolOnSinks(sink, sink, argv, dir.path(), Environment({}), 30, user)
+              : RunProgramOnSinks(kFailingDiskStarter, sink, sink,
+                                  OnFailingDisk(c.failingDisk, argv), dir.path(), Environment({}),
+                                  30, user);
 
       const Shown& message = c.opened ? kCannotWriteShown : kCannotOpenShown;
+      const bool unfinished = !c.out.empty() && c.out.back() != '\n';
       EXPECT_EQ(run.status, 1);
       if (terminal) {
-        EXPECT_EQ(run.out, (c.opened ? kRecognisedShown.utf8 : "") + c.out);
+        EXPECT_EQ(run.out,
+                  (c.opened ? kRecognisedShown.utf8 : "") + c.out + (unfinished ? "\n" : ""));
         EXPECT_EQ(run.err, message.utf8 + c.reason + "\n");
       } else {
         EXPECT_EQ(run.err, message.shiftJis);
         EXPECT_EQ(run.out.substr(0, c.opened ? kRecognised.size() : 0),
                   c.opened ? kRecognised : "");
+        if (c.opened) {
+          EXPECT_EQ(run.out.back() == '\n', !unfinished) << "the unfinished line kept";
+        }
       }
     }
   }
   if (!notRun.empty()) {
     GTEST_SKIP() << "not run, as root with no user 'nobody': " << notRun;
+  }
+}
+
+// The lines in plain words that name a path: on a terminal each control
+// byte of the path shows as '?'; a pipe gets the path as given. A read of
+// the image that fails is told on both.
+TEST(TerminalOutput, PathsInReasonLinesShowControlsAsQuestionMarks) {
+  const std::string imageName = "r\x1B[2J.d88";
+  const std::string missing = "m\x1B[2J.d88";
+  const struct {
+    const char* what;
+    std::string program;
+    std::string argument;
+    bool readFails;
+    std::string terminalErr, pipeErr;
+  } cases[] = {
+      {"d88cut, a read that fails", ToolPath(), imageName, true,
+       "d88cut: cannot read 'r?[2J.d88': " + std::string(strerror(EIO)) + "\n",
+       "d88cut: cannot read '" + imageName + "': " + strerror(EIO) + "\n"},
+      {"d88info, a read that fails", InfoPath(), imageName, true,
+       "d88info: cannot read 'r?[2J.d88': " + std::string(strerror(EIO)) + "\n",
+       "d88info: cannot read '" + imageName + "': " + strerror(EIO) + "\n"},
+      {"d88info, an image that is not there", InfoPath(), missing, false,
+       "d88info: cannot open 'm?[2J.d88': " + std::string(strerror(ENOENT)) + "\n",
+       "d88info: cannot open '" + missing + "': " + strerror(ENOENT) + "\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (const Sink sink : {Sink::kTerminal, Sink::kPipe}) {
+      SCOPED_TRACE(sink == Sink::kTerminal ? "on terminals" : "on pipes");
+      ScopedTempDir dir;
+      WriteBytes(dir.File(imageName), BuildImage({NamesDisk()}));
+      const std::vector<std::string> argv = {c.program, c.argument};
+      const ToolRun run =
+          c.readFails ? RunProgramOnSinks(kFailingDiskStarter, sink, sink,
+                                          OnFailingDisk({"D88_FAIL_READ_AT=0"}, argv), dir.path(),
+                                          Environment({}))
+                      : RunProgramOnSinks(c.program, sink, sink, argv, dir.path(), Environment({}));
+      EXPECT_EQ(run.status, 1);
+      EXPECT_EQ(run.out, "");
+      EXPECT_EQ(run.err, sink == Sink::kTerminal ? c.terminalErr : c.pipeErr);
+    }
   }
 }
 

@@ -16,6 +16,9 @@
 #include "testing/test_disk.h"
 #include "testing/test_helpers.h"
 #include "tests/expected_messages.h"
+#ifndef _WIN32
+#include "tests/failing_disk.h"
+#endif
 #include "tests/tool_runner.h"
 
 namespace fs = std::filesystem;
@@ -429,7 +432,7 @@ TEST(VolumeEndToEnd, NeverWritesOverTheImage) {
   }
 }
 
-enum class Blocker { kFolder, kFullDevice };
+enum class Blocker { kFolder, kFullDisk };
 
 // Runs the tool on FIRST.TXT, SECOND.TXT of `size` bytes and THIRD.TXT, with
 // `blocker` in the way of SECOND.TXT: the run must end there with the
@@ -441,13 +444,18 @@ void ExpectWriteFailureEndsTheWalk(Blocker blocker, uint32_t size, const std::st
   volume.AddFile(0, "FIRST   TXT", kArchive, kTime, kDate, 2, first);
   volume.AddFile(1, "SECOND  TXT", kArchive, kTime, kDate, 40, MixedBytes(size, 2));
   volume.AddFile(2, "THIRD   TXT", kArchive, kTime, kDate, 37, MixedBytes(50, 3));
+  ToolRun run;
   if (blocker == Blocker::kFolder) {
     fs::create_directory(dir.File("SECOND.TXT"));
+    run = RunOn(dir, DiskOf(volume));
   } else {
-    fs::create_symlink("/dev/full", dir.File("SECOND.TXT"));
+#ifndef _WIN32
+    WriteBytes(dir.File("disk.d88"), BuildImage({DiskOf(volume)}));
+    run = RunProgramWithArgv(
+        kFailingDiskStarter,
+        OnFailingDisk({"D88_FAIL_WRITES_TO=SECOND.TXT"}, {ToolPath(), "disk.d88"}), dir.path());
+#endif
   }
-
-  const ToolRun run = RunOn(dir, DiskOf(volume));
 
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out, kHeader + "FIRST.TXT          50 1990/03/04 12:34:56 A    \n" + line);
@@ -466,10 +474,7 @@ TEST(VolumeEndToEnd, FileThatCannotBeMadeEndsTheWalk) {
 // A write that fails once more than 4 KiB of the file are written leaves
 // the line unfinished. Up to 4 KiB the failure shows only when the file is
 // closed, after the line is ended.
-TEST(VolumeEndToEnd, FullDeviceEndsTheWalk) {
-  if (!fs::exists("/dev/full")) {
-    GTEST_SKIP() << "no /dev/full here to fill up";
-  }
+TEST(VolumeEndToEnd, FullDiskEndsTheWalk) {
   struct Case {
     uint32_t size;
     std::string line;
@@ -482,7 +487,7 @@ TEST(VolumeEndToEnd, FullDeviceEndsTheWalk) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.size) + " bytes");
-    ExpectWriteFailureEndsTheWalk(Blocker::kFullDevice, c.size, c.line);
+    ExpectWriteFailureEndsTheWalk(Blocker::kFullDisk, c.size, c.line);
   }
 }
 #endif

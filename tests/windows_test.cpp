@@ -121,6 +121,10 @@ TEST(WindowsNames, NamesWindowsCannotHoldAreListedButNotWritten) {
       {"CON        ", "CON"},
       {"nul     TXT", "nul.TXT"},
       {"Con     D88", "Con.D88"},
+      // The console's buffers, which would be opened as the console itself.
+      {"CONOUT$    ", "CONOUT$"},
+      {"conin$  txt", "conin$.txt"},
+      {"CONOUT$ DAT", "CONOUT$.DAT"},
       // A lead byte with nothing after it, and a pair that is no character.
       {"AB\x81        ", "AB\x81"},
       {"\x85\x40      TXT", "\x85\x40.TXT"},
@@ -159,6 +163,10 @@ TEST(WindowsNames, IsPlainFileNameFollowsWindowsRules) {
       {"..TXT", true},
       {"CONX", true},
       {"COM10", true},
+      {"CONIN", true},
+      {"CONOUT", true},
+      {"CONOUT$$", true},
+      {"CONIN$X.TXT", true},
       {"LPT10.TXT", true},
       {"NULL", true},
       {"AUXX.DAT", true},
@@ -205,6 +213,10 @@ TEST(WindowsNames, IsPlainFileNameFollowsWindowsRules) {
       {"LPT0", false},
       {"LPT1.PRN", false},
       {"lpt9", false},
+      {"CONIN$", false},
+      {"conout$", false},
+      {"CONOUT$.DAT", false},
+      {"Conin$ .txt", false},
       {"AB\x81", false},
       {"\x85\x40.TXT", false},
       {"\x81\x20", false},
@@ -475,6 +487,33 @@ TEST(WindowsWrites, FileHeldOpenInTheWayStopsTheTool) {
     SCOPED_TRACE(blocker);
     ExpectFileInTheWayStopsTheTool(blocker, Blocker::kHeldOpen);
   }
+}
+
+// A symbolic link named like an output, to a file outside the folder, is
+// never written through: the tool stops there with the write-failure
+// message, and the file it leads to keeps its bytes. Wine shows the links
+// it makes as plain files, with no reparse point to tell them by; there the
+// test has nothing to look at.
+TEST(WindowsWrites, LinkInTheWayStopsTheTool) {
+  ScopedTempDir dir;
+  ScopedTempDir outside;
+  const Bytes kept = MixedBytes(30, 4);
+  WriteBytes(outside.File("victim"), kept);
+  const std::wstring link = Widen(dir.File("MAIN"));
+  if (!CreateSymbolicLinkW(link.c_str(), Widen(outside.File("victim")).c_str(), 0)) {
+    GTEST_SKIP() << "no symbolic link can be made here (error " << GetLastError() << ")";
+  }
+  const DWORD attributes = GetFileAttributesW(link.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+    GTEST_SKIP() << "symbolic links here are no reparse points (as under Wine)";
+  }
+
+  const ToolRun run = RunOn(dir, TestVolume());
+
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, kRecognised + kCutMain);
+  EXPECT_EQ(run.err, kCannotWrite);
+  EXPECT_EQ(ReadBytes(outside.File("victim")), kept);
 }
 
 }  // namespace

@@ -107,11 +107,11 @@ int ExtractFile(const char* name, const DirectoryEntry& entry, const FileTime& r
     return 1;
   }
   PrintText(stdout, "\n");
+  SetOutputFileTimes(recorded);
   if (!CloseOutputFile()) {
     ReportWriteFailure(name);
     return 1;
   }
-  SetNamedFileTimes(name, recorded);
   return kNextEntry;
 }
 

@@ -25,11 +25,12 @@ constexpr char kHelpText[] =
     "raw areas into the files MAIN and DEMO, lists the root directory of its\n"
     "MS-DOS volume and writes each file with its recorded date and time.\n"
     "\n"
-    "Every file goes into the current folder, over any file of the same name.\n"
+    "Every file goes into the current folder, over any regular file of the same\n"
+    "name; d88cut stops at a name in use by a link, a folder, a pipe or a device.\n"
     "\n"
     "Exit status: 0 when the disk was unpacked, or when the image is not the\n"
     "disk d88cut knows; 1 when the command line is wrong, the image cannot be\n"
-    "opened or a file cannot be written.\n"
+    "opened or read, or a file or the listing cannot be written.\n"
     "\n"
     "If d88cut prints nothing, the image is not that disk, and nothing was\n"
     "written: d88info IMAGE.d88 tells what the image holds and why d88cut\n"
@@ -50,7 +51,19 @@ const Recognition& RunRecognition() {
   return runRecognition;
 }
 
-int RunD88Cut(int argc, char** argv) {
+namespace {
+
+// Reports a read of the image that failed, if one has; true then.
+bool ImageReadFailed(const char* path) {
+  if (!diskImage.ReadFailed()) {
+    return false;
+  }
+  ReportCannotRead(path, diskImage.ReadError());
+  return true;
+}
+
+// The run up to its exit status, before standard output is finished.
+int Run(int argc, char** argv) {
   // Exactly one argument: -h or --help, --version, or the image's path.
   if (argc == 2 && IsHelpRequest(argv[1])) {
     PrintText(stdout, kHelpText);
@@ -65,8 +78,9 @@ int RunD88Cut(int argc, char** argv) {
     PrintLocalFormatted(stderr, "Usage: %s [D88 image]\n", invokedAs);
     return 1;
   }
-  if (!diskImage.Open(argv[1])) {
-    ReportCannotOpen(argv[1], diskImage.OpenError());
+  const char* path = argv[1];
+  if (!diskImage.Open(path)) {
+    ReportCannotOpen(path, diskImage.OpenError());
     return 1;
   }
   RememberImageFile(diskImage);
@@ -74,6 +88,9 @@ int RunD88Cut(int argc, char** argv) {
   // a missing sector. An unrecognised disk ends the run with status 0, and
   // without a word but on a terminal, where one line says why and what to try.
   runRecognition = RecogniseImage(diskImage, volumeImage);
+  if (ImageReadFailed(path)) {
+    return 1;
+  }
   if (runRecognition.verdict != Verdict::kRecognised) {
     if (RunsAtAPrompt()) {
       PrintNotTheDisk(stderr, VerdictWords(runRecognition.verdict), argv[1]);
@@ -83,16 +100,43 @@ int RunD88Cut(int argc, char** argv) {
   PrintText(stdout, kRecognisedMessage);
 
   diskImage.SetSectorRange(kRawFirstSector, kRawLastSector);
-  if (CutArea("MAIN", kMainTrack, kMainTrack / 2, kMainTrack % 2, 1, kRawSizeCode, 0, kMainBytes) ==
-      CutResult::kWriteFailed) {
-    return 1;
-  }
-  if (CutArea("DEMO", kDemoTrack, kDemoTrack / 2, kDemoTrack % 2, 1, kRawSizeCode, 0, kDemoBytes) ==
-      CutResult::kWriteFailed) {
-    return 1;
+  const struct {
+    const char* name;
+    int track;
+    int length;
+  } areas[] = {{"MAIN", kMainTrack, kMainBytes}, {"DEMO", kDemoTrack, kDemoBytes}};
+  for (const auto& area : areas) {
+    const CutResult cut = CutArea(area.name, area.track, area.track / 2, area.track % 2, 1,
+                                  kRawSizeCode, 0, area.length);
+    if (cut == CutResult::kReadFailed) {
+      ImageReadFailed(path);
+      return 1;
+    }
+    if (cut == CutResult::kWriteFailed) {
+      return 1;
+    }
   }
   LoadVolume();
+  if (ImageReadFailed(path)) {
+    return 1;
+  }
   return WalkDirectory();
+}
+
+}  // namespace
+
+int RunD88Cut(int argc, char** argv) {
+  const int status = Run(argc, argv);
+  // The files are written whatever became of the listing; a listing that
+  // was lost is still not a success.
+  SystemError error = 0;
+  if (!FinishStandardOutput(&error)) {
+    char reason[256];
+    DescribeSystemError(error, reason, sizeof reason);
+    PrintLocalFormatted(stderr, "d88cut: write error: %s\n", reason);
+    return 1;
+  }
+  return status;
 }
 
 void ResetToolState() {

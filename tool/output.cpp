@@ -36,33 +36,19 @@ SystemError outputError;
 FileIdentity imageIdentity;
 bool imageIdentityKnown;
 
-// True if `name` in the current folder is the image being read, which
-// writing it would destroy.
-bool OutputIsImage(const char* name) {
-  FileIdentity target;
-  if (!imageIdentityKnown || !IdentifyNamedFile(name, &target)) {
-    return false;
-  }
-  return target.volume == imageIdentity.volume && target.index == imageIdentity.index;
-}
-
 }  // namespace
 
 OutputOpen OpenOutputFile(const char* name) {
   outputBytes = 0;
   outputError = 0;
-  // A name that is not there yet cannot be the image, so it is made at once;
-  // only a name that is already there is looked at before it is truncated.
-  outputFile = CreateNewNamedFile(name);
-  if (outputFile == nullptr) {
-    if (OutputIsImage(name)) {
+  switch (OpenNamedOutput(name, imageIdentityKnown ? &imageIdentity : nullptr, &outputFile,
+                          &outputError)) {
+    case OutputOpening::kOpened:
+      break;
+    case OutputOpening::kIsImage:
       return OutputOpen::kIsImage;
-    }
-    outputFile = CreateNamedFile(name);
-    if (outputFile == nullptr) {
-      outputError = LastFileError();
+    case OutputOpening::kRefused:
       return OutputOpen::kFailed;
-    }
   }
   setvbuf(outputFile, nullptr, _IONBF, 0);
   return OutputOpen::kOpened;
@@ -77,6 +63,10 @@ bool WriteOutputFile(const uint8_t* data, int length) {
     outputBytes += length;
   }
   return outputBytes <= kOutputBlockBytes || ferror(outputFile) == 0;
+}
+
+void SetOutputFileTimes(const FileTime& time) {
+  SetOpenFileTimes(outputFile, time);
 }
 
 bool CloseOutputFile() {
@@ -95,6 +85,7 @@ void ReportWriteFailure(const char* name) {
     fclose(outputFile);
     outputFile = nullptr;
   }
+  EndUnfinishedTerminalLine(stdout);
   PrintText(stderr, kWriteFailureMessage);
   char reason[256];
   DescribeSystemError(error, reason, sizeof reason);
@@ -106,6 +97,12 @@ void ReportCannotOpen(const char* path, SystemError error) {
   char reason[256];
   DescribeSystemError(error, reason, sizeof reason);
   PrintOpenFailureReason(stderr, path, reason);
+}
+
+void ReportCannotRead(const char* path, SystemError error) {
+  char reason[256];
+  DescribeSystemError(error, reason, sizeof reason);
+  PrintReadFailure(stderr, "d88cut", path, reason);
 }
 
 void RememberImageFile(const D88Image& image) {

@@ -25,24 +25,34 @@ enum class OutputOpen {
   kIsImage,  // `name` is the image being read: nothing was opened
   kFailed,   // the file cannot be created
 };
-// Creates `name` in the current folder for writing, truncating an existing
-// file unless it is the image being read (the same file, whatever name it
-// is reached by), and holds it in outputFile.
+// Opens `name` in the current folder for writing as OpenNamedOutput does:
+// made, or an existing regular file truncated, unless it is the image being
+// read (the same file, whatever name or link it is reached by); never
+// through a link, and never a folder, pipe or device. Holds it in
+// outputFile.
 OutputOpen OpenOutputFile(const char* name);
 // Appends to outputFile; false once the stream reports an error and the
 // file has more than 4 KiB. A failure within its first 4 KiB is reported by
 // CloseOutputFile.
 bool WriteOutputFile(const uint8_t* data, int length);
+// Sets outputFile's access and modification times to `time`, through the
+// open file, before it is closed.
+void SetOutputFileTimes(const FileTime& time);
 // Closes outputFile; false if it had an error or the final flush failed.
 bool CloseOutputFile();
 // Prints the write-failure message for the output `name`, which could not
 // be created, written or closed, with the system's reason on a terminal, and
-// closes outputFile if it is open.
+// closes outputFile if it is open. A listing line left unfinished on a
+// terminal is ended first.
 void ReportWriteFailure(const char* name);
 
 // Prints the open-failure message for the image `path`, with the system's
 // reason `error` on a terminal.
 void ReportCannotOpen(const char* path, SystemError error);
+
+// Prints "d88cut: cannot read 'PATH': REASON\n" for the image `path`, whose
+// read failed with `error`.
+void ReportCannotRead(const char* path, SystemError error);
 
 // Notes which file `image` has open, so that no output is written over it.
 void RememberImageFile(const D88Image& image);

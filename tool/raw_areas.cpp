@@ -12,7 +12,11 @@ CutResult CutArea(const char* name, int track, int c, int h, int r, int n, int s
   }
   // A run cut short by a later missing sector still gives `length` bytes:
   // past what was read, whatever the buffer held before.
-  if (diskImage.ReadSectors(track, c, h, r, n, volumeImage, skip + length) == 0) {
+  const int got = diskImage.ReadSectors(track, c, h, r, n, volumeImage, skip + length);
+  if (diskImage.ReadFailed()) {
+    return CutResult::kReadFailed;
+  }
+  if (got == 0) {
     return CutResult::kAreaMissing;
   }
   char announcement[64];

@@ -8,7 +8,8 @@
 #include "common/recognition.h"
 
 // The whole run: command line, recognition, raw areas, volume, listing.
-// Returns the process exit status.
+// Returns the process exit status: 1 also when reading the image failed, or
+// when standard output could not be written (after every file was).
 int RunD88Cut(int argc, char** argv);
 
 // How the run judged its image: kNotD88, with zeros found, until an image has
@@ -23,6 +24,8 @@ enum class CutResult {
   kAreaMissing,  // the area's first sector is missing: nothing printed or written
   kCut,          // the area was announced (and written unless it is the image)
   kWriteFailed,  // reported on standard error; the run ends with status 1
+  kReadFailed,   // reading the image failed: nothing printed or written, and
+                 // the caller reports it; the run ends with status 1
 };
 
 // Reads skip + length bytes as a run from the given sector into volumeImage
