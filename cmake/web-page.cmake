@@ -102,8 +102,8 @@ endif()
 # starts with its static buffers as the wasm sets them.
 add_executable(d88cut_module web/page_main.cpp)
 target_link_libraries(d88cut_module PRIVATE d88cut_stages d88cut_warnings)
-foreach(target d88 d88cut_platform d88cut_text_output d88cut_recognition d88cut_stages
-               d88cut_module)
+foreach(target d88 d88cut_platform d88cut_text_output d88cut_recognition d88cut_volume
+               d88cut_stages d88cut_module)
   target_compile_options(${target} PRIVATE -fno-exceptions)
 endforeach()
 target_link_options(

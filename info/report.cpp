@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/output_health.h"
 #include "common/text_output.h"
 #include "info/json_writer.h"
 #include "info/track_walk.h"
-#include "tool/output_health.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // disks with one kind of damage each, its text report and its JSON (read by
 // python3's parser), and d88cut run on the same disk, whose outputs that
 // d88info calls intact must hold exactly the disk's bytes.
-#include "tool/output_health.h"
+#include "common/output_health.h"
 
 #include <gtest/gtest.h>
 

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "common/volume_decoding.h"
 #include "platform/platform.h"
 #include "testing/d88_writer.h"
 #include "testing/test_disk.h"

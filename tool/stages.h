@@ -36,8 +36,6 @@ CutResult CutArea(const char* name, int track, int c, int h, int r, int n, int s
 // allocation table, the root directory and the volume's tracks into their
 // buffers, then decodes the table into clusterTable.
 void LoadVolume();
-// Decodes kFatBytes of packed 12-bit entries into kClusterTableEntries.
-void DecodeClusterTable(const uint8_t* fat, uint16_t* table);
 
 // Lists the root directory's entries and writes each file with its recorded
 // time. Returns the exit status: 0, or 1 after a write failure.

@@ -1,11 +1,11 @@
-#include "tool/output_health.h"
+#include "common/output_health.h"
 
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
-#include "tool/stages.h"
+#include "common/volume_decoding.h"
 
 namespace {
 

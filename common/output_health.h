@@ -3,15 +3,15 @@
 // that each byte of each output is traced to the sector record it was read
 // from, or found to hold what the work buffer held before. d88info reports
 // it, and the page can draw it.
-#ifndef TOOL_OUTPUT_HEALTH_H_
-#define TOOL_OUTPUT_HEALTH_H_
+#ifndef COMMON_OUTPUT_HEALTH_H_
+#define COMMON_OUTPUT_HEALTH_H_
 
 #include <cstdint>
 
+#include "common/disk_layout.h"
 #include "common/recognition.h"
+#include "common/volume_decoding.h"
 #include "d88/d88_image.h"
-#include "tool/directory_walk.h"
-#include "tool/volume.h"
 
 // What may be wrong with an output; bits, in the order their names sort.
 enum HealthProblem : unsigned {
@@ -84,4 +84,4 @@ struct DiskHealth {
 // static.
 void JudgeOutputs(D88Image& image, DiskHealth* health);
 
-#endif  // TOOL_OUTPUT_HEALTH_H_
+#endif  // COMMON_OUTPUT_HEALTH_H_
