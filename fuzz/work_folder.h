@@ -13,8 +13,8 @@
 
 constexpr char kFuzzImageName[] = "DISK.D88";
 
-// Makes the directories, named after `fuzzer`, which also starts every message
-// of FuzzFail. Call once, from LLVMFuzzerInitialize.
+// Makes the directories, named after `fuzzer`, which also starts every
+// message of FuzzFail. Call once, from LLVMFuzzerInitialize.
 void SetUpWorkFolder(const char* fuzzer);
 const std::filesystem::path& WorkFolder();
 // /dev/null, for the command's output.
