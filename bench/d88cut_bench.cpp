@@ -34,7 +34,7 @@ namespace {
 constexpr int kTracks = 164;
 constexpr char kImageName[] = "disk.d88";
 
-// A private folder under the temporary folder, removed at exit.
+// A private directory under the temporary directory, removed at exit.
 class BenchFolder {
  public:
   BenchFolder() {
@@ -52,7 +52,7 @@ class BenchFolder {
   BenchFolder(const BenchFolder&) = delete;
   BenchFolder& operator=(const BenchFolder&) = delete;
 
-  // A fresh subfolder holding `image` as disk.d88.
+  // A fresh subdirectory holding `image` as disk.d88.
   std::string FolderWith(const std::string& name, const Bytes& image) {
     const fs::path folder = path_ / name;
     fs::create_directories(folder);

@@ -1,7 +1,7 @@
 # Toolchain file of the web preset: emscripten's own, wherever the emcc on
 # the PATH keeps it (/usr/share/emscripten for Debian's, the emscripten
-# folder of an emsdk). em-config, which comes with emcc and which
-# emscripten's toolchain file runs too, names that folder.
+# directory of an emsdk). em-config, which comes with emcc and which
+# emscripten's toolchain file runs too, names that directory.
 find_program(D88CUT_EM_CONFIG em-config)
 if(NOT D88CUT_EM_CONFIG)
   message(FATAL_ERROR "no em-config on the PATH: install emscripten (Debian's package "

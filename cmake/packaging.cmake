@@ -50,7 +50,7 @@ set(CPACK_STRIP_FILES ON)
 set(strip_on_install "if(NOT DEFINED CMAKE_INSTALL_DO_STRIP)\n  set(CMAKE_INSTALL_DO_STRIP ON)\nendif()")
 
 if(WIN32)
-  # Everything at the top of the zip's one folder, d88cut-VERSION-win64.
+  # Everything at the top of the zip's one directory, d88cut-VERSION-win64.
   find_program(D88CUT_GROFF groff NO_CMAKE_FIND_ROOT_PATH REQUIRED)
   set(readme ${CMAKE_CURRENT_BINARY_DIR}/README.txt)
   set(license ${CMAKE_CURRENT_BINARY_DIR}/LICENSE.txt)

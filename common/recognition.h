@@ -61,12 +61,11 @@ const char* VerdictWords(Verdict verdict);
 void DescribeHeaderFault(const Recognition& recognition, char* text, int capacity);
 
 // Selects the first disk of the open `image` and reads its signature sector
-// into `sector`, kSignatureSectorBytes bytes that the caller has filled
-// before (d88cut's work buffer holds zeros at start-up, so a missing or
-// short sector compares as zeros). Recognised exactly when d88cut
-// recognises the disk, whatever its header holds; otherwise the first
-// reason that holds: a header that is not a D88 header, then no first
-// sector, then another signature.
+// into `sector`, kSignatureSectorBytes bytes the caller has filled (d88cut's
+// work buffer holds zeros at start-up, so a missing or short sector compares
+// as zeros). kRecognised whenever the signature matches, whatever the header
+// holds; otherwise the first reason that holds: not a D88 header, then no
+// first sector, then another signature.
 Recognition RecogniseImage(D88Image& image, uint8_t* sector);
 
 #endif  // COMMON_RECOGNITION_H_

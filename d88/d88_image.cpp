@@ -257,12 +257,11 @@ bool D88Image::LocateSector(int track, int c, int h, int r, int n, int64_t* data
   if (c < 0 || c > 255 || h < 0 || h > 255 || r < 0 || r > 255 || n < 0 || n > 255) {
     return false;
   }
-  // The scan follows the records from the track's start: the first record
-  // with the identity wins; a count of 0 ends it before the record's identity
-  // is looked at, and an index equal to the record's count - 1 after. Records
-  // whose counts disagree can carry it past its track, through whatever
-  // follows; the end of the file always stops it, since every record moves
-  // it on by 16 bytes at least.
+  // The scan follows the records from the track's start; the first record
+  // with the identity wins. A count of 0 ends it before the identity is
+  // looked at, an index of count - 1 after. Counts that disagree can carry it
+  // past its track; the end of the file always stops it, since each record
+  // moves it on by 16 bytes at least.
   if (!scan.valid || scan.file != file || scan.start != start || scan.c != c || scan.h != h ||
       scan.n != n) {
     scan.valid = true;

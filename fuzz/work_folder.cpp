@@ -10,7 +10,7 @@ namespace fs = std::filesystem;
 namespace {
 
 std::string fuzzerName = "fuzzer";
-fs::path privateFolder;  // holds only the work folder
+fs::path privateFolder;  // directory that holds only the work folder
 fs::path workFolder;     // the command's current folder
 FILE* devNull = nullptr;
 

@@ -4,11 +4,10 @@
 #define INFO_COMMAND_H_
 
 // The whole run: `d88info [--tracks] IMAGE`, `d88info --help` (or -h) or
-// `d88info --version`. Returns
-// the exit status: 0 when the image reads as D88, whatever the verdict; 1
-// when it cannot be opened, a read of it fails (the report stops there), the
-// command line is wrong or the report cannot be written; 2 when it is not a
-// D88 image.
+// `d88info --version`. Returns the exit status: 0 when the image reads as
+// D88, whatever the verdict; 1 when it cannot be opened, a read of it fails
+// (the report stops there), the command line is wrong or the report cannot
+// be written; 2 when it is not a D88 image.
 int RunD88Info(int argc, char** argv);
 
 // Returns the reader and the text output to how they were at start-up, so

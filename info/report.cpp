@@ -16,14 +16,12 @@ namespace {
 TrackRecord records[kMaxTrackRecords];
 uint32_t sortedKeys[kMaxTrackRecords];
 
-// The most records d88info takes in all the walks of one image, disks and
-// tracks together. Each track is walked twice, the same way: once for the
-// layouts and once more for the oddities, so the layouts may take half of
-// it. A track whose walk would go past that half is not walked, nor is any
-// track after it. 64 disks of 164 tracks of 26 sectors, more than any real
-// track holds, have some 270,000 records, 540,000 walked twice: only an
-// image whose tracks overlap, walking the same records again and again,
-// comes near it.
+// The most records d88info walks in one image, all disks and tracks
+// together. Each track is walked twice (layouts, then oddities), so the
+// layouts get half; a track whose walk would pass that half is not walked,
+// nor is any after it. 64 disks of 164 tracks of 26 sectors, more than any
+// real track holds, come to some 540,000 walked records: only tracks that
+// overlap, walked again and again, come near the budget.
 constexpr int kRecordBudget = 1 << 20;
 int recordsWalked;
 
@@ -399,7 +397,7 @@ bool ShowOddity() {
   return true;
 }
 
-// Print "  oddity: track T: " and the formatted text as a line. Oddity asks
+// Prints "  oddity: track T: " and the formatted text as a line. Oddity asks
 // ShowOddity itself; callers of PrintOddity ask it first, so that in a
 // track of many records the text of those not shown is never made.
 void PrintOddity(int track, const char* format, ...)

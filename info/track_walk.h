@@ -8,10 +8,9 @@
 
 #include "d88/d88_image.h"
 
-// The most records a track is walked for. A count field says at most 65535,
-// and a sector read's scan ends only at the record whose index is its count
-// - 1, so a walk that has taken this many without its counts ending it
-// never would: it would go on through the rest of the file.
+// The most records a track is walked for. A count is at most 65535 and a
+// sector read's scan ends only at index count - 1, so counts that have not
+// ended a walk by then never will: it would run on to the end of the file.
 constexpr int kMaxTrackRecords = 65535;
 
 // One record of a track, as its header records it.

@@ -68,10 +68,10 @@ SystemError LastFileError();
 void DescribeSystemError(SystemError error, char* text, size_t capacity);
 
 // Opens `path` for binary reading if, after following symbolic links, it is
-// a regular file on a disk: not a folder, a device, a console or a pipe, none
-// of which can be an image (and some of which would wait for input or never
-// end). nullptr otherwise, with the reason in `error`: a folder is EISDIR
-// (on Windows the C runtime's), anything else that is no regular file
+// a regular file on a disk: not a directory, a device, a console or a pipe,
+// none of which can be an image (and some of which would wait for input or
+// never end). nullptr otherwise, with the reason in `error`: a directory is
+// EISDIR (on Windows the C runtime's), any other non-regular file
 // kNotARegularFile.
 FILE* OpenImageFile(const char* path, SystemError* error);
 // The size in bytes of the open `file`; false if the system cannot tell.
@@ -107,7 +107,7 @@ enum class OutputOpening {
 // regular file of that very name: it is made if it is not there, and an
 // existing one is truncated only once it has been opened and found to be a
 // regular file that is not `image` (nullptr: no file to spare). A symbolic
-// link (dangling or not), a folder, a pipe, a device or a socket of that
+// link (dangling or not), a directory, a pipe, a device or a socket of that
 // name is refused without being followed, waited on or changed; so is a
 // name that is swapped for one meanwhile. On kOpened `*file` holds the
 // stream; on kRefused `*error` says why. On Windows and in the page the name

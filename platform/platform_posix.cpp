@@ -18,10 +18,10 @@
 
 namespace {
 
-// Only a regular file is read as an image or written as an output. A folder
-// cannot be read as one; opening a pipe would wait until someone writes to
-// it (or reads from it); a device such as /dev/zero would be read as headers
-// without end, and opening one can have effects of its own.
+// Only a regular file is read as an image or written as an output. A
+// directory cannot be read as one; opening a pipe would wait until someone
+// writes to it (or reads from it); a device such as /dev/zero would be read
+// as headers without end, and opening one can have effects of its own.
 bool IsRegularFileType(const struct stat& status, SystemError* error) {
   if (S_ISREG(status.st_mode)) {
     return true;

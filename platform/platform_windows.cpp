@@ -298,15 +298,15 @@ CommandLine::~CommandLine() {
 
 FILE* OpenImageFile(const char* path, SystemError* error) {
   const std::wstring widePath = WideFromUtf8(path);
-  // Without FILE_FLAG_BACKUP_SEMANTICS a folder does not open. Others may go
-  // on reading and writing the image while it is read here.
+  // Without FILE_FLAG_BACKUP_SEMANTICS a directory does not open. Others may
+  // go on reading and writing the image while it is read here.
   const HANDLE handle = CreateFileW(widePath.c_str(), GENERIC_READ,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     const DWORD windowsError = GetLastError();
-    // Windows refuses a folder as it refuses a file it may not read; the
-    // folder is named for what it is.
+    // Windows refuses a directory with the same code as an unreadable file;
+    // EISDIR says what it is.
     *error = windowsError == ERROR_ACCESS_DENIED && IsFolder(widePath.c_str())
                  ? RuntimeError(EISDIR)
                  : static_cast<SystemError>(windowsError);
@@ -381,8 +381,8 @@ OutputOpening OpenNamedOutput(const char* name, const FileIdentity* image, FILE*
                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     const DWORD windowsError = GetLastError();
-    // Windows refuses a folder as it refuses a file it may not write; the
-    // folder is named for what it is.
+    // Windows refuses a directory with the same code as an unwritable file;
+    // EISDIR says what it is.
     *error = windowsError == ERROR_ACCESS_DENIED && IsFolder(wide)
                  ? RuntimeError(EISDIR)
                  : static_cast<SystemError>(windowsError);

@@ -196,7 +196,7 @@ TEST_F(D88ImageTest, OpenFailsOnWhatIsNotAReadableFile) {
 }
 
 #ifndef _WIN32
-// Windows has no named pipes in folders; its devices are tried in
+// Windows has no named pipes in directories; its devices are tried in
 // windows_test.cpp.
 TEST_F(D88ImageTest, OpenRefusesANamedPipeWithoutWaitingForAWriter) {
   const std::string pipe = dir.File("pipe");

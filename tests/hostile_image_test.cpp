@@ -258,7 +258,7 @@ TEST(HostileImageTool, NoFileOutgrowsTheVolume) {
 // The one table of what names the tool refuses on POSIX systems: a name
 // that would not be one plain file in the current folder is listed and
 // reported but not written; every other name is written as built, however
-// odd its bytes. The tool runs in `work`, beside a folder X that would let
+// odd its bytes. The tool runs in `work`, beside a directory X that would let
 // "X/B.TXT" be made, and the image itself is named MAIN. (Windows names
 // follow rules of their own: windows_test.cpp.)
 TEST(HostileImageTool, NamesStayInTheCurrentFolder) {

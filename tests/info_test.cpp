@@ -185,7 +185,7 @@ TEST(InfoTest, VersionGoesToStandardOutput) {
 TEST(InfoTest, ImageThatCannotBeOpenedIsNamedWithTheReason) {
   const struct {
     const char* name;
-    bool folder;  // a folder of the image's name, or nothing there
+    bool folder;  // a directory of the image's name, or nothing there
     const char* posixReason;
   } cases[] = {
       {"a missing file", false, "No such file or directory"},

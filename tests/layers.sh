@@ -9,9 +9,9 @@
 #   4 testing/             what tests, fuzzers and benchmarks share
 #   5 tests/ fuzz/ bench/ web/
 #
-# A file may include headers of its own folder and of lower layers. Every
-# project include names its folder ("d88/d88_image.h"); one that does not,
-# and a source in a folder with no layer, fail too.
+# A file may include headers of its own directory and of lower layers. Every
+# project include names its directory ("d88/d88_image.h"); one that does not,
+# and a source in a directory with no layer, fail too.
 #
 #   tests/layers.sh [SOURCE_DIR]    (SOURCE_DIR defaults to .)
 set -euo pipefail

@@ -334,7 +334,7 @@ void ExpectMessages(const std::vector<std::string>& locale, Charset charset) {
     const char* what;
     std::vector<std::string> argv;
     std::string imageFile;  // where the image is written, if anywhere
-    bool blockMain;         // a folder named MAIN makes MAIN unwritable
+    bool blockMain;         // a directory named MAIN makes MAIN unwritable
     int status;
     std::string out, err;
   };
@@ -459,7 +459,7 @@ TEST(TerminalOutput, SaysOnATerminalOnlyWhyAnImageIsNotTheDisk) {
 // a line in plain words: what could not be opened or written, and the
 // system's reason; a path shows each control byte as '?'. A listing line
 // that the failure leaves unfinished is ended on a terminal. A pipe gets the
-// message's bytes alone, as ever, and keeps the unfinished line.
+// message's bytes alone and keeps the unfinished line.
 TEST(TerminalOutput, SaysWhatFailedAndWhyOnATerminalOnly) {
   // "表示<ESC>.TXT", a volume file's name, which a terminal shows as
   // "表示?.TXT" wherever it appears.
@@ -647,7 +647,7 @@ bool InCi() {
   return ci != nullptr && *ci != '\0' && strcmp(ci, "false") != 0;
 }
 
-// Japanese locales, made without root in a private folder by localedef
+// Japanese locales, made without root in a private directory by localedef
 // (Debian package locales) and reached through LOCPATH.
 class JapaneseTerminal : public testing::Test {
  protected:
@@ -680,7 +680,7 @@ class JapaneseTerminal : public testing::Test {
       }
     }
   }
-  // The codeset of the locale `name` of the folder, as the tool will see it.
+  // The codeset of the locale `name` in the directory, as the tool sees it.
   // Asked of locale(1) in a process of its own: glibc's newlocale keeps
   // memory for a LOCPATH that it never gives back.
   static std::string Codeset(const char* name) {

@@ -1,6 +1,6 @@
-// Runs the built d88cut (or d88info) as a process, the way a user would: tool_runner.cpp
-// holds what every system shares, tool_runner_posix.cpp and
-// tool_runner_windows.cpp how each starts a process and makes a folder.
+// Runs the built d88cut (or d88info) as a process, the way a user would:
+// tool_runner.cpp holds what every system shares, tool_runner_posix.cpp and
+// tool_runner_windows.cpp how each starts a process and makes a directory.
 #ifndef TESTS_TOOL_RUNNER_H_
 #define TESTS_TOOL_RUNNER_H_
 
@@ -14,9 +14,9 @@
 #include <sys/types.h>
 #endif
 
-// A fresh folder under the system's temporary folder, removed with all it
-// holds when the object goes, even after a failed assertion. On Windows its
-// path and the names of its entries are UTF-8.
+// A fresh directory under the system's temporary directory, removed with all
+// it holds when the object goes, even after a failed assertion. On Windows
+// its path and the names of its entries are UTF-8.
 class ScopedTempDir {
  public:
   ScopedTempDir();
@@ -26,7 +26,7 @@ class ScopedTempDir {
 
   const std::string& path() const { return path_; }
   std::string File(const std::string& name) const { return path_ + "/" + name; }
-  // The names of the entries in the folder, sorted.
+  // The names of the entries in the directory, sorted.
   std::vector<std::string> Entries() const;
 
  private:
@@ -110,10 +110,9 @@ std::optional<RunAs> UserWithoutPrivileges();
 // process's own. False if that fails.
 bool BecomeUser(const RunAs& user);
 // The path at which `user` can start `program`: the program's own for this
-// process's user; for another, that of a copy in a folder every user may
-// enter, since the build's folder may be closed to others (a clone under
-// /root or in any mode-700 folder). The copy is made once a run and
-// removed at exit.
+// process's user; for another, a copy in a directory every user may enter,
+// since the build directory may be closed to others (a clone under /root or
+// in any mode-700 directory). The copy is made once a run, removed at exit.
 std::string ProgramFor(const RunAs& user, const std::string& program);
 // RunTool, with the tool run as `user`. The folder must be one that `user`
 // may enter.

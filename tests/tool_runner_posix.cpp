@@ -1,4 +1,4 @@
-// POSIX: folders from mkdtemp, the tool started with fork and execve.
+// POSIX: directories from mkdtemp, the tool started with fork and execve.
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
@@ -37,7 +37,7 @@ ScopedTempDir::ScopedTempDir() {
 
 ScopedTempDir::~ScopedTempDir() {
   std::error_code ignored;
-  // Tests may leave folders without write permission behind.
+  // Tests may leave directories without write permission behind.
   for (const auto& entry : fs::recursive_directory_iterator(path_, ignored)) {
     if (entry.is_directory(ignored)) {
       fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
@@ -134,7 +134,7 @@ std::string ProgramFor(const RunAs& user, const std::string& program) {
   if (user.uid == geteuid()) {
     return program;
   }
-  // Made on first use, so that a run with no such case makes no folder.
+  // Made on first use, so that a run with no such case makes no directory.
   static ScopedTempDir folder;
   static std::map<std::string, std::string> copies;
   const auto found = copies.find(program);

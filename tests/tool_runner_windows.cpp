@@ -1,6 +1,7 @@
-// Windows: folders under the temporary folder, the tool started the Windows
-// way (CreateProcessW) with a command line and an environment of its own,
-// its standard output and error going to files through inherited handles.
+// Windows: directories under the temporary directory, the tool started the
+// Windows way (CreateProcessW) with a command line and an environment of its
+// own, its standard output and error going to files through inherited
+// handles.
 #include <gtest/gtest.h>
 #include <windows.h>
 

@@ -316,9 +316,9 @@ TEST(WindowsNames, EntriesDifferingOnlyInCaseEndAsTheLaterOne) {
   ExpectFile(dir, "ABC.TXT", later, 995184000);  // 2001-07-15 08:00:00 UTC
 }
 
-// A device or a folder is no image, and the tool says so at once: standard
-// input is a pipe that nobody writes to, so a read from the console or the
-// device would hang until the runner gives up.
+// A device or a directory is no image, and the tool says so at once:
+// standard input is a pipe that nobody writes to, so a read from the console
+// or the device would hang until the runner gives up.
 TEST(WindowsDevices, ImageThatIsADeviceOrAFolderIsNotOpened) {
   const struct {
     const char* what;

@@ -22,11 +22,10 @@ FILE* outputFile;
 
 namespace {
 
-// Output files are written unbuffered, straight from the volume's buffer, so
-// that a file reaches the disk in one write for each run of clusters. They
-// used to go out through a 4 KiB stream buffer; a failing disk is still
-// reported where that buffer made it show: while the data is written once a
-// file has more than 4 KiB, else when it is closed.
+// Output files are unbuffered: one write per run of clusters, straight from
+// the volume's buffer. A failing disk is reported as a 4 KiB stream buffer
+// would show it: by the write once a file has more than 4 KiB, else by the
+// close.
 constexpr int kOutputBlockBytes = 4096;
 int outputBytes;
 // Why the output file could not be created, written or closed; taken when

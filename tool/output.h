@@ -28,7 +28,7 @@ enum class OutputOpen {
 // Opens `name` in the current folder for writing as OpenNamedOutput does:
 // made, or an existing regular file truncated, unless it is the image being
 // read (the same file, whatever name or link it is reached by); never
-// through a link, and never a folder, pipe or device. Holds it in
+// through a link, and never a directory, pipe or device. Holds it in
 // outputFile.
 OutputOpen OpenOutputFile(const char* name);
 // Appends to outputFile; false once the stream reports an error and the

@@ -234,7 +234,7 @@ export function Crc32(bytes) {
 // ---------------------------------------------------------------------------
 // Zip files, as users unpack them.
 
-// A name read from a folder, as a string when its bytes are UTF-8, and
+// A name read from a directory, as a string when its bytes are UTF-8, and
 // otherwise as its bytes in hex, so that a garbled name never compares
 // equal to the right one.
 function NameOfBytes(bytes) {
