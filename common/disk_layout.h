@@ -23,7 +23,7 @@ constexpr int kVolumeFirstSector = 1;
 constexpr int kVolumeLastSector = 9;
 constexpr int kVolumeSizeCode = 2;
 constexpr int kVolumeSectorBytes = 512;
-constexpr int kVolumeTrackBytes = 9 * kVolumeSectorBytes;  // one slot of volumeImage
+constexpr int kVolumeTrackBytes = 9 * kVolumeSectorBytes;  // one track's slot of the loaded volume
 constexpr int kVolumeTracks = 80;
 constexpr int kVolumeImageBytes = kVolumeTracks * kVolumeTrackBytes;  // 368,640
 constexpr int kFirstRawTrack = 3;  // tracks 3-8 are not part of the loaded volume
@@ -44,8 +44,8 @@ constexpr int kDirectoryEntryBytes = 32;
 constexpr int kRootEntries = 64;
 constexpr int kRootDirectoryBytes = kRootEntries * kDirectoryEntryBytes;  // 2,048
 
-// Clusters are two sectors. Cluster n's data lies at volumeImage offset
-// (n + 4) * 1,024: cluster 2 is track 1 (C0 H1) R4, just after the root
+// Clusters are two sectors. Cluster n's data lies at offset (n + 4) * 1,024
+// of the loaded volume: cluster 2 is track 1 (C0 H1) R4, just after the root
 // directory, and cluster 355 ends the buffer.
 constexpr int kClusterBytes = 1024;
 constexpr int kClusterSlotBias = 4;

@@ -51,13 +51,13 @@ EntryKind ClassifyEntry(const uint8_t* entry);
 enum class ChainEnd {
   kSizeReached,   // the recorded size is taken
   kEndMark,       // an entry 0xFFF came first
-  kLeavesVolume,  // a cluster outside 0-355, whose data volumeImage does not hold
+  kLeavesVolume,  // a cluster outside 0-355, whose data the loaded volume lacks
   kComesBack,     // a cluster the chain has already taken
 };
 
 // A file's cluster chain through `table`, as d88cut writes it: from
 // `firstCluster`, 1,024 bytes a cluster until `size` bytes are taken, the
-// chain meets 0xFFF, leaves the clusters held in volumeImage or comes back
+// chain meets 0xFFF, leaves the loaded volume's clusters or comes back
 // to a cluster it has taken.
 class ClusterChain {
  public:

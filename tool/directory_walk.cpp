@@ -53,7 +53,7 @@ bool WriteClusterChain(int firstCluster, int32_t size) {
 
 // Appends `value` in decimal as printf's "%*d" does, right-aligned in
 // `width` columns; with `pad` '0' as "%0*d". The listing's fields are formatted
-// here: printf's general machinery was a fifth of a whole run's work.
+// here: printf's general machinery costs a fifth of a whole run.
 char* AppendDecimal(char* at, int32_t value, int width, char pad) {
   char digits[12];
   int count = 0;
