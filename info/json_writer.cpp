@@ -7,6 +7,7 @@
 #include "common/text_output.h"
 #include "platform/platform.h"
 #include "platform/shift_jis.h"
+#include "platform/utf8.h"
 
 namespace {
 
@@ -58,30 +59,6 @@ void PutEscaped(const char* text, size_t length) {
   }
   Put(text + plain, length - plain);
   Put("\"");
-}
-
-// Appends the UTF-8 of `codePoint`.
-size_t AppendUtf8(uint32_t codePoint, char* out) {
-  if (codePoint < 0x80) {
-    out[0] = static_cast<char>(codePoint);
-    return 1;
-  }
-  if (codePoint < 0x800) {
-    out[0] = static_cast<char>(0xC0 | (codePoint >> 6));
-    out[1] = static_cast<char>(0x80 | (codePoint & 0x3F));
-    return 2;
-  }
-  if (codePoint < 0x10000) {
-    out[0] = static_cast<char>(0xE0 | (codePoint >> 12));
-    out[1] = static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-    out[2] = static_cast<char>(0x80 | (codePoint & 0x3F));
-    return 3;
-  }
-  out[0] = static_cast<char>(0xF0 | (codePoint >> 18));
-  out[1] = static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F));
-  out[2] = static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-  out[3] = static_cast<char>(0x80 | (codePoint & 0x3F));
-  return 4;
 }
 
 // Bytes that begin no character in the browsers' Shift_JIS decoder, though

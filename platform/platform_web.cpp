@@ -19,6 +19,7 @@
 
 #include "platform/platform.h"
 #include "platform/shift_jis.h"
+#include "platform/utf8.h"
 #include "platform/windows_names.h"
 
 static_assert(sizeof(off_t) == 8, "image offsets are 64-bit");
@@ -83,23 +84,6 @@ bool DecodeName(const char* name, char16_t decoded[kDecodedNameLength]) {
   return left == 0;
 }
 
-// Appends `codePoint` (in the Basic Multilingual Plane) as UTF-8.
-size_t AppendUtf8(char* out, uint32_t codePoint) {
-  if (codePoint < 0x80) {
-    out[0] = static_cast<char>(codePoint);
-    return 1;
-  }
-  if (codePoint < 0x800) {
-    out[0] = static_cast<char>(0xC0 | (codePoint >> 6));
-    out[1] = static_cast<char>(0x80 | (codePoint & 0x3F));
-    return 2;
-  }
-  out[0] = static_cast<char>(0xE0 | (codePoint >> 12));
-  out[1] = static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-  out[2] = static_cast<char>(0x80 | (codePoint & 0x3F));
-  return 3;
-}
-
 // The number of the file Windows would take `name` for; -1 if none.
 int FindFile(const char16_t* name) {
   for (int number = 0; number < pageFileCount; ++number) {
@@ -124,7 +108,7 @@ void NoteFile(int number, const char16_t* name) {
   char utf8[3 * kDecodedNameLength + 1];
   size_t length = 0;
   for (const char16_t* at = name; *at != u'\0'; ++at) {
-    length += AppendUtf8(utf8 + length, *at);
+    length += AppendUtf8(*at, utf8 + length);
   }
   utf8[length] = '\0';
   PassFileMade(number, utf8);
@@ -247,7 +231,7 @@ void WriteToTerminal(FILE* stream, const char* text, size_t length) {
     const size_t characterLength = ShiftJisCharacterLength(text, length);
     uint32_t codePoint = 0;
     if (DecodeShiftJis(text, static_cast<int>(characterLength), &codePoint)) {
-      used += AppendUtf8(converted + used, codePoint);
+      used += AppendUtf8(codePoint, converted + used);
     } else {
       memset(converted + used, '?', characterLength);
       used += characterLength;
