@@ -9,9 +9,10 @@
 // which reads the file lazily, a slice at a time; runs main on it; and posts
 // back plain data: the exit status, the verdict and the 16 bytes found, the
 // text of both streams, and each file the run left, with its name and, for
-// a volume file, its recorded time words. All of it is taken while main
-// runs: once main returns, the module's runtime has exited and nothing in
-// it may be called.
+// a volume file, its recorded time words; then d88info's report on the same
+// image, and for a recognised disk each output's health and the disk map's
+// cells. All of it is taken while main runs: once main returns, the
+// module's runtime has exited and nothing in it may be called.
 
 // The image is read a block at a time, and a read that the last block holds
 // is served from it: the reader's own window is 64 KiB, and every read call
@@ -66,6 +67,12 @@ function ReadInBlocks(FS, counts) {
   };
 }
 
+// A name as the terminal is given it (every character decodes) in UTF-16.
+const shiftJis = new TextDecoder('shift_jis');
+function ShownName(bytes) {
+  return shiftJis.decode(bytes);
+}
+
 function Joined(chunks) {
   const length = chunks.reduce((sum, chunk) => sum + chunk.length, 0);
   const joined = new Uint8Array(length);
@@ -81,7 +88,10 @@ function Joined(chunks) {
 // run, with what its run will pass back: made ahead, while the worker waits
 // for an image, and used for one image only.
 function Prepare() {
-  const run = {streams: {1: [], 2: []}, made: [], diagnostics: [], ended: null};
+  const run = {
+    streams: {1: [], 2: []}, report: null, outputs: [], map: null, made: [], diagnostics: [],
+    ended: null,
+  };
   run.module = compiled.then((wasm) => createD88cutModule({
     // A new instance of the compiled wasm, with memory of its own.
     instantiateWasm: (imports, receive) => {
@@ -89,7 +99,18 @@ function Prepare() {
       receive(instance, wasm);
       return instance.exports;
     },
-    d88cutText: (stream, bytes) => run.streams[stream].push(bytes),
+    // d88cut's streams, then d88info's report, both its streams in one as
+    // a terminal shows them.
+    d88cutText: (stream, bytes) => (run.report || run.streams[stream]).push(bytes),
+    d88cutReportStarts: () => {
+      run.report = [];
+    },
+    d88cutOutput: (name, volumeFile, problems, file) => {
+      run.outputs.push({name: ShownName(name), volumeFile, problems, file});
+    },
+    d88cutMap: (cells, capped) => {
+      run.map = {cells, capped: capped !== 0};
+    },
     d88cutFileMade: (number, name) => {
       run.made[number] = {name, time: null, date: null};
     },
@@ -128,6 +149,9 @@ async function Unpack(file, run) {
   }
   result.stdout = Joined(run.streams[1]);
   result.stderr = Joined(run.streams[2]);
+  result.report = run.report === null ? null : Joined(run.report);
+  result.outputs = run.outputs;
+  result.map = run.map;
   return result;
 }
 
@@ -140,6 +164,10 @@ onmessage = async (event) => {
   prepared = null;
   const result = await Unpack(event.data.file, run);
   result.run = event.data.run;
-  postMessage(result, result.files.map((entry) => entry.bytes.buffer));
+  const transfers = result.files.map((entry) => entry.bytes.buffer);
+  if (result.map) {
+    transfers.push(result.map.cells.buffer);
+  }
+  postMessage(result, transfers);
   prepared = Prepare();
 };
