@@ -408,7 +408,7 @@ function ShowListing(stdout, outputs) {
     }
   }
   byId('no-listing').hidden = body.rows.length > 0;
-  byId('listing-part').hidden = body.rows.length === 0;
+  byId('listing-frame').hidden = body.rows.length === 0;
   if (directories.length > 0) {
     SetText(byId('subdirectories'), texts.subdirectories(directories));
     byId('subdirectories').hidden = false;
@@ -684,7 +684,9 @@ function Finish(imageName, runTime, started, result) {
   const outputs = result.outputs || [];
   ShowListing(result.stdout, outputs);
   ShowFiles(imageName, result.files, runTime, outputs);
+  // A file that is not the disk gets no empty list or table.
   byId('files-part').hidden = verdict !== 'recognised' && result.files.length === 0;
+  byId('listing-part').hidden = verdict !== 'recognised' && byId('listing-frame').hidden;
   if (result.map) {
     ShowMap(result.map, outputs);
   }

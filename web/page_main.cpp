@@ -35,9 +35,8 @@ EM_JS(void, PassReportStart, (), { Module.d88cutReportStarts(); });
 // it (Shift_JIS), whether it is a volume file, its HealthProblem bits, and
 // the number of the page's file that holds its bytes (-1 when the page does
 // not write it).
-EM_JS(void, PassOutput, (const char* name, int length, int volumeFile, int problems, int file), {
-  Module.d88cutOutput(HEAPU8.slice(name, name + length), volumeFile != 0, problems, file);
-});
+EM_JS(void, PassOutput, (const char* name, int length, int volumeFile, int problems, int file),
+      { Module.d88cutOutput(HEAPU8.slice(name, name + length), volumeFile != 0, problems, file); });
 
 // The disk map: kMapCellBytes for each sector record, track by track.
 EM_JS(void, PassMap, (const uint8_t* cells, int length, int capped),
@@ -84,9 +83,9 @@ void AddCell(int track, uint8_t c, uint8_t h, uint8_t r, uint8_t n, SectorRole r
 // reads nor needs it.
 int FindSectorAt(const DiskHealth& health, int found, int64_t at) {
   const int* end = sectorsByOffset + found;
-  const int* place = std::lower_bound(static_cast<const int*>(sectorsByOffset), end, at, [&](int index, int64_t offset) {
-    return health.sector[index].at < offset;
-  });
+  const int* place =
+      std::lower_bound(static_cast<const int*>(sectorsByOffset), end, at,
+                       [&](int index, int64_t offset) { return health.sector[index].at < offset; });
   return place != end && health.sector[*place].at == at ? *place : -1;
 }
 
@@ -150,8 +149,7 @@ void MapTrack(const DiskHealth& health, int found, int track, int64_t imageSize)
 
 void PassDiskMap(const DiskHealth& health, const char* path) {
   int64_t imageSize = 0;
-  if (!image.Open(path) || !OpenFileSize(image.ImageStream(), &imageSize) ||
-      !image.SelectDisk(0)) {
+  if (!image.Open(path) || !OpenFileSize(image.ImageStream(), &imageSize) || !image.SelectDisk(0)) {
     return;
   }
   int found = 0;
