@@ -310,6 +310,8 @@ function Clear() {
   byId('map-focus').textContent = '';
   chosenOutput = null;
   mapOutputs = [];
+  mapCells = [];
+  mapRecords = [];
   const zip = byId('download-zip');
   zip.hidden = true;
   zip.removeAttribute('href');
@@ -477,72 +479,88 @@ let mapOutputs = [];
 
 function Legend() {
   const legend = byId('map-legend');
-  const item = (className, mark, words) => {
+  const item = (role, state, words) => {
     const entry = document.createElement('li');
     const box = document.createElement('span');
-    box.className = className;
-    box.textContent = mark;
+    box.className = 'cell';
+    box.dataset.role = role;
+    box.dataset.state = state;
+    box.textContent = kStateMarks[state];
     box.setAttribute('aria-hidden', 'true');
     entry.append(box, ' ', words);
     legend.append(entry);
   };
   for (const role of kRoles.slice(1).concat('unused')) {
-    item(`cell role-${role}`, '', texts.roles[role]);
+    item(role, 'ok', texts.roles[role]);
   }
   for (const state of kStates.slice(1)) {
-    item(`cell role-unused state-${state}`, kStateMarks[state], texts.states[state]);
+    item('unused', state, texts.states[state]);
   }
 }
 
+// The map's boxes in order, and the record each shows: {c, h, n, output}.
+let mapCells = [];
+let mapRecords = [];
+
+// Builds the map from the worker's cells: one row per track and one box per
+// record, made from a prototype and given only what scripts and styles
+// read, so that a disk of a thousand records costs little; the rest is
+// looked up when a box is named.
 function ShowMap(map, outputs) {
   mapOutputs = outputs;
-  const grid = byId('disk-map');
-  const rows = [];
+  const rows = document.createDocumentFragment();
+  const cellPrototype = document.createElement('span');
+  cellPrototype.className = 'cell';
+  cellPrototype.setAttribute('role', 'gridcell');
+  cellPrototype.tabIndex = -1;
+  const headerPrototype = document.createElement('span');
+  headerPrototype.className = 'track-number';
+  headerPrototype.setAttribute('role', 'rowheader');
+  const rowPrototype = document.createElement('div');
+  rowPrototype.className = 'track';
+  rowPrototype.setAttribute('role', 'row');
   let row = null;
   let track = -1;
   const cells = map.cells;
+  mapCells = [];
+  mapRecords = [];
   for (let at = 0; at + kCellBytes <= cells.length; at += kCellBytes) {
     if (cells[at] !== track || row === null) {
       track = cells[at];
-      row = document.createElement('div');
-      row.className = 'track';
-      row.setAttribute('role', 'row');
-      const header = document.createElement('span');
-      header.className = 'track-number';
-      header.setAttribute('role', 'rowheader');
+      row = rowPrototype.cloneNode(false);
+      const header = headerPrototype.cloneNode(false);
       header.textContent = String(track);
       row.append(header);
-      rows.push(row);
+      rows.append(row);
     }
-    const role = kRoles[cells[at + 5]];
     const state = kStates[cells[at + 6]];
-    const cell = document.createElement('span');
-    cell.className = `cell role-${role} state-${state}`;
-    cell.setAttribute('role', 'gridcell');
-    cell.tabIndex = rows.length === 1 && row.children.length === 1 ? 0 : -1;
-    cell.textContent = kStateMarks[state];
-    const data = cell.dataset;
-    data.track = String(track);
-    data.c = String(cells[at + 1]);
-    data.h = String(cells[at + 2]);
-    data.r = String(cells[at + 3]);
-    data.n = String(cells[at + 4]);
-    data.role = role;
-    data.state = state;
-    data.output = String(cells[at + 7] - 1);
+    const cell = cellPrototype.cloneNode(false);
+    cell.setAttribute('data-track', String(track));
+    cell.setAttribute('data-r', String(cells[at + 3]));
+    cell.setAttribute('data-role', kRoles[cells[at + 5]]);
+    cell.setAttribute('data-state', state);
+    if (state !== 'ok') {
+      cell.textContent = kStateMarks[state];
+    }
     row.append(cell);
+    mapCells.push(cell);
+    mapRecords.push({c: cells[at + 1], h: cells[at + 2], n: cells[at + 4], output: cells[at + 7] - 1});
   }
-  grid.replaceChildren(...rows);
+  if (mapCells.length > 0) {
+    mapCells[0].tabIndex = 0;
+  }
+  byId('disk-map').replaceChildren(rows);
   Legend();
   byId('map-capped').hidden = !map.capped;
   byId('map-focus').textContent = texts.mapIdle;
-  byId('map-part').hidden = rows.length === 0;
+  byId('map-part').hidden = mapCells.length === 0;
 }
 
 function DescribeCell(cell) {
   const data = cell.dataset;
-  const output = mapOutputs[Number(data.output)];
-  return texts.cell(data.track, `C${data.c} H${data.h} R${data.r} N${data.n}`,
+  const record = mapRecords[mapCells.indexOf(cell)];
+  const output = mapOutputs[record.output];
+  return texts.cell(data.track, `C${record.c} H${record.h} R${data.r} N${record.n}`,
                     texts.roles[data.role], output ? output.name : '', texts.states[data.state]);
 }
 
@@ -560,9 +578,11 @@ function Light(index) {
     cell.classList.remove('lit');
   }
   if (index !== null) {
-    for (const cell of grid.querySelectorAll(`[data-output="${Number(index)}"]`)) {
-      cell.classList.add('lit');
-    }
+    mapRecords.forEach((record, at) => {
+      if (record.output === Number(index)) {
+        mapCells[at].classList.add('lit');
+      }
+    });
   }
 }
 
@@ -618,12 +638,12 @@ function MoveInMap(event) {
   const grid = byId('disk-map');
   grid.addEventListener('keydown', MoveInMap);
   grid.addEventListener('focusin', (event) => {
-    if (event.target.classList.contains('cell')) {
+    if (event.target.getAttribute('role') === 'gridcell') {
       NameCell(event.target);
     }
   });
   grid.addEventListener('mouseover', (event) => {
-    if (event.target.classList.contains('cell')) {
+    if (event.target.getAttribute('role') === 'gridcell') {
       NameCell(event.target);
     }
   });
