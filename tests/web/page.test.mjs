@@ -153,6 +153,16 @@ function DamagedSample() {
   return BuildDisk(disk);
 }
 
+// The sample with 70 records of 128 bytes on its last track, more than the
+// map draws of one track.
+function CrowdedSample() {
+  const disk = ParseDisk(new Uint8Array(fs.readFileSync(kSample)));
+  disk.tracks[79] = Array.from({length: 70}, (_, i) => ({
+    c: 39, h: 1, r: i + 1, n: 0, density: 0, deleted: 0, status: 0, data: new Uint8Array(128),
+  }));
+  return BuildDisk(disk);
+}
+
 // What the map shows of the damaged sample, besides sectors read well.
 const kDamagedStates = ['1:4 file bad', '1:6 file deleted', '2:3 file short', '3:5 main missing'];
 
@@ -184,6 +194,7 @@ const images = {
   signatureDiffers: WriteImage(kWork, 'OTHER.d88', NotTheDisk('signature-differs')),
   large: SparseImage(kWork),
   damaged: WriteImage(kWork, 'DAMAGED.d88', DamagedSample()),
+  crowded: WriteImage(kWork, 'CROWDED.d88', CrowdedSample()),
 };
 
 after(() => fs.rmSync(kWork, {recursive: true, force: true}));
@@ -644,6 +655,14 @@ for (const kind of kBrowsers) {
       });
       const words = 'Track 1, sector C0 H1 R4 N2: a file \u2014 README.TXT; bad: an error status.';
       assert.deepEqual(focused, ['1', '4', 0, 1, words, words]);
+      // A track of more records than the map draws: the first 64, and a
+      // note that says so; then the volume's R1 N2, which it lacks.
+      const crowded = await session.Run(page, images.crowded);
+      assert.equal(crowded.report, ReportOf(images.crowded));
+      assert.deepEqual(crowded.map.filter((cell) => cell.at.startsWith('79:'))
+        .map((cell) => `${cell.at} ${cell.state}`),
+                       Expanded(['79:1-64']).map((at) => `${at} ok`).concat('79:1 missing'));
+      assert.equal(await page.$eval('#map-capped', (note) => note.hidden), false);
       assert.deepEqual(page.errors, []);
       await page.close();
     });
