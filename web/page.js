@@ -363,15 +363,10 @@ function HealthWords(problems) {
   return words;
 }
 
-// The listing as a table. Each row that is a volume file d88cut writes
-// (the outputs after MAIN and DEMO, in the listing's order) gets its
-// health, and its name a button that lights its sectors on the map.
-function ShowListing(stdout, outputs) {
+// The listing as a table, with an empty cell for each row's health.
+function ShowListing(stdout) {
   const body = byId('listing').tBodies[0];
-  const volumeFiles = outputs.map((output, index) => ({...output, index}))
-    .filter((output) => output.volumeFile);
   const directories = [];
-  let next = 0;
   for (const line of stdout.split('\n')) {
     const match = kListingLine.exec(line);
     if (!match) {
@@ -379,32 +374,12 @@ function ShowListing(stdout, outputs) {
     }
     const row = body.insertRow();
     const flags = match[9].split(' ').filter(Boolean);
-    const output = next < volumeFiles.length && volumeFiles[next].name === match[1]
-      ? volumeFiles[next++] : null;
-    const name = row.insertCell();
-    name.className = 'name';
-    if (output) {
-      const button = document.createElement('button');
-      button.type = 'button';
-      button.className = 'pick';
-      button.textContent = match[1];
-      button.title = texts.light;
-      button.setAttribute('aria-pressed', 'false');
-      button.dataset.output = String(output.index);
-      name.append(button);
-    } else {
-      name.textContent = match[1];
-    }
+    Cell(row, match[1], 'name');
     Cell(row, Number(match[2]).toLocaleString(language), 'number');
     Cell(row, `${match[3]}-${match[4]}-${match[5]}`);
     Cell(row, `${match[6]}:${match[7]}:${match[8]}`);
     Cell(row, flags.map((flag) => texts.flags[flag]).join(', '));
-    const health = row.insertCell();
-    if (output) {
-      const problems = ProblemsOf(output.problems);
-      MarkHealth(row, problems);
-      health.append(HealthWords(problems));
-    }
+    row.insertCell();
     if (flags.includes('D')) {
       directories.push(match[1]);
     }
@@ -417,6 +392,51 @@ function ShowListing(stdout, outputs) {
   }
 }
 
+// Each row of the listing that is a volume file d88cut writes (the outputs
+// after MAIN and DEMO, in the listing's order) gets its health, and its
+// name a button that lights its sectors on the map.
+function MarkListing(outputs) {
+  const volumeFiles = outputs.map((output, index) => ({...output, index}))
+    .filter((output) => output.volumeFile);
+  let next = 0;
+  for (const row of byId('listing').tBodies[0].rows) {
+    const name = row.cells[0];
+    if (next >= volumeFiles.length || volumeFiles[next].name !== name.textContent) {
+      continue;
+    }
+    const output = volumeFiles[next++];
+    const button = document.createElement('button');
+    button.type = 'button';
+    button.className = 'pick';
+    button.textContent = name.textContent;
+    button.title = texts.light;
+    button.setAttribute('aria-pressed', 'false');
+    button.dataset.output = String(output.index);
+    name.replaceChildren(button);
+    const problems = ProblemsOf(output.problems);
+    MarkHealth(row, problems);
+    row.cells[row.cells.length - 1].append(HealthWords(problems));
+  }
+}
+
+// Each file's link gets the health of the last output written to it, and
+// a damaged one a mark beside it.
+function MarkFiles(outputs) {
+  Array.from(byId('files').children).forEach((item, number) => {
+    const output = outputs.findLast((found) => found.file === number);
+    if (!output) {
+      return;
+    }
+    const link = item.querySelector('a');
+    const problems = ProblemsOf(output.problems);
+    MarkHealth(link, problems);
+    link.dataset.output = String(outputs.indexOf(output));
+    if (problems.length > 0) {
+      item.append(' ', HealthWords(problems));
+    }
+  });
+}
+
 function Hex(bytes) {
   const hex = Array.from(bytes, (byte) => byte.toString(16).padStart(2, '0')).join(' ');
   const shown = Array.from(bytes, (byte) =>
@@ -424,7 +444,7 @@ function Hex(bytes) {
   return `${hex}\n${shown}`;
 }
 
-function ShowFiles(imageName, files, runTime, outputs) {
+function ShowFiles(imageName, files, runTime) {
   const list = byId('files');
   const entries = files.map((file) => {
     const words = file.time === null ? DosWordsOf(runTime) : {time: file.time, date: file.date};
@@ -440,17 +460,6 @@ function ShowFiles(imageName, files, runTime, outputs) {
     size.className = 'size';
     size.textContent = ' \u2014 ' + texts.bytes(entry.bytes.length);
     item.append(link, size);
-    // The file holds the bytes of the last output written to it.
-    const number = list.children.length;
-    const output = outputs.findLast((found) => found.file === number);
-    if (output) {
-      const problems = ProblemsOf(output.problems);
-      MarkHealth(link, problems);
-      link.dataset.output = String(outputs.indexOf(output));
-      if (problems.length > 0) {
-        item.append(' ', HealthWords(problems));
-      }
-    }
     list.append(item);
   }
   byId('no-files').hidden = entries.length > 0;
@@ -503,9 +512,10 @@ let mapCells = [];
 let mapRecords = [];
 
 // Builds the map from the worker's cells: one row per track and one box per
-// record, made from a prototype and given only what scripts and styles
-// read, so that a disk of a thousand records costs little; the rest is
-// looked up when a box is named.
+// record, given only what scripts and styles read, so that a disk of a
+// thousand records costs little; the rest is looked up when a box is named.
+// Each box is a copy of one made for its track, role and state, and gets
+// its R alone: setting attributes one by one costs more than the rest.
 function ShowMap(map, outputs) {
   mapOutputs = outputs;
   const rows = document.createDocumentFragment();
@@ -521,6 +531,8 @@ function ShowMap(map, outputs) {
   rowPrototype.setAttribute('role', 'row');
   let row = null;
   let track = -1;
+  // The track's boxes to copy, by role and state.
+  const kinds = new Array(kRoles.length * kStates.length);
   const cells = map.cells;
   mapCells = [];
   mapRecords = [];
@@ -532,16 +544,22 @@ function ShowMap(map, outputs) {
       header.textContent = String(track);
       row.append(header);
       rows.append(row);
+      kinds.fill(undefined);
     }
-    const state = kStates[cells[at + 6]];
-    const cell = cellPrototype.cloneNode(false);
-    cell.setAttribute('data-track', String(track));
+    const kind = cells[at + 5] * kStates.length + cells[at + 6];
+    if (kinds[kind] === undefined) {
+      const state = kStates[cells[at + 6]];
+      const prototype = cellPrototype.cloneNode(false);
+      prototype.setAttribute('data-track', String(track));
+      prototype.setAttribute('data-role', kRoles[cells[at + 5]]);
+      prototype.setAttribute('data-state', state);
+      if (state !== 'ok') {
+        prototype.textContent = kStateMarks[state];
+      }
+      kinds[kind] = prototype;
+    }
+    const cell = kinds[kind].cloneNode(true);
     cell.setAttribute('data-r', String(cells[at + 3]));
-    cell.setAttribute('data-role', kRoles[cells[at + 5]]);
-    cell.setAttribute('data-state', state);
-    if (state !== 'ok') {
-      cell.textContent = kStateMarks[state];
-    }
     row.append(cell);
     mapCells.push(cell);
     mapRecords.push({c: cells[at + 1], h: cells[at + 2], n: cells[at + 4], output: cells[at + 7] - 1});
@@ -672,10 +690,23 @@ function MoveInMap(event) {
   files.addEventListener('focusout', unlightLink);
 }
 
-// Shows the run's end. `started` is the performance.now() of the event that
-// chose the image; #status's data-ms gets the milliseconds from there to the
-// page showing everything, set with data-state as the last step.
-function Finish(imageName, runTime, started, result) {
+// Shows what d88cut's run left: its text, the listing and the files. The
+// rest of the run goes on meanwhile in the worker.
+function ShowCut(imageName, runTime, part) {
+  byId('output').textContent = part.stdout;
+  byId('errors').textContent = part.stderr;
+  ShowListing(part.stdout);
+  ShowFiles(imageName, part.files, runTime);
+}
+
+// Shows the run's end; `cutShown` when ShowCut has shown d88cut's part.
+// `started` is the performance.now() of the event that chose the image;
+// #status's data-ms gets the milliseconds from there to the page showing
+// everything, set with data-state as the last step.
+function Finish(imageName, runTime, started, result, cutShown) {
+  if (!cutShown) {
+    ShowCut(imageName, runTime, result);
+  }
   byId('busy').hidden = true;
   const failed = result.error !== null || result.status !== 0 || result.counts.unreadable !== null;
   const verdict = result.verdict || 'not-d88';
@@ -694,18 +725,19 @@ function Finish(imageName, runTime, started, result) {
     byId('found-bytes').textContent = Hex(result.found);
     byId('found').hidden = false;
   }
-  byId('output').textContent = result.stdout;
-  byId('errors').textContent = result.stderr + (result.error ? result.error + '\n' : '');
+  if (result.error) {
+    byId('errors').textContent += result.error + '\n';
+  }
   byId('stdout-part').hidden = byId('output').textContent === '';
   byId('stderr-part').hidden = byId('errors').textContent === '';
   byId('exit-status').textContent = result.status === null ? '\u2014' : String(result.status);
   byId('report').textContent = result.report || '';
   byId('report-part').hidden = !result.report;
   const outputs = result.outputs || [];
-  ShowListing(result.stdout, outputs);
-  ShowFiles(imageName, result.files, runTime, outputs);
+  MarkListing(outputs);
+  MarkFiles(outputs);
   // A file that is not the disk gets no empty list or table.
-  byId('files-part').hidden = verdict !== 'recognised' && result.files.length === 0;
+  byId('files-part').hidden = verdict !== 'recognised' && byId('files').children.length === 0;
   byId('listing-part').hidden = verdict !== 'recognised' && byId('listing-frame').hidden;
   if (result.map) {
     ShowMap(result.map, outputs);
@@ -727,7 +759,13 @@ function StartWorker() {
   const started = new Worker(workerUrl);
   worker = started;
   started.onmessage = (event) => {
-    if (current !== null && event.data.run === current.run) {
+    if (current === null || event.data.run !== current.run) {
+      return;
+    }
+    if (event.data.part === 'cut') {
+      current.cutShown = true;
+      ShowCut(current.file.name, current.runTime, event.data);
+    } else {
       End(event.data);
     }
   };
@@ -748,7 +786,7 @@ function StartWorker() {
 function End(result) {
   const run = current;
   current = null;
-  Finish(run.file.name, run.runTime, run.started, result);
+  Finish(run.file.name, run.runTime, run.started, result, run.cutShown);
 }
 
 function Run(file, started) {
@@ -761,7 +799,7 @@ function Run(file, started) {
   }
   // The worker starts on the image while the page clears the last run.
   runs += 1;
-  current = {run: runs, file, started, runTime: new Date()};
+  current = {run: runs, file, started, runTime: new Date(), cutShown: false};
   worker.postMessage({run: runs, file});
   Clear();
   status.dataset.state = 'running';

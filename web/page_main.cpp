@@ -1,12 +1,12 @@
 // The page's entry. The worker mounts the chosen image and runs main on it in
-// a fresh instance. main runs d88cut on it, then d88info, whose report the
-// worker takes on a channel of its own; then, for a recognised disk, it
-// passes what the disk map draws: each sector record of the first disk and
-// what it holds, and each output d88cut writes and whether it is whole.
-// Last, before main returns, the worker is told how the image was judged,
-// to tell the user in plain words why an image is not the disk, and collects
-// the files the run left. Nothing in the module is called once main has
-// returned, since its runtime has exited by then.
+// a fresh instance. main runs d88cut on it; then the worker is told how the
+// image was judged, to tell the user in plain words why an image is not the
+// disk, and collects the files the run left, for the page to show while
+// main goes on. main then runs d88info, whose text the worker takes from
+// there on as the report, and for a recognised disk passes what the disk
+// map draws: each output d88cut writes and whether it is whole, and each
+// sector record of the first disk and what it holds. Nothing in the module
+// is called once main has returned, since its runtime has exited by then.
 #include <emscripten.h>
 
 #include <algorithm>
@@ -23,13 +23,11 @@
 #include "tool/output_health.h"
 #include "tool/stages.h"
 
-// The run has ended: its verdict, as VerdictName gives it, and bytes 1-16 of
-// the signature sector as the run found them.
+// d88cut's run has ended: its verdict, as VerdictName gives it, and bytes
+// 1-16 of the signature sector as the run found them. What is written to
+// standard output and error from here on is the report.
 EM_JS(void, PassRunEnd, (const char* verdict, const uint8_t* found, int length),
       { Module.d88cutRunEnded(UTF8ToString(verdict), HEAPU8.slice(found, found + length)); });
-
-// From here on, what is written to standard output and error is the report.
-EM_JS(void, PassReportStart, (), { Module.d88cutReportStarts(); });
 
 // One output d88cut writes, in write order: its name as a terminal is given
 // it (Shift_JIS), whether it is a volume file, its HealthProblem bits, and
@@ -225,8 +223,8 @@ int main(int argc, char** argv) {
   PrepareLocalTime();
   const int status = RunD88Cut(commandLine.argc, commandLine.argv);
   const Recognition& recognition = RunRecognition();
+  PassRunEnd(VerdictName(recognition.verdict), recognition.found, kSignatureLength);
   if (commandLine.argc == 2) {
-    PassReportStart();
     char name[] = "d88info";
     char* infoArguments[] = {name, commandLine.argv[1], nullptr};
     RunD88Info(2, infoArguments);
@@ -236,6 +234,5 @@ int main(int argc, char** argv) {
       PassDiskMap(health, commandLine.argv[1]);
     }
   }
-  PassRunEnd(VerdictName(recognition.verdict), recognition.found, kSignatureLength);
   return status;
 }

@@ -7,11 +7,11 @@
 // its memory and static buffers as the wasm sets them and nothing kept from
 // an earlier run. The worker mounts the image read-only through WORKERFS,
 // which reads the file lazily, a slice at a time; runs main on it; and posts
-// back plain data: the exit status, the verdict and the 16 bytes found, the
-// text of both streams, and each file the run left, with its name and, for
-// a volume file, its recorded time words; then d88info's report on the same
-// image, and for a recognised disk each output's health and the disk map's
-// cells. All of it is taken while main runs: once main returns, the
+// back plain data: the verdict and the 16 bytes found, the text of both
+// streams, and each file the run left, with its name and, for a volume
+// file, its recorded time words, as soon as d88cut's run has ended; then
+// the exit status, d88info's report on the same image, and for a
+// recognised disk each output's health and the disk map's cells. All of it is taken while main runs: once main returns, the
 // module's runtime has exited and nothing in it may be called.
 
 // The image is read a block at a time, and a read that the last block holds
@@ -99,12 +99,9 @@ function Prepare() {
       receive(instance, wasm);
       return instance.exports;
     },
-    // d88cut's streams, then d88info's report, both its streams in one as
-    // a terminal shows them.
+    // d88cut's streams, then, once its run has ended, d88info's report,
+    // both its streams in one as a terminal shows them.
     d88cutText: (stream, bytes) => (run.report || run.streams[stream]).push(bytes),
-    d88cutReportStarts: () => {
-      run.report = [];
-    },
     d88cutOutput: (name, volumeFile, problems, file) => {
       run.outputs.push({name: ShownName(name), volumeFile, problems, file});
     },
@@ -118,7 +115,7 @@ function Prepare() {
       run.made[number].time = time;
       run.made[number].date = date;
     },
-    // Called by main just before it returns, every file closed.
+    // Called by main once d88cut's run has ended, every file closed.
     d88cutRunEnded: (verdict, found) => run.ended(verdict, found),
     // emscripten's own messages, such as an abort's.
     print: (line) => run.diagnostics.push(line),
@@ -127,16 +124,26 @@ function Prepare() {
   return run;
 }
 
-async function Unpack(file, run) {
+// Runs main on `file`. What d88cut's run leaves is posted (through `Post`)
+// as soon as it has ended, as {part: 'cut', verdict, found, files, stdout,
+// stderr}, for the page to show while d88info runs; the answer returned
+// holds the rest, with `cutPosted` when that part went first.
+async function Unpack(file, run, Post) {
   const counts = {reads: 0, bytes: 0, unreadable: null};
-  const result = {status: null, verdict: null, found: null, files: [], counts, error: null};
+  const result = {
+    status: null, verdict: null, found: null, files: [], counts, error: null, cutPosted: false,
+  };
   try {
     const module = await run.module;
     const FS = module.FS;
     run.ended = (verdict, found) => {
       result.verdict = verdict;
       result.found = found;
-      result.files = run.made.map((entry, number) => ({...entry, bytes: FS.readFile('/out/' + number)}));
+      const files = run.made.map((entry, number) => ({...entry, bytes: FS.readFile('/out/' + number)}));
+      Post({part: 'cut', verdict, found, files, stdout: Joined(run.streams[1]),
+            stderr: Joined(run.streams[2])}, files.map((entry) => entry.bytes.buffer));
+      result.cutPosted = true;
+      run.report = [];
     };
     FS.mkdir('/image');
     FS.mount(FS.filesystems.WORKERFS, {blobs: [{name: 'image.d88', data: file}]}, '/image');
@@ -157,17 +164,16 @@ async function Unpack(file, run) {
 
 let prepared = Prepare();
 
-// One message per image, {run, file}; the answer carries the same run. The
-// next instance is made once the answer is on its way.
+// One message per image, {run, file}; the answers, d88cut's part and then
+// the whole, carry the same run. The next instance is made once the answer
+// is on its way.
 onmessage = async (event) => {
   const run = prepared || Prepare();
   prepared = null;
-  const result = await Unpack(event.data.file, run);
-  result.run = event.data.run;
-  const transfers = result.files.map((entry) => entry.bytes.buffer);
-  if (result.map) {
-    transfers.push(result.map.cells.buffer);
-  }
-  postMessage(result, transfers);
+  const number = event.data.run;
+  const result = await Unpack(event.data.file, run,
+                              (part, transfers) => postMessage({...part, run: number}, transfers));
+  result.run = number;
+  postMessage(result, result.map ? [result.map.cells.buffer] : []);
   prepared = Prepare();
 };
