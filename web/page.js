@@ -355,7 +355,8 @@ function HealthWords(problems) {
   const words = document.createElement('span');
   if (problems.length > 0) {
     words.className = 'damage';
-    words.textContent = '\u26a0\ufe0e ' + texts.damaged(problems.map((kind) => texts.problems[kind]));
+    const kinds = problems.map((kind) => texts.problems[kind]);
+    words.textContent = '\u26a0\ufe0e ' + texts.damaged(kinds);
   } else {
     words.className = 'intact';
     words.textContent = texts.intact;
@@ -562,7 +563,8 @@ function ShowMap(map, outputs) {
     cell.setAttribute('data-r', String(cells[at + 3]));
     row.append(cell);
     mapCells.push(cell);
-    mapRecords.push({c: cells[at + 1], h: cells[at + 2], n: cells[at + 4], output: cells[at + 7] - 1});
+    mapRecords.push(
+      {c: cells[at + 1], h: cells[at + 2], n: cells[at + 4], output: cells[at + 7] - 1});
   }
   if (mapCells.length > 0) {
     mapCells[0].tabIndex = 0;

@@ -11,8 +11,9 @@
 // streams, and each file the run left, with its name and, for a volume
 // file, its recorded time words, as soon as d88cut's run has ended; then
 // the exit status, d88info's report on the same image, and for a
-// recognised disk each output's health and the disk map's cells. All of it is taken while main runs: once main returns, the
-// module's runtime has exited and nothing in it may be called.
+// recognised disk each output's health and the disk map's cells. All of it
+// is taken while main runs: once main returns, the module's runtime has
+// exited and nothing in it may be called.
 
 // The image is read a block at a time, and a read that the last block holds
 // is served from it: the reader's own window is 64 KiB, and every read call
@@ -67,7 +68,8 @@ function ReadInBlocks(FS, counts) {
   };
 }
 
-// A name as the terminal is given it (every character decodes) in UTF-16.
+// An output's name, from the bytes a terminal is given for it (every
+// character of them decodes), as the listing shows it.
 const shiftJis = new TextDecoder('shift_jis');
 function ShownName(bytes) {
   return shiftJis.decode(bytes);
