@@ -7,6 +7,9 @@
 const kTexts = {
   en: {
     title: 'd88cut',
+    which:
+      'For one disk only: the D88 image of the disk whose first sector carries the signature ' +
+      '\u201cBEXO-X1/turboSys\u201d.',
     intro:
       'Unpacks the disk from its D88 image here, on your own computer: the image is not sent ' +
       'anywhere. You get MAIN, DEMO and the files of the disk\u2019s MS-DOS volume, each with ' +
@@ -53,9 +56,47 @@ const kTexts = {
     stdout: 'Standard output',
     stderr: 'Standard error',
     exitStatus: 'Exit status:',
+    health: 'Health',
+    intact: 'whole',
+    damaged: (kinds) => `damaged: ${kinds.join(', ')}`,
+    problems: {
+      'bad-sector': 'a bad sector',
+      'cross-linked': 'shares clusters with another file',
+      'not-from-disk': 'bytes not read from the disk',
+      short: 'shorter than recorded',
+    },
+    subdirectories: (names) =>
+      `${names.join(', ')}: ${names.length === 1 ? 'a subdirectory' : 'subdirectories'}, ` +
+      'listed but not entered; the files inside are not unpacked.',
+    map: 'Disk map',
+    mapCaption:
+      'One row per track, one box per sector in the order recorded. Point at or focus a box ' +
+      'to name it (arrow keys move); choose a name in the listing to light its sectors. The ' +
+      'report below says the same in words.',
+    mapCapped: 'The map shows no more than 64 sectors of a track and 4096 in all; the report ' +
+      'covers every track.',
+    mapIdle: 'Point at a box to name its sector.',
+    track: (number) => `Track ${number}`,
+    roles: {
+      signature: 'signature', main: 'MAIN', demo: 'DEMO', fat: 'allocation table (FAT)',
+      directory: 'root directory', file: 'a file', unused: 'unused',
+    },
+    states: {
+      ok: 'read well', missing: 'missing', short: 'short', bad: 'bad: an error status',
+      deleted: 'deleted data',
+    },
+    cell: (track, id, role, output, state) =>
+      `Track ${track}, sector ${id}: ${role}${output ? ` \u2014 ${output}` : ''}; ${state}.`,
+    light: 'Light its sectors on the disk map',
+    report: 'Report',
+    reportNote: 'What the inspector d88info prints for this image.',
   },
   ja: {
     title: 'd88cut',
+    which:
+      '\u5bfe\u8c61\u306f\u3001\u6700\u521d\u306e\u30bb\u30af\u30bf\u306b\u7f72\u540d' +
+      '\u300cBEXO-X1/turboSys\u300d\u304c\u3042\u308b\u30c7\u30a3\u30b9\u30af\u306e D88 ' +
+      '\u30a4\u30e1\u30fc\u30b8\u3060\u3051\u3067\u3059\u3002',
     intro:
       'D88 \u30a4\u30e1\u30fc\u30b8\u304b\u3089\u30c7\u30a3\u30b9\u30af\u3092\u3053\u306e\u30b3' +
       '\u30f3\u30d4\u30e5\u30fc\u30bf\u30fc\u306e\u4e0a\u3067\u5c55\u958b\u3057\u307e\u3059\u3002' +
@@ -130,6 +171,58 @@ const kTexts = {
     stdout: '\u6a19\u6e96\u51fa\u529b',
     stderr: '\u6a19\u6e96\u30a8\u30e9\u30fc\u51fa\u529b',
     exitStatus: '\u7d42\u4e86\u30b9\u30c6\u30fc\u30bf\u30b9:',
+    health: '\u72b6\u614b',
+    intact: '\u5b8c\u5168',
+    damaged: (kinds) => `\u7834\u640d: ${kinds.join('\u3001')}`,
+    problems: {
+      'bad-sector': '\u4e0d\u826f\u30bb\u30af\u30bf',
+      'cross-linked': '\u4ed6\u306e\u30d5\u30a1\u30a4\u30eb\u3068\u30af\u30e9\u30b9' +
+        '\u30bf\u3092\u5171\u6709',
+      'not-from-disk': '\u30c7\u30a3\u30b9\u30af\u304b\u3089\u8aad\u3081\u3066\u3044' +
+        '\u306a\u3044\u30d0\u30a4\u30c8',
+      short: '\u8a18\u9332\u3088\u308a\u77ed\u3044',
+    },
+    subdirectories: (names) =>
+      `${names.join('\u3001')}: \u30b5\u30d6\u30c7\u30a3\u30ec\u30af\u30c8\u30ea\u3067` +
+      '\u3059\u3002\u4e00\u89a7\u306b\u306f\u8f09\u308a\u307e\u3059\u304c\u4e2d\u306b' +
+      '\u306f\u5165\u3089\u305a\u3001\u4e2d\u306e\u30d5\u30a1\u30a4\u30eb\u306f\u5c55' +
+      '\u958b\u3055\u308c\u307e\u305b\u3093\u3002',
+    map: '\u30c7\u30a3\u30b9\u30af\u30de\u30c3\u30d7',
+    mapCaption:
+      '1 \u884c\u304c 1 \u30c8\u30e9\u30c3\u30af\u30011 \u30de\u30b9\u304c\u8a18\u9332' +
+      '\u9806\u306e 1 \u30bb\u30af\u30bf\u3067\u3059\u3002\u30de\u30b9\u3092\u6307\u3059' +
+      '\u304b\u30d5\u30a9\u30fc\u30ab\u30b9\u3059\u308b\u3068\u305d\u306e\u30bb\u30af' +
+      '\u30bf\u3092\u793a\u3057 (\u77e2\u5370\u30ad\u30fc\u3067\u79fb\u52d5)\u3001\u4e00' +
+      '\u89a7\u3067\u540d\u524d\u3092\u9078\u3076\u3068\u305d\u306e\u30bb\u30af\u30bf' +
+      '\u304c\u5149\u308a\u307e\u3059\u3002\u4e0b\u306e\u30ec\u30dd\u30fc\u30c8\u304c' +
+      '\u540c\u3058\u3053\u3068\u3092\u6587\u7ae0\u3067\u793a\u3057\u307e\u3059\u3002',
+    mapCapped: '\u30de\u30c3\u30d7\u306b\u306f 1 \u30c8\u30e9\u30c3\u30af 64 \u30bb' +
+      '\u30af\u30bf\u3001\u5168\u4f53\u3067 4096 \u30bb\u30af\u30bf\u307e\u3067\u3057' +
+      '\u304b\u8868\u793a\u3057\u307e\u305b\u3093\u3002\u30ec\u30dd\u30fc\u30c8\u306f' +
+      '\u5168\u30c8\u30e9\u30c3\u30af\u3092\u793a\u3057\u307e\u3059\u3002',
+    mapIdle: '\u30de\u30b9\u3092\u6307\u3059\u3068\u305d\u306e\u30bb\u30af\u30bf\u3092' +
+      '\u793a\u3057\u307e\u3059\u3002',
+    track: (number) => `\u30c8\u30e9\u30c3\u30af ${number}`,
+    roles: {
+      signature: '\u7f72\u540d', main: 'MAIN', demo: 'DEMO',
+      fat: '\u30a2\u30ed\u30b1\u30fc\u30b7\u30e7\u30f3\u30c6\u30fc\u30d6\u30eb (FAT)',
+      directory: '\u30eb\u30fc\u30c8\u30c7\u30a3\u30ec\u30af\u30c8\u30ea',
+      file: '\u30d5\u30a1\u30a4\u30eb', unused: '\u672a\u4f7f\u7528',
+    },
+    states: {
+      ok: '\u6b63\u5e38', missing: '\u6b20\u843d', short: '\u77ed\u3044',
+      bad: '\u4e0d\u826f (\u30a8\u30e9\u30fc\u72b6\u614b)', deleted: '\u524a\u9664\u30c7' +
+        '\u30fc\u30bf',
+    },
+    cell: (track, id, role, output, state) =>
+      `\u30c8\u30e9\u30c3\u30af ${track}\u3001\u30bb\u30af\u30bf ${id}: ${role}` +
+      `${output ? ` \u2014 ${output}` : ''}\u3001${state}\u3002`,
+    light: '\u30c7\u30a3\u30b9\u30af\u30de\u30c3\u30d7\u3067\u305d\u306e\u30bb\u30af' +
+      '\u30bf\u3092\u5149\u3089\u305b\u308b',
+    report: '\u30ec\u30dd\u30fc\u30c8',
+    reportNote: '\u691c\u67fb\u30c4\u30fc\u30eb d88info \u304c\u3053\u306e\u30a4\u30e1' +
+      '\u30fc\u30b8\u306b\u3064\u3044\u3066\u8868\u793a\u3059\u308b\u5185\u5bb9\u3067' +
+      '\u3059\u3002',
   },
 };
 
@@ -152,11 +245,30 @@ const workerUrl = URL.createObjectURL(
   new Blob([byId('worker-source').textContent], {type: 'text/javascript'}));
 let objectUrls = [];
 
+// Sets `text` as the element's text, each word that holds a hyphen
+// ("MS-DOS", "BEXO-X1/turboSys") in a span that keeps it on one line.
+function SetText(element, text) {
+  const parts = String(text).split(/(\S*\w-\w\S*)/);
+  if (parts.length === 1) {
+    element.textContent = text;
+    return;
+  }
+  element.replaceChildren(...parts.map((part, i) => {
+    if (i % 2 === 0) {
+      return part;
+    }
+    const word = document.createElement('span');
+    word.className = 'word';
+    word.textContent = part;
+    return word;
+  }));
+}
+
 document.documentElement.lang = language;
 for (const element of document.querySelectorAll('[data-text]')) {
-  element.textContent = texts[element.dataset.text];
+  SetText(element, texts[element.dataset.text]);
 }
-status.textContent = texts.idle;
+SetText(status, texts.idle);
 
 // "GAME.d88" gives "GAME.zip"; a name without an extension gets one.
 function ZipName(imageName) {
@@ -189,9 +301,17 @@ function Clear() {
     URL.revokeObjectURL(url);
   }
   objectUrls = [];
-  for (const id of ['reason', 'found', 'results', 'no-files', 'no-listing']) {
+  for (const id of ['reason', 'found', 'results', 'no-files', 'no-listing', 'subdirectories',
+                    'map-part', 'map-capped']) {
     byId(id).hidden = true;
   }
+  byId('disk-map').replaceChildren();
+  byId('map-legend').replaceChildren();
+  byId('map-focus').textContent = '';
+  chosenOutput = null;
+  mapOutputs = [];
+  mapCells = [];
+  mapRecords = [];
   const zip = byId('download-zip');
   zip.hidden = true;
   zip.removeAttribute('href');
@@ -199,7 +319,7 @@ function Clear() {
   zip.textContent = '';
   byId('files').replaceChildren();
   byId('listing').tBodies[0].replaceChildren();
-  for (const id of ['output', 'errors', 'exit-status', 'found-bytes']) {
+  for (const id of ['output', 'errors', 'exit-status', 'found-bytes', 'report']) {
     byId(id).textContent = '';
   }
 }
@@ -217,21 +337,105 @@ function Cell(row, text, className) {
 // " %8d %04d/%02d/%02d %02d:%02d:%02d " and the attribute flags.
 const kListingLine = /^([^ ]*) +(-?\d+) (\d{4,})\/(\d{2,})\/(\d{2,}) (\d{2,}):(\d{2,}):(\d{2,}) ((?:[ADVSHR] ?)*) *$/;
 
+// The kinds of damage, by bit, as HealthProblem numbers them.
+const kProblems = ['bad-sector', 'cross-linked', 'not-from-disk', 'short'];
+
+function ProblemsOf(bits) {
+  return kProblems.filter((name, bit) => bits & (1 << bit));
+}
+
+// Marks `element` with an output's health for scripts.
+function MarkHealth(element, problems) {
+  element.dataset.health = problems.length > 0 ? 'damaged' : 'intact';
+  element.dataset.problems = problems.join(',');
+}
+
+// The health in words, in a span; "damaged" ones marked with a sign too.
+function HealthWords(problems) {
+  const words = document.createElement('span');
+  if (problems.length > 0) {
+    words.className = 'damage';
+    const kinds = problems.map((kind) => texts.problems[kind]);
+    words.textContent = '\u26a0\ufe0e ' + texts.damaged(kinds);
+  } else {
+    words.className = 'intact';
+    words.textContent = texts.intact;
+  }
+  return words;
+}
+
+// The listing as a table, with an empty cell for each row's health.
 function ShowListing(stdout) {
   const body = byId('listing').tBodies[0];
+  const directories = [];
   for (const line of stdout.split('\n')) {
     const match = kListingLine.exec(line);
     if (!match) {
       continue;
     }
     const row = body.insertRow();
+    const flags = match[9].split(' ').filter(Boolean);
     Cell(row, match[1], 'name');
     Cell(row, Number(match[2]).toLocaleString(language), 'number');
     Cell(row, `${match[3]}-${match[4]}-${match[5]}`);
     Cell(row, `${match[6]}:${match[7]}:${match[8]}`);
-    Cell(row, match[9].split(' ').filter(Boolean).map((flag) => texts.flags[flag]).join(', '));
+    Cell(row, flags.map((flag) => texts.flags[flag]).join(', '));
+    row.insertCell();
+    if (flags.includes('D')) {
+      directories.push(match[1]);
+    }
   }
   byId('no-listing').hidden = body.rows.length > 0;
+  byId('listing-frame').hidden = body.rows.length === 0;
+  if (directories.length > 0) {
+    SetText(byId('subdirectories'), texts.subdirectories(directories));
+    byId('subdirectories').hidden = false;
+  }
+}
+
+// Each row of the listing that is a volume file d88cut writes (the outputs
+// after MAIN and DEMO, in the listing's order) gets its health, and its
+// name a button that lights its sectors on the map.
+function MarkListing(outputs) {
+  const volumeFiles = outputs.map((output, index) => ({...output, index}))
+    .filter((output) => output.volumeFile);
+  let next = 0;
+  for (const row of byId('listing').tBodies[0].rows) {
+    const name = row.cells[0];
+    if (next >= volumeFiles.length || volumeFiles[next].name !== name.textContent) {
+      continue;
+    }
+    const output = volumeFiles[next++];
+    const button = document.createElement('button');
+    button.type = 'button';
+    button.className = 'pick';
+    button.textContent = name.textContent;
+    button.title = texts.light;
+    button.setAttribute('aria-pressed', 'false');
+    button.dataset.output = String(output.index);
+    name.replaceChildren(button);
+    const problems = ProblemsOf(output.problems);
+    MarkHealth(row, problems);
+    row.cells[row.cells.length - 1].append(HealthWords(problems));
+  }
+}
+
+// Each file's link gets the health of the last output written to it, and
+// a damaged one a mark beside it.
+function MarkFiles(outputs) {
+  Array.from(byId('files').children).forEach((item, number) => {
+    const output = outputs.findLast((found) => found.file === number);
+    if (!output) {
+      return;
+    }
+    const link = item.querySelector('a');
+    const problems = ProblemsOf(output.problems);
+    MarkHealth(link, problems);
+    link.dataset.output = String(outputs.indexOf(output));
+    if (problems.length > 0) {
+      item.append(' ', HealthWords(problems));
+    }
+  });
 }
 
 function Hex(bytes) {
@@ -270,10 +474,241 @@ function ShowFiles(imageName, files, runTime) {
   }
 }
 
-// Shows the run's end. `started` is the performance.now() of the event that
-// chose the image; #status's data-ms gets the milliseconds from there to the
-// page showing everything, set with data-state as the last step.
-function Finish(imageName, runTime, started, result) {
+// ---------------------------------------------------------------------------
+// The disk map
+
+// A cell as the worker passes it: track, C, H, R, N, role, state, output + 1;
+// roles and states numbered as SectorRole and SectorState.
+const kCellBytes = 8;
+const kRoles = ['unused', 'signature', 'main', 'demo', 'fat', 'directory', 'file'];
+const kStates = ['ok', 'short', 'bad', 'deleted', 'missing'];
+// What marks a sector's state in its box, besides its outline.
+const kStateMarks = {ok: '', short: '\u00bd', bad: '!', deleted: '\u2212', missing: '\u00d7'};
+
+let mapOutputs = [];
+
+function Legend() {
+  const legend = byId('map-legend');
+  const item = (role, state, words) => {
+    const entry = document.createElement('li');
+    const box = document.createElement('span');
+    box.className = 'cell';
+    box.dataset.role = role;
+    box.dataset.state = state;
+    box.textContent = kStateMarks[state];
+    box.setAttribute('aria-hidden', 'true');
+    entry.append(box, ' ', words);
+    legend.append(entry);
+  };
+  for (const role of kRoles.slice(1).concat('unused')) {
+    item(role, 'ok', texts.roles[role]);
+  }
+  for (const state of kStates.slice(1)) {
+    item('unused', state, texts.states[state]);
+  }
+}
+
+// The map's boxes in order, and the record each shows: {c, h, n, output}.
+let mapCells = [];
+let mapRecords = [];
+
+// Builds the map from the worker's cells: one row per track and one box per
+// record, given only what scripts and styles read, so that a disk of a
+// thousand records costs little; the rest is looked up when a box is named.
+// Each box is a copy of one made for its track, role and state, and gets
+// its R alone: setting attributes one by one costs more than the rest.
+function ShowMap(map, outputs) {
+  mapOutputs = outputs;
+  const rows = document.createDocumentFragment();
+  const cellPrototype = document.createElement('span');
+  cellPrototype.className = 'cell';
+  cellPrototype.setAttribute('role', 'gridcell');
+  cellPrototype.tabIndex = -1;
+  const headerPrototype = document.createElement('span');
+  headerPrototype.className = 'track-number';
+  headerPrototype.setAttribute('role', 'rowheader');
+  const rowPrototype = document.createElement('div');
+  rowPrototype.className = 'track';
+  rowPrototype.setAttribute('role', 'row');
+  let row = null;
+  let track = -1;
+  // The track's boxes to copy, by role and state.
+  const kinds = new Array(kRoles.length * kStates.length);
+  const cells = map.cells;
+  mapCells = [];
+  mapRecords = [];
+  for (let at = 0; at + kCellBytes <= cells.length; at += kCellBytes) {
+    if (cells[at] !== track || row === null) {
+      track = cells[at];
+      row = rowPrototype.cloneNode(false);
+      const header = headerPrototype.cloneNode(false);
+      header.textContent = String(track);
+      row.append(header);
+      rows.append(row);
+      kinds.fill(undefined);
+    }
+    const kind = cells[at + 5] * kStates.length + cells[at + 6];
+    if (kinds[kind] === undefined) {
+      const state = kStates[cells[at + 6]];
+      const prototype = cellPrototype.cloneNode(false);
+      prototype.setAttribute('data-track', String(track));
+      prototype.setAttribute('data-role', kRoles[cells[at + 5]]);
+      prototype.setAttribute('data-state', state);
+      if (state !== 'ok') {
+        prototype.textContent = kStateMarks[state];
+      }
+      kinds[kind] = prototype;
+    }
+    const cell = kinds[kind].cloneNode(true);
+    cell.setAttribute('data-r', String(cells[at + 3]));
+    row.append(cell);
+    mapCells.push(cell);
+    mapRecords.push(
+      {c: cells[at + 1], h: cells[at + 2], n: cells[at + 4], output: cells[at + 7] - 1});
+  }
+  if (mapCells.length > 0) {
+    mapCells[0].tabIndex = 0;
+  }
+  byId('disk-map').replaceChildren(rows);
+  Legend();
+  byId('map-capped').hidden = !map.capped;
+  byId('map-focus').textContent = texts.mapIdle;
+  byId('map-part').hidden = mapCells.length === 0;
+}
+
+function DescribeCell(cell) {
+  const data = cell.dataset;
+  const record = mapRecords[mapCells.indexOf(cell)];
+  const output = mapOutputs[record.output];
+  return texts.cell(data.track, `C${record.c} H${record.h} R${data.r} N${record.n}`,
+                    texts.roles[data.role], output ? output.name : '', texts.states[data.state]);
+}
+
+function NameCell(cell) {
+  const words = DescribeCell(cell);
+  cell.setAttribute('aria-label', words);
+  byId('map-focus').textContent = words;
+}
+
+// Lights the sectors of output `index` (a string; null: none) on the map.
+function Light(index) {
+  const grid = byId('disk-map');
+  grid.classList.toggle('lighting', index !== null);
+  for (const cell of grid.querySelectorAll('.lit')) {
+    cell.classList.remove('lit');
+  }
+  if (index !== null) {
+    mapRecords.forEach((record, at) => {
+      if (record.output === Number(index)) {
+        mapCells[at].classList.add('lit');
+      }
+    });
+  }
+}
+
+let chosenOutput = null;
+
+function Choose(button) {
+  const pressed = button.getAttribute('aria-pressed') !== 'true';
+  for (const other of document.querySelectorAll('#listing .pick[aria-pressed="true"]')) {
+    other.setAttribute('aria-pressed', 'false');
+  }
+  button.setAttribute('aria-pressed', String(pressed));
+  chosenOutput = pressed ? button.dataset.output : null;
+  Light(chosenOutput);
+}
+
+// One tab stop into the map; the arrow keys, Home and End move within it.
+function MoveInMap(event) {
+  const cell = event.target.closest('.cell');
+  if (!cell) {
+    return;
+  }
+  const row = cell.parentElement;
+  const cellsOf = (track) => Array.from(track.querySelectorAll('.cell'));
+  const here = cellsOf(row);
+  const index = here.indexOf(cell);
+  let to = null;
+  if (event.key === 'ArrowRight') {
+    to = here[index + 1];
+  } else if (event.key === 'ArrowLeft') {
+    to = here[index - 1];
+  } else if (event.key === 'Home') {
+    to = here[0];
+  } else if (event.key === 'End') {
+    to = here[here.length - 1];
+  } else if (event.key === 'ArrowDown' || event.key === 'ArrowUp') {
+    const other = event.key === 'ArrowDown' ? row.nextElementSibling : row.previousElementSibling;
+    if (other) {
+      const there = cellsOf(other);
+      to = there[Math.min(index, there.length - 1)];
+    }
+  } else {
+    return;
+  }
+  event.preventDefault();
+  if (to) {
+    cell.tabIndex = -1;
+    to.tabIndex = 0;
+    to.focus();
+  }
+}
+
+{
+  const grid = byId('disk-map');
+  grid.addEventListener('keydown', MoveInMap);
+  grid.addEventListener('focusin', (event) => {
+    if (event.target.getAttribute('role') === 'gridcell') {
+      NameCell(event.target);
+    }
+  });
+  grid.addEventListener('mouseover', (event) => {
+    if (event.target.getAttribute('role') === 'gridcell') {
+      NameCell(event.target);
+    }
+  });
+  byId('listing').addEventListener('click', (event) => {
+    const button = event.target.closest('.pick');
+    if (button) {
+      Choose(button);
+    }
+  });
+  // A file's link lights its sectors while pointed at or focused.
+  const files = byId('files');
+  const lightLink = (event) => {
+    const link = event.target.closest('a[data-output]');
+    if (link) {
+      Light(link.dataset.output);
+    }
+  };
+  const unlightLink = (event) => {
+    if (event.target.closest('a[data-output]')) {
+      Light(chosenOutput);
+    }
+  };
+  files.addEventListener('mouseover', lightLink);
+  files.addEventListener('focusin', lightLink);
+  files.addEventListener('mouseout', unlightLink);
+  files.addEventListener('focusout', unlightLink);
+}
+
+// Shows what d88cut's run left: its text, the listing and the files. The
+// rest of the run goes on meanwhile in the worker.
+function ShowCut(imageName, runTime, part) {
+  byId('output').textContent = part.stdout;
+  byId('errors').textContent = part.stderr;
+  ShowListing(part.stdout);
+  ShowFiles(imageName, part.files, runTime);
+}
+
+// Shows the run's end; `cutShown` when ShowCut has shown d88cut's part.
+// `started` is the performance.now() of the event that chose the image;
+// #status's data-ms gets the milliseconds from there to the page showing
+// everything, set with data-state as the last step.
+function Finish(imageName, runTime, started, result, cutShown) {
+  if (!cutShown) {
+    ShowCut(imageName, runTime, result);
+  }
   byId('busy').hidden = true;
   const failed = result.error !== null || result.status !== 0 || result.counts.unreadable !== null;
   const verdict = result.verdict || 'not-d88';
@@ -286,17 +721,29 @@ function Finish(imageName, runTime, started, result) {
     status.textContent = texts.done[verdict](imageName);
   }
   const reason = byId('reason');
-  reason.textContent = failed ? texts.failed : texts.reasons[verdict];
+  SetText(reason, failed ? texts.failed : texts.reasons[verdict]);
   reason.hidden = reason.textContent === '';
   if (verdict === 'signature-differs' && result.found) {
     byId('found-bytes').textContent = Hex(result.found);
     byId('found').hidden = false;
   }
-  byId('output').textContent = result.stdout;
-  byId('errors').textContent = result.stderr + (result.error ? result.error + '\n' : '');
+  if (result.error) {
+    byId('errors').textContent += result.error + '\n';
+  }
+  byId('stdout-part').hidden = byId('output').textContent === '';
+  byId('stderr-part').hidden = byId('errors').textContent === '';
   byId('exit-status').textContent = result.status === null ? '\u2014' : String(result.status);
-  ShowListing(result.stdout);
-  ShowFiles(imageName, result.files, runTime);
+  byId('report').textContent = result.report || '';
+  byId('report-part').hidden = !result.report;
+  const outputs = result.outputs || [];
+  MarkListing(outputs);
+  MarkFiles(outputs);
+  // A file that is not the disk gets no empty list or table.
+  byId('files-part').hidden = verdict !== 'recognised' && byId('files').children.length === 0;
+  byId('listing-part').hidden = verdict !== 'recognised' && byId('listing-frame').hidden;
+  if (result.map) {
+    ShowMap(result.map, outputs);
+  }
   byId('results').hidden = false;
   status.dataset.ms = (performance.now() - started).toFixed(1);
   status.dataset.state = failed ? 'error' : 'done';
@@ -314,7 +761,13 @@ function StartWorker() {
   const started = new Worker(workerUrl);
   worker = started;
   started.onmessage = (event) => {
-    if (current !== null && event.data.run === current.run) {
+    if (current === null || event.data.run !== current.run) {
+      return;
+    }
+    if (event.data.part === 'cut') {
+      current.cutShown = true;
+      ShowCut(current.file.name, current.runTime, event.data);
+    } else {
       End(event.data);
     }
   };
@@ -335,7 +788,7 @@ function StartWorker() {
 function End(result) {
   const run = current;
   current = null;
-  Finish(run.file.name, run.runTime, run.started, result);
+  Finish(run.file.name, run.runTime, run.started, result, run.cutShown);
 }
 
 function Run(file, started) {
@@ -348,7 +801,7 @@ function Run(file, started) {
   }
   // The worker starts on the image while the page clears the last run.
   runs += 1;
-  current = {run: runs, file, started, runTime: new Date()};
+  current = {run: runs, file, started, runTime: new Date(), cutShown: false};
   worker.postMessage({run: runs, file});
   Clear();
   status.dataset.state = 'running';

@@ -1,18 +1,222 @@
 // The page's entry. The worker mounts the chosen image and runs main on it in
-// a fresh instance; before main returns, the worker is told how the image was
-// judged, to tell the user in plain words why an image is not the disk, and
-// collects the files the run left. Nothing in the module is called once main
-// has returned, since its runtime has exited by then.
+// a fresh instance. main runs d88cut on it; then the worker is told how the
+// image was judged, to tell the user in plain words why an image is not the
+// disk, and collects the files the run left, for the page to show while
+// main goes on. main then runs d88info, whose text the worker takes from
+// there on as the report, and for a recognised disk passes what the disk
+// map draws: each output d88cut writes and whether it is whole, and each
+// sector record of the first disk and what it holds. Nothing in the module
+// is called once main has returned, since its runtime has exited by then.
 #include <emscripten.h>
 
+#include <algorithm>
+#include <cstring>
+
 #include "common/recognition.h"
+#include "common/text_output.h"
+#include "d88/d88_image.h"
+#include "info/command.h"
+#include "info/report.h"
 #include "platform/platform.h"
+#include "platform/shift_jis.h"
+#include "platform/windows_names.h"
+#include "common/output_health.h"
 #include "tool/stages.h"
 
-// The run has ended: its verdict, as VerdictName gives it, and bytes 1-16 of
-// the signature sector as the run found them.
+// d88cut's run has ended: its verdict, as VerdictName gives it, and bytes
+// 1-16 of the signature sector as the run found them. What is written to
+// standard output and error from here on is the report.
 EM_JS(void, PassRunEnd, (const char* verdict, const uint8_t* found, int length),
       { Module.d88cutRunEnded(UTF8ToString(verdict), HEAPU8.slice(found, found + length)); });
+
+// One output d88cut writes, in write order: its name as a terminal is given
+// it (Shift_JIS), whether it is a volume file, its HealthProblem bits, and
+// the number of the page's file that holds its bytes (-1 when the page does
+// not write it).
+EM_JS(void, PassOutput, (const char* name, int length, int volumeFile, int problems, int file),
+      { Module.d88cutOutput(HEAPU8.slice(name, name + length), volumeFile != 0, problems, file); });
+
+// The disk map: kMapCellBytes for each sector record, track by track.
+EM_JS(void, PassMap, (const uint8_t* cells, int length, int capped),
+      { Module.d88cutMap(HEAPU8.slice(cells, cells + length), capped); });
+
+namespace {
+
+// A cell of the map: track, C, H, R, N, SectorRole, SectorState, and the
+// output holding its bytes + 1 (0 for none).
+constexpr int kMapCellBytes = 8;
+// The most records drawn of one track, and of the whole disk: more than any
+// real disk holds, few enough for a page to draw at once.
+constexpr int kMaxMapTrackRecords = 64;
+constexpr int kMaxMapCells = 4096;
+
+uint8_t cells[kMaxMapCells * kMapCellBytes];
+int cellCount;
+bool capped;
+
+// The report's sectors by file offset, for looking records up.
+int sectorsByOffset[kMaxHealthSectors];
+
+D88Image image;
+
+void AddCell(int track, uint8_t c, uint8_t h, uint8_t r, uint8_t n, SectorRole role,
+             SectorState state, int output) {
+  if (cellCount == kMaxMapCells) {
+    capped = true;
+    return;
+  }
+  uint8_t* cell = cells + cellCount * kMapCellBytes;
+  cell[0] = static_cast<uint8_t>(track);
+  cell[1] = c;
+  cell[2] = h;
+  cell[3] = r;
+  cell[4] = n;
+  cell[5] = static_cast<uint8_t>(role);
+  cell[6] = static_cast<uint8_t>(state);
+  cell[7] = static_cast<uint8_t>(output + 1);
+  ++cellCount;
+}
+
+// The index in health.sector of the record at `at`; -1 when d88cut neither
+// reads nor needs it.
+int FindSectorAt(const DiskHealth& health, int found, int64_t at) {
+  const int* end = sectorsByOffset + found;
+  const int* place =
+      std::lower_bound(static_cast<const int*>(sectorsByOffset), end, at,
+                       [&](int index, int64_t offset) { return health.sector[index].at < offset; });
+  return place != end && health.sector[*place].at == at ? *place : -1;
+}
+
+// Adds the sectors of `track` that the run needs and does not find, each
+// before the first record of its C, H and N with a higher R (every one when
+// `header` is null), unless added already.
+void AddMissing(const DiskHealth& health, int track, const uint8_t* header, bool* added) {
+  for (int i = 0; i < health.sectors; ++i) {
+    const HealthSector& sector = health.sector[i];
+    if (sector.at >= 0 || sector.track != track || added[i]) {
+      continue;
+    }
+    if (header != nullptr &&
+        (sector.c != header[kRecordCylinder] || sector.h != header[kRecordHead] ||
+         sector.n != header[kRecordSizeCode] || sector.r > header[kRecordSector])) {
+      continue;
+    }
+    added[i] = true;
+    AddCell(track, sector.c, sector.h, sector.r, sector.n, sector.role, sector.state,
+            sector.output);
+  }
+}
+
+bool missingAdded[kMaxHealthSectors];
+bool trackHasMissing[kMaxTracks];
+
+// Each record of `track` as a sector read walks it, and among them, where
+// their R puts them, the sectors the run needs there and does not find.
+void MapTrack(const DiskHealth& health, int found, int track, int64_t imageSize) {
+  RecordWalk walk;
+  const int64_t diskEnd = static_cast<int64_t>(image.DiskBase()) + image.DiskSize();
+  if (image.StartRecordWalk(track, &walk)) {
+    uint8_t header[kRecordHeaderSize];
+    int64_t at = 0;
+    for (int taken = 0; walk.next < diskEnd && image.NextRecord(&walk, header, &at); ++taken) {
+      if (taken == kMaxMapTrackRecords) {
+        capped = true;
+        break;
+      }
+      if (trackHasMissing[track]) {
+        AddMissing(health, track, header, missingAdded);
+      }
+      const int64_t end = at + kRecordHeaderSize + ReadLE16(header + kRecordDataLength);
+      const int index = FindSectorAt(health, found, at);
+      SectorState state = StateOfRecord(header);
+      if (end > imageSize) {
+        state = SectorState::kShort;
+      }
+      if (index >= 0) {
+        const HealthSector& sector = health.sector[index];
+        AddCell(track, sector.c, sector.h, sector.r, sector.n, sector.role, sector.state,
+                sector.output);
+      } else {
+        AddCell(track, header[kRecordCylinder], header[kRecordHead], header[kRecordSector],
+                header[kRecordSizeCode], SectorRole::kUnused, state, -1);
+      }
+    }
+  }
+  AddMissing(health, track, nullptr, missingAdded);
+}
+
+void PassDiskMap(const DiskHealth& health, const char* path) {
+  int64_t imageSize = 0;
+  if (!image.Open(path) || !OpenFileSize(image.ImageStream(), &imageSize) || !image.SelectDisk(0)) {
+    return;
+  }
+  int found = 0;
+  for (int i = 0; i < health.sectors; ++i) {
+    const HealthSector& sector = health.sector[i];
+    if (sector.at >= 0) {
+      sectorsByOffset[found++] = i;
+    } else if (sector.track >= 0 && sector.track < kMaxTracks) {
+      trackHasMissing[sector.track] = true;
+    }
+  }
+  std::sort(sectorsByOffset, sectorsByOffset + found,
+            [&](int a, int b) { return health.sector[a].at < health.sector[b].at; });
+  for (int track = 0; track < kMaxTracks; ++track) {
+    MapTrack(health, found, track, imageSize);
+  }
+  image.Open(nullptr);
+  PassMap(cells, cellCount * kMapCellBytes, capped);
+}
+
+// `name` decoded as the page decodes the names it writes; false when a
+// character does not decode.
+bool DecodeName(const char* name, char16_t decoded[kDecodedNameLength]) {
+  size_t left = strlen(name);
+  int length = 0;
+  while (left > 0 && length < kDecodedNameLength - 1) {
+    const size_t characterLength = ShiftJisCharacterLength(name, left);
+    uint32_t codePoint = 0;
+    if (!DecodeShiftJis(name, static_cast<int>(characterLength), &codePoint)) {
+      return false;
+    }
+    decoded[length++] = static_cast<char16_t>(codePoint);
+    name += characterLength;
+    left -= characterLength;
+  }
+  decoded[length] = u'\0';
+  return left == 0;
+}
+
+char16_t fileNames[kMaxHealthOutputs][kDecodedNameLength];
+
+// Each output, with the page's file it ends in: the page writes the names
+// Windows takes, and makes names that Windows takes for one name one file,
+// numbered in the order first made (platform_web.cpp).
+void PassOutputs(const DiskHealth& health) {
+  int files = 0;
+  for (int i = 0; i < health.outputs; ++i) {
+    const OutputHealth& output = health.output[i];
+    int file = -1;
+    char16_t decoded[kDecodedNameLength];
+    if (IsPlainFileName(output.name) && DecodeName(output.name, decoded)) {
+      for (int known = 0; known < files && file < 0; ++known) {
+        if (IsSameWindowsFileName(fileNames[known], decoded)) {
+          file = known;
+        }
+      }
+      if (file < 0) {
+        memcpy(fileNames[files], decoded, sizeof decoded);
+        file = files++;
+      }
+    }
+    char shown[kFileNameBytes * 3];
+    const size_t length = ShowableName(output.name, shown, sizeof shown);
+    PassOutput(shown, static_cast<int>(length), output.volumeFile ? 1 : 0,
+               static_cast<int>(output.problems), file);
+  }
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   const CommandLine commandLine(argc, argv);
@@ -20,5 +224,15 @@ int main(int argc, char** argv) {
   const int status = RunD88Cut(commandLine.argc, commandLine.argv);
   const Recognition& recognition = RunRecognition();
   PassRunEnd(VerdictName(recognition.verdict), recognition.found, kSignatureLength);
+  if (commandLine.argc == 2) {
+    char name[] = "d88info";
+    char* infoArguments[] = {name, commandLine.argv[1], nullptr};
+    RunD88Info(2, infoArguments);
+    const DiskHealth& health = ReportedHealth();
+    if (health.recognition.verdict == Verdict::kRecognised) {
+      PassOutputs(health);
+      PassDiskMap(health, commandLine.argv[1]);
+    }
+  }
   return status;
 }

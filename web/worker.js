@@ -7,11 +7,13 @@
 // its memory and static buffers as the wasm sets them and nothing kept from
 // an earlier run. The worker mounts the image read-only through WORKERFS,
 // which reads the file lazily, a slice at a time; runs main on it; and posts
-// back plain data: the exit status, the verdict and the 16 bytes found, the
-// text of both streams, and each file the run left, with its name and, for
-// a volume file, its recorded time words. All of it is taken while main
-// runs: once main returns, the module's runtime has exited and nothing in
-// it may be called.
+// back plain data: the verdict and the 16 bytes found, the text of both
+// streams, and each file the run left, with its name and, for a volume
+// file, its recorded time words, as soon as d88cut's run has ended; then
+// the exit status, d88info's report on the same image, and for a
+// recognised disk each output's health and the disk map's cells. All of it
+// is taken while main runs: once main returns, the module's runtime has
+// exited and nothing in it may be called.
 
 // The image is read a block at a time, and a read that the last block holds
 // is served from it: the reader's own window is 64 KiB, and every read call
@@ -66,6 +68,13 @@ function ReadInBlocks(FS, counts) {
   };
 }
 
+// An output's name, from the bytes a terminal is given for it (every
+// character of them decodes), as the listing shows it.
+const shiftJis = new TextDecoder('shift_jis');
+function ShownName(bytes) {
+  return shiftJis.decode(bytes);
+}
+
 function Joined(chunks) {
   const length = chunks.reduce((sum, chunk) => sum + chunk.length, 0);
   const joined = new Uint8Array(length);
@@ -81,7 +90,10 @@ function Joined(chunks) {
 // run, with what its run will pass back: made ahead, while the worker waits
 // for an image, and used for one image only.
 function Prepare() {
-  const run = {streams: {1: [], 2: []}, made: [], diagnostics: [], ended: null};
+  const run = {
+    streams: {1: [], 2: []}, report: null, outputs: [], map: null, made: [], diagnostics: [],
+    ended: null,
+  };
   run.module = compiled.then((wasm) => createD88cutModule({
     // A new instance of the compiled wasm, with memory of its own.
     instantiateWasm: (imports, receive) => {
@@ -89,7 +101,15 @@ function Prepare() {
       receive(instance, wasm);
       return instance.exports;
     },
-    d88cutText: (stream, bytes) => run.streams[stream].push(bytes),
+    // d88cut's streams, then, once its run has ended, d88info's report,
+    // both its streams in one as a terminal shows them.
+    d88cutText: (stream, bytes) => (run.report || run.streams[stream]).push(bytes),
+    d88cutOutput: (name, volumeFile, problems, file) => {
+      run.outputs.push({name: ShownName(name), volumeFile, problems, file});
+    },
+    d88cutMap: (cells, capped) => {
+      run.map = {cells, capped: capped !== 0};
+    },
     d88cutFileMade: (number, name) => {
       run.made[number] = {name, time: null, date: null};
     },
@@ -97,7 +117,7 @@ function Prepare() {
       run.made[number].time = time;
       run.made[number].date = date;
     },
-    // Called by main just before it returns, every file closed.
+    // Called by main once d88cut's run has ended, every file closed.
     d88cutRunEnded: (verdict, found) => run.ended(verdict, found),
     // emscripten's own messages, such as an abort's.
     print: (line) => run.diagnostics.push(line),
@@ -106,16 +126,26 @@ function Prepare() {
   return run;
 }
 
-async function Unpack(file, run) {
+// Runs main on `file`. What d88cut's run leaves is posted (through `Post`)
+// as soon as it has ended, as {part: 'cut', verdict, found, files, stdout,
+// stderr}, for the page to show while d88info runs; the answer returned
+// holds the rest, with `cutPosted` when that part went first.
+async function Unpack(file, run, Post) {
   const counts = {reads: 0, bytes: 0, unreadable: null};
-  const result = {status: null, verdict: null, found: null, files: [], counts, error: null};
+  const result = {
+    status: null, verdict: null, found: null, files: [], counts, error: null, cutPosted: false,
+  };
   try {
     const module = await run.module;
     const FS = module.FS;
     run.ended = (verdict, found) => {
       result.verdict = verdict;
       result.found = found;
-      result.files = run.made.map((entry, number) => ({...entry, bytes: FS.readFile('/out/' + number)}));
+      const files = run.made.map((entry, number) => ({...entry, bytes: FS.readFile('/out/' + number)}));
+      Post({part: 'cut', verdict, found, files, stdout: Joined(run.streams[1]),
+            stderr: Joined(run.streams[2])}, files.map((entry) => entry.bytes.buffer));
+      result.cutPosted = true;
+      run.report = [];
     };
     FS.mkdir('/image');
     FS.mount(FS.filesystems.WORKERFS, {blobs: [{name: 'image.d88', data: file}]}, '/image');
@@ -128,18 +158,24 @@ async function Unpack(file, run) {
   }
   result.stdout = Joined(run.streams[1]);
   result.stderr = Joined(run.streams[2]);
+  result.report = run.report === null ? null : Joined(run.report);
+  result.outputs = run.outputs;
+  result.map = run.map;
   return result;
 }
 
 let prepared = Prepare();
 
-// One message per image, {run, file}; the answer carries the same run. The
-// next instance is made once the answer is on its way.
+// One message per image, {run, file}; the answers, d88cut's part and then
+// the whole, carry the same run. The next instance is made once the answer
+// is on its way.
 onmessage = async (event) => {
   const run = prepared || Prepare();
   prepared = null;
-  const result = await Unpack(event.data.file, run);
-  result.run = event.data.run;
-  postMessage(result, result.files.map((entry) => entry.bytes.buffer));
+  const number = event.data.run;
+  const result = await Unpack(event.data.file, run,
+                              (part, transfers) => postMessage({...part, run: number}, transfers));
+  result.run = number;
+  postMessage(result, result.map ? [result.map.cells.buffer] : []);
   prepared = Prepare();
 };

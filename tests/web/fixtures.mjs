@@ -293,3 +293,92 @@ with zipfile.ZipFile(io.BytesIO(sys.stdin.buffer.read())) as archive:
   return JSON.parse(run.stdout).map(
     (entry) => ({...entry, bytes: new Uint8Array(Buffer.from(entry.bytes, 'base64'))}));
 }
+
+// ---------------------------------------------------------------------------
+// Damaged disks: a D88 image taken apart into its records and put together
+// again, so that a record can be cut short, marked or taken away.
+
+// The first disk of `image`: {header (the disk header's bytes), tracks:
+// [track number: [{c, h, r, n, density, deleted, status, data}] or null]}.
+export function ParseDisk(image) {
+  const view = new DataView(image.buffer, image.byteOffset, image.byteLength);
+  const header = image.slice(0, 0x2B0);
+  const tracks = [];
+  for (let track = 0; track < 164; ++track) {
+    let at = view.getUint32(kTrackTable + 4 * track, true);
+    if (at === 0) {
+      tracks.push(null);
+      continue;
+    }
+    const records = [];
+    for (let index = 0; at + 16 <= image.length; ++index) {
+      const count = view.getUint16(at + 4, true);
+      const length = view.getUint16(at + 14, true);
+      records.push({
+        c: image[at], h: image[at + 1], r: image[at + 2], n: image[at + 3],
+        density: image[at + 6], deleted: image[at + 7], status: image[at + 8],
+        data: image.slice(at + 16, at + 16 + length),
+      });
+      if (count === 0 || index === count - 1) {
+        break;
+      }
+      at += 16 + length;
+    }
+    tracks.push(records);
+  }
+  return {header, tracks};
+}
+
+// The disk of ParseDisk as a D88 image, each record's count set to its
+// track's.
+export function BuildDisk(disk) {
+  const parts = [];
+  let size = 0x2B0;
+  const offsets = disk.tracks.map((records) => {
+    if (records === null) {
+      return 0;
+    }
+    const start = size;
+    for (const record of records) {
+      const header = new Uint8Array(16);
+      const view = new DataView(header.buffer);
+      header.set([record.c, record.h, record.r, record.n]);
+      view.setUint16(4, records.length, true);
+      header[6] = record.density;
+      header[7] = record.deleted;
+      header[8] = record.status;
+      view.setUint16(14, record.data.length, true);
+      parts.push(header, record.data);
+      size += 16 + record.data.length;
+    }
+    return start;
+  });
+  const image = new Uint8Array(size);
+  image.set(disk.header);
+  const view = new DataView(image.buffer);
+  view.setUint32(0x1C, size, true);
+  offsets.forEach((offset, track) => view.setUint32(kTrackTable + 4 * track, offset, true));
+  let at = 0x2B0;
+  for (const part of parts) {
+    image.set(part, at);
+    at += part.length;
+  }
+  return image;
+}
+
+// Where the volume keeps the first sector of `cluster`: its track and R.
+// The volume is 9 sectors of 512 bytes a track; its files' clusters of two
+// sectors start at its 13th sector.
+export function ClusterSector(cluster) {
+  const sector = 12 + (cluster - 2) * 2;
+  return {track: Math.floor(sector / 9), r: (sector % 9) + 1};
+}
+
+// The record of `disk` on `track` with R `r` and N `n`.
+export function RecordOf(disk, track, r, n = 2) {
+  const found = disk.tracks[track].find((record) => record.r === r && record.n === n);
+  if (!found) {
+    throw new Error(`no R${r} N${n} on track ${track}`);
+  }
+  return found;
+}

@@ -6,6 +6,7 @@
 // the archivers people use.
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
+import {spawnSync} from 'node:child_process';
 import http from 'node:http';
 import path from 'node:path';
 import {after, before, describe, test} from 'node:test';
@@ -14,13 +15,15 @@ import {pathToFileURL} from 'node:url';
 import puppeteer from 'puppeteer-core';
 
 import {
-  Crc32, DosDate, DosTime, FindSector, kArchivers, kSample, kSource, ReadEntries, ReadZip,
-  ReadZipWithPython, RunNative, RunWindows, SampleFiles, SampleWithEntries, SparseImage, TempDir,
-  UnpackZip, WriteImage,
+  BuildDisk, ClusterSector, Crc32, DosDate, DosTime, FindSector, kArchivers, kSample, kSource,
+  ParseDisk, ReadEntries, ReadZip, ReadZipWithPython, RecordOf, RunNative, RunWindows, SampleFiles,
+  SampleWithEntries, SparseImage, TempDir, UnpackZip, WriteImage,
 } from './fixtures.mjs';
 
 const kPage = process.env.D88CUT_PAGE || path.join(kSource, 'build-web/d88cut.html');
 const kNativeTool = process.env.D88CUT_NATIVE_TOOL || path.join(kSource, 'build/d88cut');
+// The d88info built beside the native d88cut, whose report the page shows.
+const kNativeInfo = path.join(path.dirname(kNativeTool), 'd88info');
 const kWindowsTool =
   process.env.D88CUT_WINDOWS_TOOL || path.join(kSource, 'build-windows/d88cut.exe');
 const kScreenshots = process.env.D88CUT_SCREENSHOTS || path.join(path.dirname(kPage), 'screenshots');
@@ -136,6 +139,51 @@ function NotTheDisk(verdict) {
   return image;
 }
 
+// The sample with a sector of each kind of damage: README.TXT's first with
+// an error status, HELLO.COM's marked deleted, the fourth of SCORES.DAT cut
+// to 100 bytes, and R5 of MAIN's first track taken away.
+function DamagedSample() {
+  const disk = ParseDisk(new Uint8Array(fs.readFileSync(kSample)));
+  const first = (file) => ClusterSector(file.cluster);
+  RecordOf(disk, first(readme).track, first(readme).r).status = 0xB0;
+  RecordOf(disk, first(hello).track, first(hello).r).deleted = 0x10;
+  const cut = RecordOf(disk, 2, 3);
+  cut.data = cut.data.slice(0, 100);
+  disk.tracks[3] = disk.tracks[3].filter((record) => record.r !== 5);
+  return BuildDisk(disk);
+}
+
+// The sample with 70 records of 128 bytes on its last track, more than the
+// map draws of one track.
+function CrowdedSample() {
+  const disk = ParseDisk(new Uint8Array(fs.readFileSync(kSample)));
+  disk.tracks[79] = Array.from({length: 70}, (_, i) => ({
+    c: 39, h: 1, r: i + 1, n: 0, density: 0, deleted: 0, status: 0, data: new Uint8Array(128),
+  }));
+  return BuildDisk(disk);
+}
+
+// What the map shows of the damaged sample, besides sectors read well.
+const kDamagedStates = ['1:4 file bad', '1:6 file deleted', '2:3 file short', '3:5 main missing'];
+
+// The sample's sectors that hold something, by role, as track:R ranges.
+const kSampleRoles = {
+  signature: ['0:1'],
+  fat: ['0:2-3'],
+  directory: ['0:6-9'],
+  file: ['1:4-6', '1:8-9', '2:1-4'],
+  main: ['3:1-16', '4:1-16'],
+  demo: ['5:1-16', '6:1-16', '7:1-16', '8:1-16'],
+};
+
+function Expanded(ranges) {
+  return ranges.flatMap((range) => {
+    const [, track, first, last] = /^(\d+):(\d+)(?:-(\d+))?$/.exec(range);
+    return Array.from({length: Number(last ?? first) - Number(first) + 1},
+                      (_, i) => `${track}:${Number(first) + i}`);
+  });
+}
+
 const images = {
   sample: kSample,
   windows: WriteImage(kWork, 'WINDOWS.d88', SampleWithEntries(kWindowsCases.map((c) => c.entry))),
@@ -145,6 +193,8 @@ const images = {
   noFirstSector: WriteImage(kWork, 'NOSIG.d88', NotTheDisk('no-first-sector')),
   signatureDiffers: WriteImage(kWork, 'OTHER.d88', NotTheDisk('signature-differs')),
   large: SparseImage(kWork),
+  damaged: WriteImage(kWork, 'DAMAGED.d88', DamagedSample()),
+  crowded: WriteImage(kWork, 'CROWDED.d88', CrowdedSample()),
 };
 
 after(() => fs.rmSync(kWork, {recursive: true, force: true}));
@@ -262,6 +312,18 @@ class PageSession {
         zip: zip.hasAttribute('href') && !zip.hidden ? zip.getAttribute('download') : null,
         rows: Array.from(document.querySelectorAll('#listing tbody tr'),
                          (row) => Array.from(row.cells, (cell) => cell.textContent)),
+        report: document.getElementById('report').textContent,
+        // Each output's row and link: name, data-health, data-problems.
+        rowHealth: Array.from(document.querySelectorAll('#listing tbody tr[data-health]'),
+                              (row) => [row.cells[0].textContent, row.dataset.health, row.dataset.problems]),
+        linkHealth: Array.from(document.querySelectorAll('#files a[download]'),
+                               (link) => [link.download, link.dataset.health, link.dataset.problems]),
+        map: Array.from(document.querySelectorAll('#disk-map [data-r]'), (cell) => ({
+          at: `${cell.dataset.track}:${cell.dataset.r}`, role: cell.dataset.role, state: cell.dataset.state,
+        })),
+        // What shows besides the verdict, by id.
+        shownParts: ['files-part', 'listing-part', 'map-part', 'report-part', 'stdout-part', 'stderr-part']
+          .filter((id) => document.getElementById(id).offsetParent !== null),
         elementsFromText: document.querySelectorAll('#results b, #results i, #results m').length,
       };
     });
@@ -351,6 +413,14 @@ for (const kind of kBrowsers) {
     const fileUrl = pathToFileURL(kPage).href;
     const sampleNative = ToolRunsOf(images.sample);
     const sampleEntries = ReadEntries(new Uint8Array(fs.readFileSync(kSample)));
+    // d88info's report on each image, on a UTF-8 terminal.
+    const reports = new Map();
+    const ReportOf = (image) => {
+      if (!reports.has(image)) {
+        reports.set(image, RunNative(kNativeInfo, image).out);
+      }
+      return reports.get(image);
+    };
 
     // The sample as the native tool has it: its text, its files and their
     // recorded words; MAIN and DEMO stamped with the run's time.
@@ -367,7 +437,23 @@ for (const kind of kBrowsers) {
       assert.equal(shown.exitStatus, '0');
       assert.equal(shown.zip, path.basename(image).replace(/\.d88$/, '.zip'));
       assert.deepEqual(shown.files.map((file) => file.name).sort(), Object.keys(sampleNative.files));
-      assert.deepEqual(shown.rows[1], ['README.TXT', '620', '1990-03-04', '12:34:56', 'archive, read-only']);
+      assert.deepEqual(shown.rows[1],
+                       ['README.TXT', '620', '1990-03-04', '12:34:56', 'archive, read-only', 'whole']);
+      assert.equal(shown.report, ReportOf(image));
+      const intact = (name) => [name, 'intact', ''];
+      assert.deepEqual(shown.linkHealth, ['MAIN', 'DEMO', 'README.TXT', 'HELLO.COM', 'SCORES.DAT'].map(intact));
+      assert.deepEqual(shown.rowHealth, ['README.TXT', 'HELLO.COM', 'SCORES.DAT'].map(intact));
+      const roles = {};
+      for (const cell of shown.map) {
+        assert.equal(cell.state, 'ok', cell.at);
+        if (cell.role !== 'unused') {
+          (roles[cell.role] ||= []).push(cell.at);
+        }
+      }
+      assert.deepEqual(roles, Object.fromEntries(
+        Object.entries(kSampleRoles).map(([role, ranges]) => [role, Expanded(ranges)])));
+      // One row a track: tracks 0-79, 763 records.
+      assert.equal(shown.map.length, 10 + 2 * 9 + 6 * 16 + 71 * 9);
       const zipBytes = await session.Download(page, '#download-zip');
       const zip = ReadZip(zipBytes);
       assert.deepEqual(zip.map((entry) => entry.name), shown.files.map((file) => file.name));
@@ -426,6 +512,13 @@ for (const kind of kBrowsers) {
           path: path.join(kScreenshots, `sample-${kind.name.toLowerCase()}-${language}-${scheme}.png`),
           fullPage: true,
         });
+        // The disk map of the sample and of a damaged disk, alone.
+        const suffix = `${kind.name.toLowerCase()}-${language}-${scheme}.png`;
+        await (await page.$('#map-part')).screenshot({path: path.join(kScreenshots, `map-sample-${suffix}`)});
+        const damaged = await session.Run(page, images.damaged);
+        assert.equal(damaged.state, 'done');
+        await page.screenshot({path: path.join(kScreenshots, `damaged-${suffix}`), fullPage: true});
+        await (await page.$('#map-part')).screenshot({path: path.join(kScreenshots, `map-damaged-${suffix}`)});
         await page.close();
       }
     });
@@ -513,8 +606,64 @@ for (const kind of kBrowsers) {
         assert.equal(shown.found, c.found ?? '');
         assert.deepEqual(shown.files, []);
         assert.equal(shown.zip, null);
+        assert.equal(shown.report, ReportOf(c.image), c.verdict);
+        // The verdict, the report and the exit status; no empty table or box.
+        assert.deepEqual(shown.shownParts, ['report-part'], c.verdict);
+        assert.deepEqual(shown.map, []);
       }
       AssertNoRequestLeft(page, fileUrl);
+      await page.close();
+    });
+
+    test('a damaged disk: its report, which files are whole, and its map', {timeout: kTimeout}, async () => {
+      const page = await session.Open(fileUrl);
+      const shown = await session.Run(page, images.damaged);
+      assert.equal(shown.state, 'done');
+      assert.equal(shown.report, ReportOf(images.damaged));
+      const json = JSON.parse(spawnSync(kNativeInfo, ['--json', images.damaged], {encoding: 'utf8'}).stdout);
+      const judged = json.outputs.map((output) => [output.name, output.health, output.problems.join(',')]);
+      assert.deepEqual(shown.linkHealth, judged);
+      assert.deepEqual(shown.rowHealth, judged.slice(2));
+      assert.deepEqual(shown.linkHealth.map(([name, , problems]) => `${name} ${problems}`), [
+        'MAIN not-from-disk', 'DEMO ', 'README.TXT bad-sector', 'HELLO.COM bad-sector',
+        'SCORES.DAT not-from-disk',
+      ]);
+      assert.deepEqual(shown.map.filter((cell) => cell.state !== 'ok')
+        .map((cell) => `${cell.at} ${cell.role} ${cell.state}`), kDamagedStates);
+      // The missing sector has its place among its track's records.
+      assert.deepEqual(shown.map.filter((cell) => cell.at.startsWith('3:')).map((cell) => cell.at),
+                       Expanded(['3:1-16']));
+      // Choosing README.TXT in the listing lights its two sectors; choosing
+      // it again puts them out.
+      const lit = () => page.$$eval('#disk-map .lit', (cells) => cells.map((cell) =>
+        `${cell.dataset.track}:${cell.dataset.r}`));
+      await page.click('#listing button[data-output="2"]');
+      assert.deepEqual(await lit(), ['1:4', '1:5']);
+      await page.click('#listing button[data-output="2"]');
+      assert.deepEqual(await lit(), []);
+      // One tab stop into the map, then the arrow keys; the box is named.
+      await page.focus('#disk-map [tabindex="0"]');
+      await page.keyboard.press('ArrowDown');
+      await page.keyboard.press('ArrowRight');
+      await page.keyboard.press('ArrowRight');
+      await page.keyboard.press('ArrowRight');
+      const focused = await page.evaluate(() => {
+        const cell = document.activeElement;
+        return [cell.dataset.track, cell.dataset.r, cell.tabIndex,
+                document.querySelectorAll('#disk-map [tabindex="0"]').length,
+                document.getElementById('map-focus').textContent, cell.getAttribute('aria-label')];
+      });
+      const words = 'Track 1, sector C0 H1 R4 N2: a file \u2014 README.TXT; bad: an error status.';
+      assert.deepEqual(focused, ['1', '4', 0, 1, words, words]);
+      // A track of more records than the map draws: the first 64, and a
+      // note that says so; then the volume's R1 N2, which it lacks.
+      const crowded = await session.Run(page, images.crowded);
+      assert.equal(crowded.report, ReportOf(images.crowded));
+      assert.deepEqual(crowded.map.filter((cell) => cell.at.startsWith('79:'))
+        .map((cell) => `${cell.at} ${cell.state}`),
+                       Expanded(['79:1-64']).map((at) => `${at} ok`).concat('79:1 missing'));
+      assert.equal(await page.$eval('#map-capped', (note) => note.hidden), false);
+      assert.deepEqual(page.errors, []);
       await page.close();
     });
 
