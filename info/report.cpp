@@ -872,6 +872,11 @@ Verdict PrintReport(D88Image& image, int64_t imageSize, bool everyId, bool asJso
   static uint8_t sector[kSignatureSectorBytes];
   memset(sector, 0, sizeof sector);
   const Recognition recognition = RecogniseImage(image, sector);
+  // Until the outputs are judged below: none, under this verdict.
+  health.recognition = recognition;
+  health.outputs = 0;
+  health.sectors = 0;
+  health.directories = 0;
   if (image.ReadFailed()) {
     return recognition.verdict;
   }
