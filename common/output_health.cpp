@@ -96,19 +96,38 @@ void AddItem(ItemList& list, const Item& item) {
   list.item[list.count++] = item;
 }
 
+// An index of health->sector[] by where each sector is (its record's file
+// offset, or for a missing sector its address), so that a disk's sectors are
+// found in constant time: open addressing, each slot 0 or an index + 1.
+constexpr int kSectorSlots = 4 * kMaxHealthSectors;
+uint16_t sectorSlot[kSectorSlots];
+
+uint64_t SectorKey(int track, int c, int h, int r, int n, bool found, int64_t at) {
+  if (found) {
+    return static_cast<uint64_t>(at);
+  }
+  return 1ull << 63 | static_cast<uint64_t>(track) << 32 | static_cast<uint64_t>(c) << 24 |
+         static_cast<uint64_t>(h) << 16 | static_cast<uint64_t>(r) << 8 | static_cast<uint64_t>(n);
+}
+
+uint64_t KeyOf(const HealthSector& sector) {
+  return SectorKey(sector.track, sector.c, sector.h, sector.r, sector.n, sector.at >= 0, sector.at);
+}
+
 int FindOrAddSector(DiskHealth* health, int track, int c, int h, int r, int n, bool found,
                     const uint8_t* header, int64_t at) {
-  for (int i = 0; i < health->sectors; ++i) {
-    const HealthSector& known = health->sector[i];
-    if (found ? known.at == at
-              : (known.at < 0 && known.track == track && known.c == c && known.h == h &&
-                 known.r == r && known.n == n)) {
-      return i;
+  const uint64_t key = SectorKey(track, c, h, r, n, found, at);
+  uint32_t slot = static_cast<uint32_t>((key * 0x9E3779B97F4A7C15ull) >> 52) % kSectorSlots;
+  while (sectorSlot[slot] != 0) {
+    if (KeyOf(health->sector[sectorSlot[slot] - 1]) == key) {
+      return sectorSlot[slot] - 1;
     }
+    slot = (slot + 1) % kSectorSlots;
   }
   if (health->sectors == kMaxHealthSectors) {
     return -1;
   }
+  sectorSlot[slot] = static_cast<uint16_t>(health->sectors + 1);
   HealthSector& sector = health->sector[health->sectors];
   sector.track = track;
   sector.c = static_cast<uint8_t>(c);
@@ -473,6 +492,7 @@ SectorState StateOfRecord(const uint8_t* header) {
 void JudgeOutputs(D88Image& image, DiskHealth* health) {
   health->outputs = 0;
   health->sectors = 0;
+  memset(sectorSlot, 0, sizeof sectorSlot);
   health->directories = 0;
   // The signature sector is read into zeros, as d88cut's work buffer holds
   // at start-up.
