@@ -177,11 +177,6 @@ void JsonNumber(int64_t value) {
   Put(text);
 }
 
-void JsonNull() {
-  Separate();
-  Put("null");
-}
-
 void JsonFinish() {
   Put("\n");
 }

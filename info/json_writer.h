@@ -26,7 +26,6 @@ void JsonShiftJis(const char* text);
 // The bytes as lowercase hex digits, in a string.
 void JsonHex(const uint8_t* bytes, size_t length);
 void JsonNumber(int64_t value);
-void JsonNull();
 // Ends the document with a line feed.
 void JsonFinish();
 
