@@ -9,7 +9,7 @@ import fs from 'node:fs';
 import {spawnSync} from 'node:child_process';
 import http from 'node:http';
 import path from 'node:path';
-import {after, before, describe, test} from 'node:test';
+import {after, before, describe, test as nodeTest} from 'node:test';
 import {pathToFileURL} from 'node:url';
 
 import puppeteer from 'puppeteer-core';
@@ -249,6 +249,40 @@ function WaitForDownload(dir, timeout = 30000) {
   });
 }
 
+// True when `promise` settles within `ms` milliseconds.
+async function Settles(promise, ms) {
+  let timer;
+  const late = new Promise((resolve) => {
+    timer = setTimeout(() => resolve(false), ms);
+  });
+  const settled = await Promise.race([promise.then(() => true, () => true), late]);
+  clearTimeout(timer);
+  return settled;
+}
+
+// Firefox ESR now and then stops answering altogether in these tests: its
+// process stays busy and every later navigation times out, whatever the
+// page. So a case that does not end within kAttemptTimeout (each takes a
+// few seconds) runs once more in a freshly started browser; one that hangs
+// twice, or fails, fails.
+const kAttemptTimeout = 75000;
+const kCloseTimeout = 15000;
+
+async function RunWithFreshBrowserOnHang(session, body) {
+  for (let attempt = 1; ; ++attempt) {
+    const run = body();
+    if (await Settles(run, kAttemptTimeout)) {
+      return run;
+    }
+    run.catch(() => {});
+    if (attempt === 2) {
+      throw new Error(`no end after ${kAttemptTimeout} ms, twice, each in a fresh ${session.kind.name}`);
+    }
+    console.log(`${session.kind.name} stopped answering; the case runs again in a fresh one`);
+    await session.Restart();
+  }
+}
+
 class PageSession {
   constructor(browserKind) {
     this.kind = browserKind;
@@ -261,10 +295,21 @@ class PageSession {
     this.context = await this.kind.OpenContext(this.browser, this.downloads);
   }
 
+  // Closes the browser, or kills it when it does not answer.
   async Stop() {
-    await this.browser.close();
+    if (!(await Settles(this.browser.close().catch(() => {}), kCloseTimeout))) {
+      this.browser.process()?.kill('SIGKILL');
+    }
     fs.rmSync(this.profile, {recursive: true, force: true});
     fs.rmSync(this.downloads, {recursive: true, force: true});
+  }
+
+  // Kills a browser that stopped answering and starts a fresh one.
+  async Restart() {
+    this.browser.process()?.kill('SIGKILL');
+    fs.rmSync(this.profile, {recursive: true, force: true});
+    fs.rmSync(this.downloads, {recursive: true, force: true});
+    await this.Start();
   }
 
   // A fresh tab on `url`; every request it makes is noted in page.requests.
@@ -409,6 +454,8 @@ for (const kind of kBrowsers) {
     const session = new PageSession(kind);
     before(() => session.Start());
     after(() => session.Stop());
+    const test = (name, options, body) =>
+      nodeTest(name, options, () => RunWithFreshBrowserOnHang(session, body));
 
     const fileUrl = pathToFileURL(kPage).href;
     const sampleNative = ToolRunsOf(images.sample);
