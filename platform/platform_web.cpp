@@ -66,24 +66,6 @@ int pageFileCount;
 // The number of the output OpenNamedOutput opened last; -1 before the first.
 int openFileNumber = -1;
 
-// The disk's name decoded, strictly: false when a byte does not decode.
-bool DecodeName(const char* name, char16_t decoded[kDecodedNameLength]) {
-  size_t left = strlen(name);
-  int length = 0;
-  while (left > 0 && length < kDecodedNameLength - 1) {
-    const size_t characterLength = ShiftJisCharacterLength(name, left);
-    uint32_t codePoint = 0;
-    if (!DecodeShiftJis(name, static_cast<int>(characterLength), &codePoint)) {
-      return false;
-    }
-    decoded[length++] = static_cast<char16_t>(codePoint);
-    name += characterLength;
-    left -= characterLength;
-  }
-  decoded[length] = u'\0';
-  return left == 0;
-}
-
 // The number of the file Windows would take `name` for; -1 if none.
 int FindFile(const char16_t* name) {
   for (int number = 0; number < pageFileCount; ++number) {

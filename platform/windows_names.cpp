@@ -1,7 +1,12 @@
 #include "platform/windows_names.h"
 
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <initializer_list>
+
+#include "platform/platform.h"
+#include "platform/shift_jis.h"
 
 namespace {
 
@@ -113,4 +118,21 @@ bool IsSameWindowsFileName(const char16_t* a, const char16_t* b) {
     }
   }
   return *a == *b;
+}
+
+bool DecodeName(const char* name, char16_t decoded[kDecodedNameLength]) {
+  size_t left = strlen(name);
+  int length = 0;
+  while (left > 0 && length < kDecodedNameLength - 1) {
+    const size_t characterLength = ShiftJisCharacterLength(name, left);
+    uint32_t codePoint = 0;
+    if (!DecodeShiftJis(name, static_cast<int>(characterLength), &codePoint)) {
+      return false;
+    }
+    decoded[length++] = static_cast<char16_t>(codePoint);
+    name += characterLength;
+    left -= characterLength;
+  }
+  decoded[length] = u'\0';
+  return left == 0;
 }

@@ -9,6 +9,10 @@
 // An 8.3 name: at most 12 bytes, so at most 12 characters, and a NUL.
 constexpr int kDecodedNameLength = 16;
 
+// The disk's name `name` (Shift_JIS) decoded as code page 932, strictly:
+// false when a character does not decode or the name is longer than 8.3.
+bool DecodeName(const char* name, char16_t decoded[kDecodedNameLength]);
+
 // True when `name` (NUL-terminated) can be made as one plain file: not
 // empty, "." or "..", no character below U+0020 or among \ / : * ? " < > |,
 // not ending in a dot or a space, and no device name (CON, PRN, AUX, NUL,

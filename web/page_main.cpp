@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/output_health.h"
 #include "common/recognition.h"
 #include "common/text_output.h"
 #include "d88/d88_image.h"
@@ -20,7 +21,6 @@
 #include "platform/platform.h"
 #include "platform/shift_jis.h"
 #include "platform/windows_names.h"
-#include "common/output_health.h"
 #include "tool/stages.h"
 
 // d88cut's run has ended: its verdict, as VerdictName gives it, and bytes
@@ -166,25 +166,6 @@ void PassDiskMap(const DiskHealth& health, const char* path) {
   }
   image.Open(nullptr);
   PassMap(cells, cellCount * kMapCellBytes, capped);
-}
-
-// `name` decoded as the page decodes the names it writes; false when a
-// character does not decode.
-bool DecodeName(const char* name, char16_t decoded[kDecodedNameLength]) {
-  size_t left = strlen(name);
-  int length = 0;
-  while (left > 0 && length < kDecodedNameLength - 1) {
-    const size_t characterLength = ShiftJisCharacterLength(name, left);
-    uint32_t codePoint = 0;
-    if (!DecodeShiftJis(name, static_cast<int>(characterLength), &codePoint)) {
-      return false;
-    }
-    decoded[length++] = static_cast<char16_t>(codePoint);
-    name += characterLength;
-    left -= characterLength;
-  }
-  decoded[length] = u'\0';
-  return left == 0;
 }
 
 char16_t fileNames[kMaxHealthOutputs][kDecodedNameLength];
