@@ -13,12 +13,60 @@ namespace {
 // output's own run were read for it.
 enum Run : uint16_t { kRunNone, kRunSignature, kRunMain, kRunDemo, kRunVolume };
 
-// For each byte of the work buffer, the run that last wrote it (bits 11-13)
-// and the index in DiskHealth::sector of the record it came from, plus one
-// (bits 0-10); 0 for the zeros of start-up.
-uint16_t origin[kVolumeImageBytes];
-constexpr int kOriginSectorBits = 11;
-static_assert(kMaxHealthSectors < (1 << kOriginSectorBits), "sector indices fit the origin");
+// What one run left in the work buffer: from `base`, `painted` bytes, step
+// by step of `stepBytes`, each step's bytes from the record at index
+// stepSector[step] - 1 of DiskHealth::sector (0: beyond the table's room).
+// A later run overwrites what an earlier one left where they overlap; a byte
+// no run reached holds the zeros of start-up.
+constexpr int kMaxRunSteps = kDemoBytes / (128 << kRawSizeCode);
+static_assert(kMainBytes / (128 << kRawSizeCode) <= kMaxRunSteps, "MAIN's steps fit");
+static_assert(kHeadTracks * kVolumeTrackBytes / kVolumeSectorBytes <= kMaxRunSteps,
+              "the volume's head steps fit");
+static_assert(kMaxHealthSectors < 0x10000, "sector indices fit a step");
+struct Painting {
+  Run run;
+  int base;
+  int stepBytes;
+  int painted;
+  uint16_t stepSector[kMaxRunSteps];
+};
+// The signature, MAIN, DEMO, the volume's head and its upper tracks.
+constexpr int kMaxPaintings = 4 + kVolumeTracks;
+Painting paintings[kMaxPaintings];
+int paintingCount;
+
+// Where byte `at` of the work buffer came from: the run that last wrote it
+// (kRunNone: none did) and its record's index (-1: none known), and the end
+// of the bytes from `at` on that share both.
+struct Origin {
+  int run;
+  int sector;
+  int end;
+};
+
+Origin OriginAt(int at) {
+  int owner = paintingCount - 1;
+  while (owner >= 0 &&
+         (at < paintings[owner].base || at >= paintings[owner].base + paintings[owner].painted)) {
+    --owner;
+  }
+  Origin origin = {kRunNone, -1, kVolumeImageBytes};
+  // A later run that starts further on takes over there.
+  for (int later = owner + 1; later < paintingCount; ++later) {
+    if (paintings[later].base > at) {
+      origin.end = std::min(origin.end, paintings[later].base);
+    }
+  }
+  if (owner >= 0) {
+    const Painting& painting = paintings[owner];
+    const int step = (at - painting.base) / painting.stepBytes;
+    origin.run = painting.run;
+    origin.sector = painting.stepSector[step] - 1;
+    origin.end = std::min({origin.end, painting.base + (step + 1) * painting.stepBytes,
+                           painting.base + painting.painted});
+  }
+  return origin;
+}
 
 // Work buffer bytes of the slots of tracks 3-8, which the volume load never fills.
 constexpr int kRawSlotsStart = kFirstRawTrack * kVolumeTrackBytes;
@@ -50,8 +98,9 @@ struct Item {
 constexpr int kMaxItems = 8;
 struct ItemList {
   int count;
-  int more;
+  int more;  // items past the first kMaxItems, each counted once
   Item item[kMaxItems];
+  Item lastMore;  // the last of those
 };
 
 // What is known of one output while the outputs are judged; its words are
@@ -90,7 +139,14 @@ void AddItem(ItemList& list, const Item& item) {
     }
   }
   if (list.count == kMaxItems) {
+    Item& last = list.lastMore;
+    if (list.more > 0 && last.track == item.track && last.what == item.what &&
+        item.first >= last.first && item.first <= last.last + 1) {
+      last.last = std::max(last.last, item.last);
+      return;
+    }
     ++list.more;
+    last = item;
     return;
   }
   list.item[list.count++] = item;
@@ -156,6 +212,14 @@ int ReplayRun(D88Image& image, DiskHealth* health, RunPlan& plan, uint8_t* data)
   int r = plan.firstR;
   int total = 0;
   plan.stopStep = -1;
+  Painting* painting = nullptr;
+  if (data == nullptr && paintingCount < kMaxPaintings) {
+    painting = &paintings[paintingCount++];
+    painting->run = plan.run;
+    painting->base = plan.base;
+    painting->stepBytes = size;
+    painting->painted = 0;
+  }
   for (int step = 0; total < plan.length; ++step) {
     const int chunk = std::min(size, plan.length - total);
     const int got =
@@ -173,10 +237,9 @@ int ReplayRun(D88Image& image, DiskHealth* health, RunPlan& plan, uint8_t* data)
         sector.state = SectorState::kShort;  // cut short by the end of the image
       }
     }
-    if (data == nullptr && got > 0) {
-      const uint16_t code =
-          static_cast<uint16_t>((plan.run << kOriginSectorBits) | (index >= 0 ? index + 1 : 0));
-      std::fill(origin + plan.base + total, origin + plan.base + total + got, code);
+    if (painting != nullptr && got > 0 && step < kMaxRunSteps) {
+      painting->stepSector[step] = static_cast<uint16_t>(index + 1);
+      painting->painted = total + got;
     }
     if (got < chunk) {
       plan.stopStep = step;
@@ -205,19 +268,30 @@ void NoteUnread(Findings& found, const RunPlan& plan, int offset) {
   AddItem(found.unread, Item{track, r, r, why});
 }
 
+// The end of the step of `plan` that holds byte `at` of the work buffer; for
+// a volume file (`plan` null), of its sector.
+int StepEnd(const RunPlan* plan, int at) {
+  if (plan == nullptr) {
+    return (at / kVolumeSectorBytes + 1) * kVolumeSectorBytes;
+  }
+  const int size = 128 << plan->n;
+  return plan->base + ((at - plan->base) / size + 1) * size;
+}
+
 // Judges `length` bytes of the work buffer from `offset`, which output
 // `index` takes from run `own` (for a volume file, `head` and `upper` give
-// the run of each byte; else `plan`).
+// the run of each byte; else `plan`). The bytes are taken a piece at a time,
+// each piece from one record and within one step of the output's run.
 void JudgeBytes(DiskHealth* health, int index, Run own, int offset, int length, const RunPlan* plan,
                 const RunPlan* head, const RunPlan* upper) {
   OutputHealth& output = health->output[index];
   Findings& found = findings[index];
-  for (int at = offset; at < offset + length; ++at) {
-    const uint16_t code = origin[at];
-    const int run = code >> kOriginSectorBits;
-    const int sectorIndex = (code & ((1 << kOriginSectorBits) - 1)) - 1;
-    if (run == own && sectorIndex >= 0) {
-      HealthSector& sector = health->sector[sectorIndex];
+  const int end = offset + length;
+  for (int at = offset; at < end;) {
+    const Origin origin = OriginAt(at);
+    const int next = std::min({end, origin.end, StepEnd(plan, at)});
+    if (origin.run == own && origin.sector >= 0) {
+      HealthSector& sector = health->sector[origin.sector];
       if (sector.output < 0) {
         sector.output = index;
       }
@@ -226,20 +300,20 @@ void JudgeBytes(DiskHealth* health, int index, Run own, int offset, int length, 
       }
       if (sector.status != 0 || sector.deleted != 0) {
         output.problems |= kBadSector;
-        AddItem(found.bad, Item{-1, sectorIndex, sectorIndex, sectorIndex});  // never merged
+        AddItem(found.bad, Item{-1, origin.sector, origin.sector, origin.sector});  // never merged
       }
-      continue;
+    } else if (origin.run != own) {
+      output.problems |= kNotFromDisk;
+      if (plan == nullptr && at >= kRawSlotsStart && at < kRawSlotsEnd) {
+        const int cluster = at / kClusterBytes - kClusterSlotBias;
+        AddItem(found.rawSlots, Item{-1, cluster, cluster, 0});
+      } else {
+        NoteUnread(found, plan != nullptr ? *plan : VolumePlanAt(*head, upper, at), at);
+      }
     }
-    if (run == own) {
-      continue;  // a sector beyond the table's room: read for it, nothing more known
-    }
-    output.problems |= kNotFromDisk;
-    if (plan == nullptr && at >= kRawSlotsStart && at < kRawSlotsEnd) {
-      const int cluster = at / kClusterBytes - kClusterSlotBias;
-      AddItem(found.rawSlots, Item{-1, cluster, cluster, 0});
-    } else {
-      NoteUnread(found, plan != nullptr ? *plan : VolumePlanAt(*head, upper, at), at);
-    }
+    // (A byte of its own run from a record beyond the table's room was read
+    // for it; nothing more is known.)
+    at = next;
   }
 }
 
@@ -502,7 +576,7 @@ void JudgeOutputs(D88Image& image, DiskHealth* health) {
   if (health->recognition.verdict != Verdict::kRecognised) {
     return;
   }
-  memset(origin, 0, sizeof origin);
+  paintingCount = 0;
   RunPlan first = {kRunSignature,
                    SectorRole::kSignature,
                    0,

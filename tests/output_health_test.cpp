@@ -146,6 +146,20 @@ const std::vector<HealthCase>& Cases() {
        {"MAIN|not-from-disk|not from the disk: C2 H0 R5 missing, C2 H0 R6-16 not read",
         "DEMO|bad-sector|bad sectors: C3 H0 R1 (status 0xb0), C3 H0 R2 (deleted data)", kIntact,
         kTarget}},
+      // BIG.DAT takes clusters 50-93: tracks 12-21. With R1 gone from tracks
+      // 13-21, each of those tracks gives two items; the words name the
+      // first eight and count the rest once each.
+      {"more damaged sectors than the words list",
+       [](Fixture& f) { f.AddFile(3, "BIG     DAT", 50, MixedBytes(45000, 3)); },
+       [](Disk& disk) {
+         for (int track = 13; track <= 21; ++track) {
+           RemoveRecord(disk, track, 1);
+         }
+       },
+       {kMain, kDemo, kIntact, kTarget,
+        "BIG.DAT|not-from-disk|not from the disk: C6 H1 R1 missing, C6 H1 R2-9 not read, "
+        "C7 H0 R1 missing, C7 H0 R2-9 not read, C7 H1 R1 missing, C7 H1 R2-9 not read, "
+        "C8 H0 R1 missing, C8 H0 R2-9 not read, and 10 more"}},
       {"a raw area whose first sector is missing is no output",
        nullptr,
        [](Disk& disk) { RemoveRecord(disk, 5, 1); },
