@@ -104,14 +104,14 @@ add_executable(d88cut_module web/page_main.cpp)
 target_link_libraries(d88cut_module PRIVATE d88cut_stages d88info_report d88cut_warnings)
 foreach(target d88 d88cut_platform d88cut_text_output d88cut_recognition d88cut_volume
                d88cut_stages d88cut_health d88info_report d88cut_module)
-  target_compile_options(${target} PRIVATE -fno-exceptions)
+  target_compile_options(${target} PRIVATE -fno-exceptions -mbulk-memory)
 endforeach()
 target_link_options(
   d88cut_module PRIVATE
   -sMODULARIZE=1 -sEXPORT_NAME=createD88cutModule -sENVIRONMENT=worker
   -lworkerfs.js -sINVOKE_RUN=0 -sEXIT_RUNTIME=1 -sDYNAMIC_EXECUTION=0
   -sEXPORTED_FUNCTIONS=_main -sEXPORTED_RUNTIME_METHODS=FS,callMain
-  -sINITIAL_MEMORY=4MB -sTOTAL_STACK=1MB -sALLOW_MEMORY_GROWTH=0)
+  -sINITIAL_MEMORY=4MB -sTOTAL_STACK=1MB -sALLOW_MEMORY_GROWTH=0 -mbulk-memory)
 # emcc's JavaScript optimizer needs acorn, which Debian keeps in
 # /usr/share/nodejs, where node does not look unless told.
 set(node_path "/usr/share/nodejs")

@@ -914,7 +914,3 @@ Verdict PrintReport(D88Image& image, int64_t imageSize, bool everyId, bool asJso
   }
   return recognition.verdict;
 }
-
-const DiskHealth& ReportedHealth() {
-  return health;
-}

@@ -20,8 +20,4 @@
 // whole line (see D88Image::ReadFailed), or in JSON mid-document.
 Verdict PrintReport(D88Image& image, int64_t imageSize, bool everyId, bool asJson);
 
-// The outputs and sectors the last report judged, for the page's disk map.
-struct DiskHealth;
-const DiskHealth& ReportedHealth();
-
 #endif  // INFO_REPORT_H_

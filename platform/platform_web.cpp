@@ -27,17 +27,29 @@ static_assert(sizeof(off_t) == 8, "image offsets are 64-bit");
 // The browser's Shift_JIS decoder on one character of one or two bytes: its
 // code point, or -1 when the bytes do not decode. It decodes exactly the
 // characters that Windows' code page 932 decodes with MB_ERR_INVALID_CHARS.
+// What it gives is kept in the worker's global scope, which outlives the
+// instance, for every later run on the page: a name is decoded a character
+// at a time, and asking the decoder costs far more than looking up.
 EM_JS(int, DecodeInBrowser, (int first, int second, int length), {
-  if (!Module.d88cutShiftJis) {
-    Module.d88cutShiftJis = new TextDecoder("shift_jis", {fatal : true});
+  var shiftJis = globalThis.d88cutShiftJis;
+  if (!shiftJis) {
+    shiftJis = globalThis.d88cutShiftJis = {
+      decoder : new TextDecoder("shift_jis", {fatal : true}),
+      decoded : new Map()
+    };
   }
-  try {
-    var text =
-        Module.d88cutShiftJis.decode(new Uint8Array(length == 2 ? [ first, second ] : [first]));
-    return text.length == 1 ? text.charCodeAt(0) : -1;
-  } catch (error) {
-    return -1;
+  var key = length == 2 ? first << 8 | second : 0x10000 | first;
+  if (!shiftJis.decoded.has(key)) {
+    var code = -1;
+    try {
+      var text = shiftJis.decoder.decode(new Uint8Array(length == 2 ? [ first, second ] : [first]));
+      code = text.length == 1 ? text.charCodeAt(0) : -1;
+    } catch (error) {
+      // The bytes do not decode: -1.
+    }
+    shiftJis.decoded.set(key, code);
   }
+  return shiftJis.decoded.get(key);
 });
 
 // Text for standard output (1) or standard error (2), as UTF-8 bytes.

@@ -2,7 +2,9 @@
 // The page: the user chooses or drops an image, a worker runs the tool on it
 // (the source text in #worker-source), and the page shows what came back.
 // Everything that comes from the disk reaches the page as text or as an
-// attribute's value, never as markup. The page never touches the module.
+// attribute's value, never as markup; the disk map alone is made as markup,
+// and only of numbers and the page's own words. The page never touches the
+// module.
 
 const kTexts = {
   en: {
@@ -289,7 +291,17 @@ function DataUrl(bytes, type) {
   return `data:${type};base64,${btoa(chunks.join(''))}`;
 }
 
-// The zip as a blob: URL, since it may be far larger than one file.
+// The largest zip given as a data: URL: larger than any one file, and in
+// base64 well within what browsers take in a URL (Chromium: 2 MB).
+const kDataUrlMaxBytes = 512 * 1024;
+
+// A URL for the zip: a data: URL as for a file, or a blob: URL when it is
+// larger than that (many files, or files that share clusters).
+function ZipUrl(bytes) {
+  const type = 'application/zip';
+  return bytes.length <= kDataUrlMaxBytes ? DataUrl(bytes, type) : ObjectUrl(bytes, type);
+}
+
 function ObjectUrl(bytes, type) {
   const url = URL.createObjectURL(new Blob([bytes], {type}));
   objectUrls.push(url);
@@ -467,7 +479,7 @@ function ShowFiles(imageName, files, runTime) {
   if (entries.length > 0) {
     const zip = byId('download-zip');
     const zipName = ZipName(imageName);
-    zip.href = ObjectUrl(MakeZip(entries), 'application/zip');
+    zip.href = ZipUrl(MakeZip(entries));
     zip.download = zipName;
     zip.textContent = texts.zip(zipName, entries.length);
     zip.hidden = false;
@@ -512,64 +524,47 @@ function Legend() {
 let mapCells = [];
 let mapRecords = [];
 
-// Builds the map from the worker's cells: one row per track and one box per
-// record, given only what scripts and styles read, so that a disk of a
-// thousand records costs little; the rest is looked up when a box is named.
-// Each box is a copy of one made for its track, role and state, and gets
-// its R alone: setting attributes one by one costs more than the rest.
+// The map's rows and boxes as markup, made from the worker's numbers and
+// the page's own words alone: a disk of a thousand records takes a fraction
+// of a millisecond to parse this way, where making each box and setting its
+// attributes one by one costs milliseconds. Each box gets only what scripts
+// and styles read; the rest is looked up when a box is named. The first box
+// is the map's tab stop; the arrow keys give the others a tabindex as they
+// move.
+function MapMarkup(cells) {
+  const parts = [];
+  let track = -1;
+  for (let at = 0; at + kCellBytes <= cells.length; at += kCellBytes) {
+    if (cells[at] !== track) {
+      parts.push(track < 0 ? '' : '</div>');
+      track = cells[at];
+      parts.push(`<div class="track" role="row"><span class="track-number" role="rowheader">` +
+                 `${Number(track)}</span>`);
+    }
+    const state = kStates[cells[at + 6]] || 'ok';
+    parts.push(`<span class="cell" role="gridcell"${at === 0 ? ' tabindex="0"' : ''} ` +
+               `data-track="${Number(track)}" data-role="${kRoles[cells[at + 5]] || 'unused'}" ` +
+               `data-state="${state}" data-r="${Number(cells[at + 3])}">${kStateMarks[state]}</span>`);
+  }
+  if (track >= 0) {
+    parts.push('</div>');
+  }
+  return parts.join('');
+}
+
+// Draws the map from the worker's cells: one row per track and one box per
+// record.
 function ShowMap(map, outputs) {
   mapOutputs = outputs;
-  const rows = document.createDocumentFragment();
-  const cellPrototype = document.createElement('span');
-  cellPrototype.className = 'cell';
-  cellPrototype.setAttribute('role', 'gridcell');
-  cellPrototype.tabIndex = -1;
-  const headerPrototype = document.createElement('span');
-  headerPrototype.className = 'track-number';
-  headerPrototype.setAttribute('role', 'rowheader');
-  const rowPrototype = document.createElement('div');
-  rowPrototype.className = 'track';
-  rowPrototype.setAttribute('role', 'row');
-  let row = null;
-  let track = -1;
-  // The track's boxes to copy, by role and state.
-  const kinds = new Array(kRoles.length * kStates.length);
   const cells = map.cells;
-  mapCells = [];
   mapRecords = [];
   for (let at = 0; at + kCellBytes <= cells.length; at += kCellBytes) {
-    if (cells[at] !== track || row === null) {
-      track = cells[at];
-      row = rowPrototype.cloneNode(false);
-      const header = headerPrototype.cloneNode(false);
-      header.textContent = String(track);
-      row.append(header);
-      rows.append(row);
-      kinds.fill(undefined);
-    }
-    const kind = cells[at + 5] * kStates.length + cells[at + 6];
-    if (kinds[kind] === undefined) {
-      const state = kStates[cells[at + 6]];
-      const prototype = cellPrototype.cloneNode(false);
-      prototype.setAttribute('data-track', String(track));
-      prototype.setAttribute('data-role', kRoles[cells[at + 5]]);
-      prototype.setAttribute('data-state', state);
-      if (state !== 'ok') {
-        prototype.textContent = kStateMarks[state];
-      }
-      kinds[kind] = prototype;
-    }
-    const cell = kinds[kind].cloneNode(true);
-    cell.setAttribute('data-r', String(cells[at + 3]));
-    row.append(cell);
-    mapCells.push(cell);
     mapRecords.push(
       {c: cells[at + 1], h: cells[at + 2], n: cells[at + 4], output: cells[at + 7] - 1});
   }
-  if (mapCells.length > 0) {
-    mapCells[0].tabIndex = 0;
-  }
-  byId('disk-map').replaceChildren(rows);
+  const grid = byId('disk-map');
+  grid.innerHTML = MapMarkup(cells);
+  mapCells = grid.getElementsByClassName('cell');
   Legend();
   byId('map-capped').hidden = !map.capped;
   byId('map-focus').textContent = texts.mapIdle;
@@ -578,7 +573,7 @@ function ShowMap(map, outputs) {
 
 function DescribeCell(cell) {
   const data = cell.dataset;
-  const record = mapRecords[mapCells.indexOf(cell)];
+  const record = mapRecords[Array.prototype.indexOf.call(mapCells, cell)];
   const output = mapOutputs[record.output];
   return texts.cell(data.track, `C${record.c} H${record.h} R${data.r} N${record.n}`,
                     texts.roles[data.role], output ? output.name : '', texts.states[data.state]);
@@ -701,15 +696,41 @@ function ShowCut(imageName, runTime, part) {
   ShowFiles(imageName, part.files, runTime);
 }
 
-// Shows the run's end; `cutShown` when ShowCut has shown d88cut's part.
-// `started` is the performance.now() of the event that chose the image;
-// #status's data-ms gets the milliseconds from there to the page showing
-// everything, set with data-state as the last step.
-function Finish(imageName, runTime, started, result, cutShown) {
-  if (!cutShown) {
-    ShowCut(imageName, runTime, result);
+// Marks which outputs are whole, in the listing and beside the links, once
+// both the health and d88cut's part have come.
+function ShowHealth(run) {
+  if (run.outputs !== null && run.cutShown) {
+    MarkListing(run.outputs);
+    MarkFiles(run.outputs);
   }
-  byId('busy').hidden = true;
+}
+
+// Takes one part of the run from the worker: d88cut's part, or for a
+// recognised disk the outputs' health and the map, which the worker sends
+// first, before d88cut's run.
+function TakePart(run, part) {
+  if (part.part === 'cut') {
+    run.cutShown = true;
+    ShowCut(run.file.name, run.runTime, part);
+  } else {
+    run.outputs = part.outputs;
+    ShowMap(part.map, part.outputs);
+  }
+  ShowHealth(run);
+}
+
+// Shows the run's end, and d88cut's part if it has not come on its own.
+// #status's data-ms gets the milliseconds from the event that chose the
+// image (`run.started`, its performance.now()) to the page showing
+// everything, set with data-state as the last step.
+function Finish(run, result) {
+  const imageName = run.file.name;
+  if (!run.cutShown) {
+    run.cutShown = true;
+    ShowCut(imageName, run.runTime, result);
+    ShowHealth(run);
+  }
+  HideBusy();
   const failed = result.error !== null || result.status !== 0 || result.counts.unreadable !== null;
   const verdict = result.verdict || 'not-d88';
   status.dataset.verdict = verdict;
@@ -735,17 +756,11 @@ function Finish(imageName, runTime, started, result, cutShown) {
   byId('exit-status').textContent = result.status === null ? '\u2014' : String(result.status);
   byId('report').textContent = result.report || '';
   byId('report-part').hidden = !result.report;
-  const outputs = result.outputs || [];
-  MarkListing(outputs);
-  MarkFiles(outputs);
   // A file that is not the disk gets no empty list or table.
   byId('files-part').hidden = verdict !== 'recognised' && byId('files').children.length === 0;
   byId('listing-part').hidden = verdict !== 'recognised' && byId('listing-frame').hidden;
-  if (result.map) {
-    ShowMap(result.map, outputs);
-  }
   byId('results').hidden = false;
-  status.dataset.ms = (performance.now() - started).toFixed(1);
+  status.dataset.ms = (performance.now() - run.started).toFixed(1);
   status.dataset.state = failed ? 'error' : 'done';
 }
 
@@ -764,9 +779,8 @@ function StartWorker() {
     if (current === null || event.data.run !== current.run) {
       return;
     }
-    if (event.data.part === 'cut') {
-      current.cutShown = true;
-      ShowCut(current.file.name, current.runTime, event.data);
+    if (event.data.part) {
+      TakePart(current, event.data);
     } else {
       End(event.data);
     }
@@ -785,10 +799,28 @@ function StartWorker() {
   };
 }
 
+// The progress bar shows only for a run that takes a while: one that ends
+// within a blink would only flash it, and while it shows, the browser draws
+// the page again and again beside the run.
+const kBusyAfterMs = 300;
+let busyTimer = null;
+
+function ShowBusyLater() {
+  clearTimeout(busyTimer);
+  busyTimer = setTimeout(() => {
+    byId('busy').hidden = false;
+  }, kBusyAfterMs);
+}
+
+function HideBusy() {
+  clearTimeout(busyTimer);
+  byId('busy').hidden = true;
+}
+
 function End(result) {
   const run = current;
   current = null;
-  Finish(run.file.name, run.runTime, run.started, result, run.cutShown);
+  Finish(run, result);
 }
 
 function Run(file, started) {
@@ -801,7 +833,7 @@ function Run(file, started) {
   }
   // The worker starts on the image while the page clears the last run.
   runs += 1;
-  current = {run: runs, file, started, runTime: new Date(), cutShown: false};
+  current = {run: runs, file, started, runTime: new Date(), cutShown: false, outputs: null};
   worker.postMessage({run: runs, file});
   Clear();
   status.dataset.state = 'running';
@@ -809,7 +841,7 @@ function Run(file, started) {
   delete status.dataset.verdict;
   delete status.dataset.ms;
   status.textContent = texts.running(file.name);
-  byId('busy').hidden = false;
+  ShowBusyLater();
 }
 
 StartWorker();

@@ -1,11 +1,12 @@
 // The page's entry. The worker mounts the chosen image and runs main on it in
-// a fresh instance. main runs d88cut on it; then the worker is told how the
-// image was judged, to tell the user in plain words why an image is not the
-// disk, and collects the files the run left, for the page to show while
-// main goes on. main then runs d88info, whose text the worker takes from
-// there on as the report, and for a recognised disk passes what the disk
+// a fresh instance. For a recognised disk, main first passes what the disk
 // map draws: each output d88cut writes and whether it is whole, and each
-// sector record of the first disk and what it holds. Nothing in the module
+// sector record of the first disk and what it holds, judged as d88info
+// judges them, for the page to draw while main goes on. main then runs
+// d88cut on the image; the worker is told how the image was judged, to tell
+// the user in plain words why an image is not the disk, and collects the
+// files the run left, for the page to show. main then runs d88info, whose
+// text the worker takes from there on as the report. Nothing in the module
 // is called once main has returned, since its runtime has exited by then.
 #include <emscripten.h>
 
@@ -17,7 +18,6 @@
 #include "common/text_output.h"
 #include "d88/d88_image.h"
 #include "info/command.h"
-#include "info/report.h"
 #include "platform/platform.h"
 #include "platform/shift_jis.h"
 #include "platform/windows_names.h"
@@ -36,7 +36,8 @@ EM_JS(void, PassRunEnd, (const char* verdict, const uint8_t* found, int length),
 EM_JS(void, PassOutput, (const char* name, int length, int volumeFile, int problems, int file),
       { Module.d88cutOutput(HEAPU8.slice(name, name + length), volumeFile != 0, problems, file); });
 
-// The disk map: kMapCellBytes for each sector record, track by track.
+// The disk map: kMapCellBytes for each sector record, track by track. It
+// comes after the outputs, and always for a recognised disk.
 EM_JS(void, PassMap, (const uint8_t* cells, int length, int capped),
       { Module.d88cutMap(HEAPU8.slice(cells, cells + length), capped); });
 
@@ -145,26 +146,26 @@ void MapTrack(const DiskHealth& health, int found, int track, int64_t imageSize)
   AddMissing(health, track, nullptr, missingAdded);
 }
 
-void PassDiskMap(const DiskHealth& health, const char* path) {
-  int64_t imageSize = 0;
-  if (!image.Open(path) || !OpenFileSize(image.ImageStream(), &imageSize) || !image.SelectDisk(0)) {
-    return;
-  }
-  int found = 0;
-  for (int i = 0; i < health.sectors; ++i) {
-    const HealthSector& sector = health.sector[i];
-    if (sector.at >= 0) {
-      sectorsByOffset[found++] = i;
-    } else if (sector.track >= 0 && sector.track < kMaxTracks) {
-      trackHasMissing[sector.track] = true;
+// The map of the open image's first disk.
+void PassDiskMap(const DiskHealth& health, int64_t imageSize) {
+  cellCount = 0;
+  capped = false;
+  if (image.SelectDisk(0)) {
+    int found = 0;
+    for (int i = 0; i < health.sectors; ++i) {
+      const HealthSector& sector = health.sector[i];
+      if (sector.at >= 0) {
+        sectorsByOffset[found++] = i;
+      } else if (sector.track >= 0 && sector.track < kMaxTracks) {
+        trackHasMissing[sector.track] = true;
+      }
+    }
+    std::sort(sectorsByOffset, sectorsByOffset + found,
+              [&](int a, int b) { return health.sector[a].at < health.sector[b].at; });
+    for (int track = 0; track < kMaxTracks; ++track) {
+      MapTrack(health, found, track, imageSize);
     }
   }
-  std::sort(sectorsByOffset, sectorsByOffset + found,
-            [&](int a, int b) { return health.sector[a].at < health.sector[b].at; });
-  for (int track = 0; track < kMaxTracks; ++track) {
-    MapTrack(health, found, track, imageSize);
-  }
-  image.Open(nullptr);
   PassMap(cells, cellCount * kMapCellBytes, capped);
 }
 
@@ -197,11 +198,31 @@ void PassOutputs(const DiskHealth& health) {
   }
 }
 
+DiskHealth health;
+
+// Judges the image as d88info does, on a reader of its own, and passes the
+// outputs and the map when d88cut recognises it.
+void PassHealth(const char* path) {
+  int64_t imageSize = 0;
+  if (image.Open(path) && OpenFileSize(image.ImageStream(), &imageSize)) {
+    JudgeOutputs(image, &health);
+    if (health.recognition.verdict == Verdict::kRecognised) {
+      PassOutputs(health);
+      PassDiskMap(health, imageSize);
+    }
+  }
+  image.Open(nullptr);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const CommandLine commandLine(argc, argv);
   PrepareLocalTime();
+  // The health first, for the page to draw the map while d88cut runs.
+  if (commandLine.argc == 2) {
+    PassHealth(commandLine.argv[1]);
+  }
   const int status = RunD88Cut(commandLine.argc, commandLine.argv);
   const Recognition& recognition = RunRecognition();
   PassRunEnd(VerdictName(recognition.verdict), recognition.found, kSignatureLength);
@@ -209,11 +230,6 @@ int main(int argc, char** argv) {
     char name[] = "d88info";
     char* infoArguments[] = {name, commandLine.argv[1], nullptr};
     RunD88Info(2, infoArguments);
-    const DiskHealth& health = ReportedHealth();
-    if (health.recognition.verdict == Verdict::kRecognised) {
-      PassOutputs(health);
-      PassDiskMap(health, commandLine.argv[1]);
-    }
   }
   return status;
 }

@@ -7,13 +7,12 @@
 // its memory and static buffers as the wasm sets them and nothing kept from
 // an earlier run. The worker mounts the image read-only through WORKERFS,
 // which reads the file lazily, a slice at a time; runs main on it; and posts
-// back plain data: the verdict and the 16 bytes found, the text of both
+// back plain data: for a recognised disk, each output's health and the disk
+// map's cells, first; the verdict and the 16 bytes found, the text of both
 // streams, and each file the run left, with its name and, for a volume
 // file, its recorded time words, as soon as d88cut's run has ended; then
-// the exit status, d88info's report on the same image, and for a
-// recognised disk each output's health and the disk map's cells. All of it
-// is taken while main runs: once main returns, the module's runtime has
-// exited and nothing in it may be called.
+// the exit status and d88info's report on the same image. All of it is taken while main runs: once main returns, the
+// module's runtime has exited and nothing in it may be called.
 
 // The image is read a block at a time, and a read that the last block holds
 // is served from it: the reader's own window is 64 KiB, and every read call
@@ -50,10 +49,13 @@ function ReadInBlocks(FS, counts) {
         start = position;
       }
       const stop = Math.min(size, Math.max(start + kBlockBytes, end));
+      // A whole file is read as it is: slicing it costs a call to the browser.
+      const file = stream.node.contents;
       try {
         block = {
           start,
-          bytes: new Uint8Array(reader.readAsArrayBuffer(stream.node.contents.slice(start, stop))),
+          bytes: new Uint8Array(reader.readAsArrayBuffer(
+            start === 0 && stop === size ? file : file.slice(start, stop))),
         };
       } catch (error) {
         counts.unreadable = String(error);
@@ -91,8 +93,8 @@ function Joined(chunks) {
 // for an image, and used for one image only.
 function Prepare() {
   const run = {
-    streams: {1: [], 2: []}, report: null, outputs: [], map: null, made: [], diagnostics: [],
-    ended: null,
+    streams: {1: [], 2: []}, report: null, outputs: [], made: [], diagnostics: [],
+    ended: null, healthKnown: null,
   };
   run.module = compiled.then((wasm) => createD88cutModule({
     // A new instance of the compiled wasm, with memory of its own.
@@ -107,9 +109,8 @@ function Prepare() {
     d88cutOutput: (name, volumeFile, problems, file) => {
       run.outputs.push({name: ShownName(name), volumeFile, problems, file});
     },
-    d88cutMap: (cells, capped) => {
-      run.map = {cells, capped: capped !== 0};
-    },
+    // The map comes last of the health, after every output.
+    d88cutMap: (cells, capped) => run.healthKnown(run.outputs, {cells, capped: capped !== 0}),
     d88cutFileMade: (number, name) => {
       run.made[number] = {name, time: null, date: null};
     },
@@ -126,15 +127,17 @@ function Prepare() {
   return run;
 }
 
-// Runs main on `file`. What d88cut's run leaves is posted (through `Post`)
+// Runs main on `file`. The health is posted (through `Post`) as soon as it
+// is known, as {part: 'health', outputs, map}, and what d88cut's run leaves
 // as soon as it has ended, as {part: 'cut', verdict, found, files, stdout,
-// stderr}, for the page to show while d88info runs; the answer returned
-// holds the rest, with `cutPosted` when that part went first.
+// stderr}, for the page to show while main goes on; the answer returned
+// holds the rest, with `cutPosted` when d88cut's part went ahead.
 async function Unpack(file, run, Post) {
   const counts = {reads: 0, bytes: 0, unreadable: null};
   const result = {
     status: null, verdict: null, found: null, files: [], counts, error: null, cutPosted: false,
   };
+  run.healthKnown = (outputs, map) => Post({part: 'health', outputs, map}, [map.cells.buffer]);
   try {
     const module = await run.module;
     const FS = module.FS;
@@ -159,15 +162,13 @@ async function Unpack(file, run, Post) {
   result.stdout = Joined(run.streams[1]);
   result.stderr = Joined(run.streams[2]);
   result.report = run.report === null ? null : Joined(run.report);
-  result.outputs = run.outputs;
-  result.map = run.map;
   return result;
 }
 
 let prepared = Prepare();
 
-// One message per image, {run, file}; the answers, d88cut's part and then
-// the whole, carry the same run. The next instance is made once the answer
+// One message per image, {run, file}; the answers, the health, d88cut's
+// part and then the rest, carry the same run. The next instance is made once the answer
 // is on its way.
 onmessage = async (event) => {
   const run = prepared || Prepare();
@@ -176,6 +177,6 @@ onmessage = async (event) => {
   const result = await Unpack(event.data.file, run,
                               (part, transfers) => postMessage({...part, run: number}, transfers));
   result.run = number;
-  postMessage(result, result.map ? [result.map.cells.buffer] : []);
+  postMessage(result);
   prepared = Prepare();
 };

@@ -163,6 +163,32 @@ function CrowdedSample() {
   return BuildDisk(disk);
 }
 
+// The sample with three files that share one chain of 200 clusters (100-299,
+// on tracks 22-67): more than half a megabyte of files in all.
+function SharedChainSample() {
+  const kFirst = 100;
+  const kClusters = 200;
+  const image = SampleWithEntries(['ONE     DAT', 'TWO     DAT', 'THREE   DAT'].map((name) => ({
+    name, attributes: kArchive, time: kWhen.time, date: kWhen.date, cluster: kFirst,
+    size: kClusters * 1024,
+  })));
+  const fat = FindSector(image, 0, 0, 0, 2, 2).data;
+  const SetEntry = (cluster, value) => {
+    const at = fat + Math.floor(cluster * 3 / 2);
+    if (cluster % 2 === 0) {
+      image[at] = value & 0xFF;
+      image[at + 1] = (image[at + 1] & 0xF0) | (value >> 8);
+    } else {
+      image[at] = (image[at] & 0x0F) | ((value & 0x0F) << 4);
+      image[at + 1] = value >> 4;
+    }
+  };
+  for (let cluster = kFirst; cluster < kFirst + kClusters; ++cluster) {
+    SetEntry(cluster, cluster === kFirst + kClusters - 1 ? 0xFFF : cluster + 1);
+  }
+  return image;
+}
+
 // What the map shows of the damaged sample, besides sectors read well.
 const kDamagedStates = ['1:4 file bad', '1:6 file deleted', '2:3 file short', '3:5 main missing'];
 
@@ -195,6 +221,7 @@ const images = {
   large: SparseImage(kWork),
   damaged: WriteImage(kWork, 'DAMAGED.d88', DamagedSample()),
   crowded: WriteImage(kWork, 'CROWDED.d88', CrowdedSample()),
+  sharedChain: WriteImage(kWork, 'SHARED.d88', SharedChainSample()),
 };
 
 after(() => fs.rmSync(kWork, {recursive: true, force: true}));
@@ -501,6 +528,8 @@ for (const kind of kBrowsers) {
         Object.entries(kSampleRoles).map(([role, ranges]) => [role, Expanded(ranges)])));
       // One row a track: tracks 0-79, 763 records.
       assert.equal(shown.map.length, 10 + 2 * 9 + 6 * 16 + 71 * 9);
+      // A zip this small is a data: URL, as each file is.
+      assert.match(await page.$eval('#download-zip', (zip) => zip.href), /^data:application\/zip;base64,/);
       const zipBytes = await session.Download(page, '#download-zip');
       const zip = ReadZip(zipBytes);
       assert.deepEqual(zip.map((entry) => entry.name), shown.files.map((file) => file.name));
@@ -540,6 +569,16 @@ for (const kind of kBrowsers) {
       }
     });
 
+    // The map as a person sees it once scrolled to it: the browser draws a
+    // track's row only when it comes into view, a frame or two later.
+    async function ShootMap(page, file) {
+      await page.$eval('#map-part', (part) => new Promise((drawn) => {
+        part.scrollIntoView();
+        requestAnimationFrame(() => requestAnimationFrame(() => setTimeout(drawn, 50)));
+      }));
+      await (await page.$('#map-part')).screenshot({path: file});
+    }
+
     test('screenshots after the sample, light and dark, English and Japanese',
          {timeout: kTimeout}, async () => {
       fs.mkdirSync(kScreenshots, {recursive: true});
@@ -561,11 +600,11 @@ for (const kind of kBrowsers) {
         });
         // The disk map of the sample and of a damaged disk, alone.
         const suffix = `${kind.name.toLowerCase()}-${language}-${scheme}.png`;
-        await (await page.$('#map-part')).screenshot({path: path.join(kScreenshots, `map-sample-${suffix}`)});
+        await ShootMap(page, path.join(kScreenshots, `map-sample-${suffix}`));
         const damaged = await session.Run(page, images.damaged);
         assert.equal(damaged.state, 'done');
         await page.screenshot({path: path.join(kScreenshots, `damaged-${suffix}`), fullPage: true});
-        await (await page.$('#map-part')).screenshot({path: path.join(kScreenshots, `map-damaged-${suffix}`)});
+        await ShootMap(page, path.join(kScreenshots, `map-damaged-${suffix}`));
         await page.close();
       }
     });
@@ -628,6 +667,23 @@ for (const kind of kBrowsers) {
       assert.deepEqual(shown.files.slice(2).map((file) => file.text), written);
       const zip = ReadZip(await session.Download(page, '#download-zip'));
       assert.deepEqual(zip.slice(2).map((entry) => entry.name), written);
+      await page.close();
+    });
+
+    test('files of over half a megabyte in all: the zip from a blob: URL', {timeout: kTimeout}, async () => {
+      const page = await session.Open(fileUrl);
+      const shown = await session.Run(page, images.sharedChain);
+      assert.equal(shown.state, 'done');
+      const native = ToolRunsOf(images.sharedChain);
+      assert.equal(shown.out, native.out);
+      assert.deepEqual(shown.files.map((file) => file.name).sort(), Object.keys(native.files).sort());
+      assert.deepEqual(shown.linkHealth.slice(2).map(([name, health, problems]) => `${name} ${problems}`),
+                       ['ONE.DAT cross-linked', 'TWO.DAT cross-linked', 'THREE.DAT cross-linked']);
+      assert.match(await page.$eval('#download-zip', (zip) => zip.href), /^blob:/);
+      const zipBytes = await session.Download(page, '#download-zip');
+      assert.ok(zipBytes.length > 600000, String(zipBytes.length));
+      AssertZipUnpacks(zipBytes, native.files);
+      assert.deepEqual(page.errors, []);
       await page.close();
     });
 
