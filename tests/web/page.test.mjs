@@ -287,12 +287,18 @@ async function Settles(promise, ms) {
   return settled;
 }
 
-// Firefox ESR now and then stops answering altogether in these tests: its
-// process stays busy and every later navigation times out, whatever the
-// page. So a case that does not end within kAttemptTimeout (each takes a
-// few seconds) runs once more in a freshly started browser; one that hangs
-// twice, or fails, fails.
+// Firefox ESR now and then stops answering altogether in these tests: the
+// process of file:// pages deadlocks (its main thread and a DOM worker each
+// wait on the other) and every later navigation times out. It strikes when
+// a page is closed while its worker runs script after compiling wasm, as
+// the page's worker does once it has started and after each run, when it
+// makes the next instance; a page whose worker is idle then, or has no wasm,
+// closes cleanly. So pages are closed only once their worker has settled
+// (Open makes page.close wait), and a case that does not end within kAttemptTimeout (each
+// takes a few seconds) runs once more in a freshly started browser; one that
+// hangs twice, or fails, fails.
 const kAttemptTimeout = 75000;
+const kWorkerSettleMs = 300;
 const kCloseTimeout = 15000;
 
 async function RunWithFreshBrowserOnHang(session, body) {
@@ -352,6 +358,12 @@ class PageSession {
       }, languages);
     }
     await page.goto(url);
+    // Closes the page once its worker has had time to settle (see above).
+    const close = page.close.bind(page);
+    page.close = async (options) => {
+      await new Promise((settled) => setTimeout(settled, kWorkerSettleMs));
+      return close(options);
+    };
     return page;
   }
 
