@@ -294,8 +294,9 @@ async function Settles(promise, ms) {
 // the page's worker does once it has started and after each run, when it
 // makes the next instance; a page whose worker is idle then, or has no wasm,
 // closes cleanly. So pages are closed only once their worker has settled
-// (Open makes page.close wait), and a case that does not end within kAttemptTimeout (each
-// takes a few seconds) runs once more in a freshly started browser; one that
+// (Open makes page.close wait). It has struck once where no page closed,
+// so a case that does not end within kAttemptTimeout (each takes a few
+// seconds) still runs once more in a freshly started browser; one that
 // hangs twice, or fails, fails.
 const kAttemptTimeout = 75000;
 const kWorkerSettleMs = 300;
