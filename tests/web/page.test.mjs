@@ -582,14 +582,26 @@ for (const kind of kBrowsers) {
       }
     });
 
-    // The map as a person sees it once scrolled to it: the browser draws a
-    // track's row only when it comes into view, a frame or two later.
+    // What a person sees once scrolled to it: the browser draws a track's
+    // row of the map only when it comes into view, a frame or two later.
+    const Drawn = (page) => page.evaluate(() => new Promise((drawn) => {
+      requestAnimationFrame(() => requestAnimationFrame(() => setTimeout(drawn, 50)));
+    }));
+
     async function ShootMap(page, file) {
-      await page.$eval('#map-part', (part) => new Promise((drawn) => {
-        part.scrollIntoView();
-        requestAnimationFrame(() => requestAnimationFrame(() => setTimeout(drawn, 50)));
-      }));
+      await page.$eval('#map-part', (part) => part.scrollIntoView());
+      await Drawn(page);
       await (await page.$('#map-part')).screenshot({path: file});
+    }
+
+    // The whole page, in a window as tall as the page, so that every row is
+    // in view and drawn.
+    async function ShootPage(page, file) {
+      const height = await page.evaluate(() => document.documentElement.scrollHeight);
+      await page.setViewport({width: 900, height});
+      await Drawn(page);
+      await page.screenshot({path: file});
+      await page.setViewport({width: 900, height: 800});
     }
 
     test('screenshots after the sample, light and dark, English and Japanese',
@@ -607,16 +619,14 @@ for (const kind of kBrowsers) {
         assert.equal(shown.state, 'done');
         assert.equal(await page.evaluate(() => document.documentElement.lang), language);
         await page.setViewport({width: 900, height: 800});
-        await page.screenshot({
-          path: path.join(kScreenshots, `sample-${kind.name.toLowerCase()}-${language}-${scheme}.png`),
-          fullPage: true,
-        });
+        await ShootPage(page,
+                        path.join(kScreenshots, `sample-${kind.name.toLowerCase()}-${language}-${scheme}.png`));
         // The disk map of the sample and of a damaged disk, alone.
         const suffix = `${kind.name.toLowerCase()}-${language}-${scheme}.png`;
         await ShootMap(page, path.join(kScreenshots, `map-sample-${suffix}`));
         const damaged = await session.Run(page, images.damaged);
         assert.equal(damaged.state, 'done');
-        await page.screenshot({path: path.join(kScreenshots, `damaged-${suffix}`), fullPage: true});
+        await ShootPage(page, path.join(kScreenshots, `damaged-${suffix}`));
         await ShootMap(page, path.join(kScreenshots, `map-damaged-${suffix}`));
         await page.close();
       }
