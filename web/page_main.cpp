@@ -88,13 +88,21 @@ int FindSectorAt(const DiskHealth& health, int found, int64_t at) {
   return place != end && health.sector[*place].at == at ? *place : -1;
 }
 
+// The sectors the run needs and does not find, by track: those of track t
+// are missingSectors[missingStart[t]] to missingSectors[missingStart[t + 1]
+// - 1], in the report's order.
+int missingSectors[kMaxHealthSectors];
+int missingStart[kMaxTracks + 1];
+bool missingAdded[kMaxHealthSectors];
+
 // Adds the sectors of `track` that the run needs and does not find, each
 // before the first record of its C, H and N with a higher R (every one when
 // `header` is null), unless added already.
-void AddMissing(const DiskHealth& health, int track, const uint8_t* header, bool* added) {
-  for (int i = 0; i < health.sectors; ++i) {
-    const HealthSector& sector = health.sector[i];
-    if (sector.at >= 0 || sector.track != track || added[i]) {
+void AddMissing(const DiskHealth& health, int track, const uint8_t* header) {
+  for (int i = missingStart[track]; i < missingStart[track + 1]; ++i) {
+    const int index = missingSectors[i];
+    const HealthSector& sector = health.sector[index];
+    if (missingAdded[index]) {
       continue;
     }
     if (header != nullptr &&
@@ -102,14 +110,11 @@ void AddMissing(const DiskHealth& health, int track, const uint8_t* header, bool
          sector.n != header[kRecordSizeCode] || sector.r > header[kRecordSector])) {
       continue;
     }
-    added[i] = true;
+    missingAdded[index] = true;
     AddCell(track, sector.c, sector.h, sector.r, sector.n, sector.role, sector.state,
             sector.output);
   }
 }
-
-bool missingAdded[kMaxHealthSectors];
-bool trackHasMissing[kMaxTracks];
 
 // Each record of `track` as a sector read walks it, and among them, where
 // their R puts them, the sectors the run needs there and does not find.
@@ -124,9 +129,7 @@ void MapTrack(const DiskHealth& health, int found, int track, int64_t imageSize)
         capped = true;
         break;
       }
-      if (trackHasMissing[track]) {
-        AddMissing(health, track, header, missingAdded);
-      }
+      AddMissing(health, track, header);
       const int64_t end = at + kRecordHeaderSize + ReadLE16(header + kRecordDataLength);
       const int index = FindSectorAt(health, found, at);
       SectorState state = StateOfRecord(header);
@@ -143,7 +146,7 @@ void MapTrack(const DiskHealth& health, int found, int track, int64_t imageSize)
       }
     }
   }
-  AddMissing(health, track, nullptr, missingAdded);
+  AddMissing(health, track, nullptr);
 }
 
 // The map of the open image's first disk.
@@ -152,12 +155,24 @@ void PassDiskMap(const DiskHealth& health, int64_t imageSize) {
   capped = false;
   if (image.SelectDisk(0)) {
     int found = 0;
+    int missingCount[kMaxTracks] = {};
     for (int i = 0; i < health.sectors; ++i) {
       const HealthSector& sector = health.sector[i];
       if (sector.at >= 0) {
         sectorsByOffset[found++] = i;
       } else if (sector.track >= 0 && sector.track < kMaxTracks) {
-        trackHasMissing[sector.track] = true;
+        ++missingCount[sector.track];
+      }
+    }
+    missingStart[0] = 0;
+    for (int track = 0; track < kMaxTracks; ++track) {
+      missingStart[track + 1] = missingStart[track] + missingCount[track];
+      missingCount[track] = missingStart[track];  // from here on, where the next one goes
+    }
+    for (int i = 0; i < health.sectors; ++i) {
+      const HealthSector& sector = health.sector[i];
+      if (sector.at < 0 && sector.track >= 0 && sector.track < kMaxTracks) {
+        missingSectors[missingCount[sector.track]++] = i;
       }
     }
     std::sort(sectorsByOffset, sectorsByOffset + found,
