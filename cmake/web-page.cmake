@@ -3,8 +3,8 @@
 #
 # The page is put together from web/d88cut.html.in and the parts beside it:
 #   page.css     the page's one stylesheet          -> <style>
-#   zip.js       a store-only zip writer             -> <script>, with page.js
 #   page.js      the page: choosing, showing, links  -> <script>
+#   zip.js       a store-only zip writer             -> with worker.js
 #   worker.js    the worker that runs the tool       -> with the module, as the
 #                                                       worker's source text
 # and the module emscripten makes of the tool: d88cut_module.js, its runtime,
@@ -68,8 +68,8 @@ if(CMAKE_SCRIPT_MODE_FILE)
   file(READ "${WEB}/worker.js" worker)
   file(READ "${WASM}" wasm HEX)
   base64_of_hex("${wasm}" wasm_base64)
-  set(script "\n${zip}\n${ui}")
-  set(worker_source "\n${module}\nconst kWasmBase64 = '${wasm_base64}';\n${worker}")
+  set(script "\n${ui}")
+  set(worker_source "\n${module}\nconst kWasmBase64 = '${wasm_base64}';\n${zip}\n${worker}")
   # Nothing inside may end its element early, or start a comment that the
   # parser would carry past its end.
   foreach(part style script worker_source)

@@ -285,30 +285,6 @@ function ZipName(imageName) {
   return (dot > 0 ? imageName.slice(0, dot) : imageName) + '.zip';
 }
 
-// A file's bytes as a data: URL. A file of the volume is never larger than
-// the volume (360 KB), well within what browsers take in a URL, and a data:
-// URL is made without the round trip to the browser's blob store that each
-// blob: URL costs (about half a millisecond in Chromium).
-function DataUrl(bytes, type) {
-  const kChunk = 0x8000;
-  const chunks = [];
-  for (let at = 0; at < bytes.length; at += kChunk) {
-    chunks.push(String.fromCharCode.apply(null, bytes.subarray(at, at + kChunk)));
-  }
-  return `data:${type};base64,${btoa(chunks.join(''))}`;
-}
-
-// The largest zip given as a data: URL: larger than any one file, and in
-// base64 well within what browsers take in a URL (Chromium: 2 MB).
-const kDataUrlMaxBytes = 512 * 1024;
-
-// A URL for the zip: a data: URL as for a file, or a blob: URL when it is
-// larger than that (many files, or files that share clusters).
-function ZipUrl(bytes) {
-  const type = 'application/zip';
-  return bytes.length <= kDataUrlMaxBytes ? DataUrl(bytes, type) : ObjectUrl(bytes, type);
-}
-
 function ObjectUrl(bytes, type) {
   const url = URL.createObjectURL(new Blob([bytes], {type}));
   objectUrls.push(url);
@@ -464,32 +440,29 @@ function Hex(bytes) {
   return `${hex}\n${shown}`;
 }
 
-function ShowFiles(imageName, files, runTime) {
+// The files' links and the zip's, as the worker made them.
+function ShowFiles(imageName, files, zip) {
   const list = byId('files');
-  const entries = files.map((file) => {
-    const words = file.time === null ? DosWordsOf(runTime) : {time: file.time, date: file.date};
-    return {name: file.name, bytes: file.bytes, time: words.time, date: words.date};
-  });
-  for (const entry of entries) {
+  for (const file of files) {
     const item = document.createElement('li');
     const link = document.createElement('a');
-    link.href = DataUrl(entry.bytes, 'application/octet-stream');
-    link.download = entry.name;
-    link.textContent = entry.name;
+    link.href = file.url;
+    link.download = file.name;
+    link.textContent = file.name;
     const size = document.createElement('span');
     size.className = 'size';
-    size.textContent = ' \u2014 ' + texts.bytes(entry.bytes.length);
+    size.textContent = ' \u2014 ' + texts.bytes(file.size);
     item.append(link, size);
     list.append(item);
   }
-  byId('no-files').hidden = entries.length > 0;
-  if (entries.length > 0) {
-    const zip = byId('download-zip');
+  byId('no-files').hidden = files.length > 0;
+  if (files.length > 0) {
+    const link = byId('download-zip');
     const zipName = ZipName(imageName);
-    zip.href = ZipUrl(MakeZip(entries));
-    zip.download = zipName;
-    zip.textContent = texts.zip(zipName, entries.length);
-    zip.hidden = false;
+    link.href = zip.url || ObjectUrl(zip.bytes, 'application/zip');
+    link.download = zipName;
+    link.textContent = texts.zip(zipName, files.length);
+    link.hidden = false;
   }
 }
 
@@ -696,11 +669,11 @@ function MoveInMap(event) {
 
 // Shows what d88cut's run left: its text, the listing and the files. The
 // rest of the run goes on meanwhile in the worker.
-function ShowCut(imageName, runTime, part) {
+function ShowCut(imageName, part) {
   byId('output').textContent = part.stdout;
   byId('errors').textContent = part.stderr;
   ShowListing(part.stdout);
-  ShowFiles(imageName, part.files, runTime);
+  ShowFiles(imageName, part.files, part.zip || {});
 }
 
 // Marks which outputs are whole, in the listing and beside the links, once
@@ -718,7 +691,7 @@ function ShowHealth(run) {
 function TakePart(run, part) {
   if (part.part === 'cut') {
     run.cutShown = true;
-    ShowCut(run.file.name, run.runTime, part);
+    ShowCut(run.file.name, part);
   } else {
     run.outputs = part.outputs;
     ShowMap(part.map, part.outputs);
@@ -734,7 +707,7 @@ function Finish(run, result) {
   const imageName = run.file.name;
   if (!run.cutShown) {
     run.cutShown = true;
-    ShowCut(imageName, run.runTime, result);
+    ShowCut(imageName, result);
     ShowHealth(run);
   }
   HideBusy();
@@ -841,7 +814,7 @@ function Run(file, started) {
   // The worker starts on the image while the page clears the last run.
   runs += 1;
   current = {run: runs, file, started, runTime: new Date(), cutShown: false, outputs: null};
-  worker.postMessage({run: runs, file});
+  worker.postMessage({run: runs, file, runTime: current.runTime.getTime()});
   Clear();
   status.dataset.state = 'running';
   status.dataset.image = file.name;
