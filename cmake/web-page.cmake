@@ -5,6 +5,7 @@
 #   page.css     the page's one stylesheet          -> <style>
 #   page.js      the page: choosing, showing, links  -> <script>
 #   zip.js       a store-only zip writer             -> with worker.js
+#   practice.js  the disk the worker practises on    -> with worker.js
 #   worker.js    the worker that runs the tool       -> with the module, as the
 #                                                       worker's source text
 # and the module emscripten makes of the tool: d88cut_module.js, its runtime,
@@ -65,11 +66,12 @@ if(CMAKE_SCRIPT_MODE_FILE)
   file(READ "${WEB}/zip.js" zip)
   file(READ "${WEB}/page.js" ui)
   file(READ "${MODULE}" module)
+  file(READ "${WEB}/practice.js" practice)
   file(READ "${WEB}/worker.js" worker)
   file(READ "${WASM}" wasm HEX)
   base64_of_hex("${wasm}" wasm_base64)
   set(script "\n${ui}")
-  set(worker_source "\n${module}\nconst kWasmBase64 = '${wasm_base64}';\n${zip}\n${worker}")
+  set(worker_source "\n${module}\nconst kWasmBase64 = '${wasm_base64}';\n${zip}\n${practice}\n${worker}")
   # Nothing inside may end its element early, or start a comment that the
   # parser would carry past its end.
   foreach(part style script worker_source)
@@ -121,7 +123,7 @@ endif()
 set_target_properties(d88cut_module PROPERTIES
   CXX_LINKER_LAUNCHER "${CMAKE_COMMAND};-E;env;NODE_PATH=${node_path}")
 
-set(page_parts d88cut.html.in page.css zip.js page.js worker.js)
+set(page_parts d88cut.html.in page.css zip.js practice.js page.js worker.js)
 list(TRANSFORM page_parts PREPEND ${PROJECT_SOURCE_DIR}/web/)
 add_custom_command(
   OUTPUT ${PROJECT_BINARY_DIR}/d88cut.html

@@ -752,10 +752,19 @@ let worker = null;
 let current = null;
 let runs = 0;
 
-function StartWorker() {
+// The worker the page starts with practises first (worker.js), so that the
+// user's first image meets code the browser has compiled well; #status
+// gets data-practised once no practice is under way, done or cut short
+// with its worker. A worker that takes the place of another does not
+// practise: an image is waiting for it.
+function StartWorker({practise}) {
   const started = new Worker(workerUrl);
   worker = started;
   started.onmessage = (event) => {
+    if (event.data.practised) {
+      status.dataset.practised = '';
+      return;
+    }
     if (current === null || event.data.run !== current.run) {
       return;
     }
@@ -768,6 +777,7 @@ function StartWorker() {
   started.onerror = (event) => {
     event.preventDefault();
     started.terminate();
+    status.dataset.practised = '';
     if (worker !== started) {
       return;
     }
@@ -777,6 +787,9 @@ function StartWorker() {
            counts: {unreadable: null}, error: String(event.message || 'the worker failed')});
     }
   };
+  if (practise) {
+    started.postMessage({practise: true});
+  }
 }
 
 // The progress bar shows only for a run that takes a while: one that ends
@@ -807,9 +820,10 @@ function Run(file, started) {
   if (current !== null && worker !== null) {
     worker.terminate();
     worker = null;
+    status.dataset.practised = '';
   }
   if (worker === null) {
-    StartWorker();
+    StartWorker({practise: false});
   }
   // The worker starts on the image while the page clears the last run.
   runs += 1;
@@ -824,7 +838,7 @@ function Run(file, started) {
   ShowBusyLater();
 }
 
-StartWorker();
+StartWorker({practise: true});
 
 const input = byId('image');
 input.addEventListener('change', () => {

@@ -207,13 +207,33 @@ async function Unpack(file, runTime, run, Post) {
   return result;
 }
 
+// Practice: runs on the practice disk (practice.js), run for run as for an
+// image, with what they pass back thrown away. The page asks for it once,
+// from the worker it starts with; an image that comes meanwhile waits for
+// the practice to end.
+const kPracticeRuns = 12;
+async function Practise() {
+  const disk = new File([PracticeDisk()], 'practice.d88');
+  for (let run = 0; run < kPracticeRuns; ++run) {
+    await Unpack(disk, new Date(), Prepare(), () => {});
+  }
+}
+let practice = Promise.resolve();
+
 let prepared = Prepare();
 
-// One message per image, {run, file, runTime}: runTime is when the user
-// chose it (milliseconds since 1970), the time MAIN and DEMO get in the
-// zip. The answers, the health, d88cut's part and then the rest, carry the
-// same run. The next instance is made once the answer is on its way.
+// {practise: true}, first if at all: practise, and say {practised: true}
+// at the end. Then one message per image, {run, file, runTime}: runTime is
+// when the user chose it (milliseconds since 1970), the time MAIN and DEMO
+// get in the zip. The answers, the health, d88cut's part and then the
+// rest, carry the same run. The next instance is made once the answer is
+// on its way.
 onmessage = async (event) => {
+  if (event.data.practise) {
+    practice = Practise().catch(() => {}).then(() => postMessage({practised: true}));
+    return;
+  }
+  await practice;
   const run = prepared || Prepare();
   prepared = null;
   const number = event.data.run;

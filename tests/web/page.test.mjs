@@ -11,6 +11,7 @@ import http from 'node:http';
 import path from 'node:path';
 import {after, before, describe, test as nodeTest} from 'node:test';
 import {pathToFileURL} from 'node:url';
+import vm from 'node:vm';
 
 import puppeteer from 'puppeteer-core';
 
@@ -291,8 +292,8 @@ async function Settles(promise, ms) {
 // process of file:// pages deadlocks (its main thread and a DOM worker each
 // wait on the other) and every later navigation times out. It strikes when
 // a page is closed while its worker runs script after compiling wasm, as
-// the page's worker does once it has started and after each run, when it
-// makes the next instance; a page whose worker is idle then, or has no wasm,
+// the page's worker does once it has started, while it practises and after
+// each run, when it makes the next instance; a page whose worker is idle then, or has no wasm,
 // closes cleanly. So pages are closed only once their worker has settled
 // (Open makes page.close wait). It has struck once where no page closed,
 // so a case that does not end within kAttemptTimeout (each takes a few
@@ -300,6 +301,7 @@ async function Settles(promise, ms) {
 // hangs twice, or fails, fails.
 const kAttemptTimeout = 75000;
 const kWorkerSettleMs = 300;
+const kPracticeTimeout = 20000;
 const kCloseTimeout = 15000;
 
 async function RunWithFreshBrowserOnHang(session, body) {
@@ -359,9 +361,12 @@ class PageSession {
       }, languages);
     }
     await page.goto(url);
-    // Closes the page once its worker has had time to settle (see above).
+    // Closes the page once its worker has practised and had time to settle
+    // (see above).
     const close = page.close.bind(page);
     page.close = async (options) => {
+      await page.waitForFunction(() => 'practised' in document.getElementById('status').dataset,
+                                 {timeout: kPracticeTimeout}).catch(() => {});
       await new Promise((settled) => setTimeout(settled, kWorkerSettleMs));
       return close(options);
     };
@@ -385,6 +390,7 @@ class PageSession {
         state: status.dataset.state,
         image: status.dataset.image,
         ms: status.dataset.ms,
+        practised: 'practised' in status.dataset,
         verdict: status.dataset.verdict,
         statusText: status.textContent,
         out: document.getElementById('output').textContent,
@@ -489,6 +495,23 @@ function RunTimeOfWords(words) {
 // ---------------------------------------------------------------------------
 // The cases
 
+// The disk the page's worker practises on (web/practice.js) is one that
+// d88cut takes whole, with every kind of output; were it not, the practice
+// would run little of the tool.
+nodeTest('the practice disk is the disk, whole', () => {
+  const source = fs.readFileSync(path.join(kSource, 'web/practice.js'), 'utf8');
+  const image = path.join(kWork, 'practice.d88');
+  fs.writeFileSync(image, vm.runInNewContext(`${source}\nPracticeDisk();`));
+  const run = spawnSync(kNativeInfo, ['--json', image], {encoding: 'utf8'});
+  assert.equal(run.status, 0, run.stderr);
+  const report = JSON.parse(run.stdout);
+  assert.equal(report.verdict, 'recognised');
+  assert.deepEqual(report.outputs.map((output) => [output.name, output.size, output.health]), [
+    ['MAIN', 8192, 'intact'], ['DEMO', 16384, 'intact'], ['PRACTICE.TXT', 3000, 'intact'],
+    ['\u30c6\u30b9\u30c8.DAT', 5000, 'intact'], ['SCORES.DAT', 2600, 'intact'],
+  ]);
+});
+
 for (const kind of kBrowsers) {
   describe(kind.name, {timeout: 20 * 60 * 1000}, () => {
     const session = new PageSession(kind);
@@ -517,6 +540,8 @@ for (const kind of kBrowsers) {
       // the time the test waited for it.
       assert.match(shown.ms, /^\d+\.\d$/);
       assert.ok(Number(shown.ms) > 0 && Number(shown.ms) <= ended - started + 1000, shown.ms);
+      // The worker practised before it took the image: the image waited.
+      assert.ok(shown.practised);
       assert.equal(shown.verdict, 'recognised');
       assert.equal(shown.image, path.basename(image));
       assert.equal(shown.out, sampleNative.out);
