@@ -114,6 +114,7 @@ int RunD88Info(int argc, char** argv) {
 }
 
 void ResetInfoState() {
+  UseJudgedOutputs(nullptr);
   image.Reset();
   ResetTextOutput();
 }

@@ -49,6 +49,8 @@ bool json;
 
 // The outputs d88cut writes from the first disk, and how whole they are.
 DiskHealth health;
+// The same, judged by the caller already (UseJudgedOutputs); nullptr: judge.
+const DiskHealth* judgedOutputs = nullptr;
 
 void Add(const char* format, ...)
 #if defined(__GNUC__)
@@ -847,7 +849,13 @@ void PrintOutputsAsJson() {
 
 }  // namespace
 
+void UseJudgedOutputs(const DiskHealth* judged) {
+  judgedOutputs = judged;
+}
+
 Verdict PrintReport(D88Image& image, int64_t imageSize, bool everyId, bool asJson) {
+  const DiskHealth* judged = judgedOutputs;
+  judgedOutputs = nullptr;
   line.length = 0;
   recordsWalked = 0;
   json = asJson;
@@ -894,9 +902,13 @@ Verdict PrintReport(D88Image& image, int64_t imageSize, bool everyId, bool asJso
     }
   }
   if (recognition.verdict == Verdict::kRecognised && !image.ReadFailed()) {
-    // The outputs are judged by reading again what d88cut reads, into
-    // buffers of their own.
-    JudgeOutputs(image, &health);
+    if (judged != nullptr && judged->recognition.verdict == Verdict::kRecognised) {
+      health = *judged;
+    } else {
+      // The outputs are judged by reading again what d88cut reads, into
+      // buffers of their own.
+      JudgeOutputs(image, &health);
+    }
   }
   if (image.ReadFailed()) {
     return recognition.verdict;

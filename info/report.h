@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "common/output_health.h"
 #include "common/recognition.h"
 #include "d88/d88_image.h"
 
@@ -19,5 +20,11 @@
 // verdict. A read of the image that fails ends the report after its last
 // whole line (see D88Image::ReadFailed), or in JSON mid-document.
 Verdict PrintReport(D88Image& image, int64_t imageSize, bool everyId, bool asJson);
+
+// Outputs judged already by JudgeOutputs, on this same image, by a caller
+// that had them first (the page shows them while d88cut runs): the next
+// report of a recognised disk takes them instead of judging again, once.
+// `judged` must outlive that report.
+void UseJudgedOutputs(const DiskHealth* judged);
 
 #endif  // INFO_REPORT_H_

@@ -18,6 +18,7 @@
 #include "common/text_output.h"
 #include "d88/d88_image.h"
 #include "info/command.h"
+#include "info/report.h"
 #include "platform/platform.h"
 #include "platform/shift_jis.h"
 #include "platform/windows_names.h"
@@ -216,7 +217,8 @@ void PassOutputs(const DiskHealth& health) {
 DiskHealth health;
 
 // Judges the image as d88info does, on a reader of its own, and passes the
-// outputs and the map when d88cut recognises it.
+// outputs and the map when d88cut recognises it; d88info's report then
+// takes the outputs as judged here.
 void PassHealth(const char* path) {
   int64_t imageSize = 0;
   if (image.Open(path) && OpenFileSize(image.ImageStream(), &imageSize)) {
@@ -224,6 +226,9 @@ void PassHealth(const char* path) {
     if (health.recognition.verdict == Verdict::kRecognised) {
       PassOutputs(health);
       PassDiskMap(health, imageSize);
+      if (!image.ReadFailed()) {
+        UseJudgedOutputs(&health);
+      }
     }
   }
   image.Open(nullptr);
