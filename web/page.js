@@ -301,11 +301,10 @@ function Clear() {
     byId(id).hidden = true;
   }
   byId('disk-map').replaceChildren();
-  byId('map-legend').replaceChildren();
   byId('map-focus').textContent = '';
   chosenOutput = null;
   mapOutputs = [];
-  mapCells = [];
+  mapCells = null;
   mapRecords = [];
   const zip = byId('download-zip');
   zip.hidden = true;
@@ -499,18 +498,25 @@ function Legend() {
     item('unused', state, texts.states[state]);
   }
 }
+// The same for every disk, so made once.
+Legend();
 
-// The map's boxes in order, and the record each shows: {c, h, n, output}.
-let mapCells = [];
+// The record each of the map's boxes shows, in order: {c, h, n, output};
+// and the boxes, found when first wanted.
 let mapRecords = [];
+let mapCells = null;
+function MapCells() {
+  mapCells = mapCells || byId('disk-map').querySelectorAll('[role="gridcell"]');
+  return mapCells;
+}
 
 // The map's rows and boxes as markup, made from the worker's numbers and
 // the page's own words alone: a disk of a thousand records takes a fraction
 // of a millisecond to parse this way, where making each box and setting its
 // attributes one by one costs milliseconds. Each box gets only what scripts
-// and styles read; the rest is looked up when a box is named. The first box
-// is the map's tab stop; the arrow keys give the others a tabindex as they
-// move.
+// and styles read (not even a class: its role finds it); the rest is looked
+// up when a box is named. The first box is the map's tab stop; the arrow
+// keys give the others a tabindex as they move.
 function MapMarkup(cells) {
   const parts = [];
   let track = -1;
@@ -522,7 +528,7 @@ function MapMarkup(cells) {
                  `${Number(track)}</span>`);
     }
     const state = kStates[cells[at + 6]] || 'ok';
-    parts.push(`<span class="cell" role="gridcell"${at === 0 ? ' tabindex="0"' : ''} ` +
+    parts.push(`<span role="gridcell"${at === 0 ? ' tabindex="0"' : ''} ` +
                `data-track="${Number(track)}" data-role="${kRoles[cells[at + 5]] || 'unused'}" ` +
                `data-state="${state}" data-r="${Number(cells[at + 3])}">${kStateMarks[state]}</span>`);
   }
@@ -544,16 +550,15 @@ function ShowMap(map, outputs) {
   }
   const grid = byId('disk-map');
   grid.innerHTML = MapMarkup(cells);
-  mapCells = grid.getElementsByClassName('cell');
-  Legend();
+  mapCells = null;
   byId('map-capped').hidden = !map.capped;
   byId('map-focus').textContent = texts.mapIdle;
-  byId('map-part').hidden = mapCells.length === 0;
+  byId('map-part').hidden = mapRecords.length === 0;
 }
 
 function DescribeCell(cell) {
   const data = cell.dataset;
-  const record = mapRecords[Array.prototype.indexOf.call(mapCells, cell)];
+  const record = mapRecords[Array.prototype.indexOf.call(MapCells(), cell)];
   const output = mapOutputs[record.output];
   return texts.cell(data.track, `C${record.c} H${record.h} R${data.r} N${record.n}`,
                     texts.roles[data.role], output ? output.name : '', texts.states[data.state]);
@@ -575,7 +580,7 @@ function Light(index) {
   if (index !== null) {
     mapRecords.forEach((record, at) => {
       if (record.output === Number(index)) {
-        mapCells[at].classList.add('lit');
+        MapCells()[at].classList.add('lit');
       }
     });
   }
@@ -595,12 +600,12 @@ function Choose(button) {
 
 // One tab stop into the map; the arrow keys, Home and End move within it.
 function MoveInMap(event) {
-  const cell = event.target.closest('.cell');
+  const cell = event.target.closest('[role="gridcell"]');
   if (!cell) {
     return;
   }
   const row = cell.parentElement;
-  const cellsOf = (track) => Array.from(track.querySelectorAll('.cell'));
+  const cellsOf = (track) => Array.from(track.querySelectorAll('[role="gridcell"]'));
   const here = cellsOf(row);
   const index = here.indexOf(cell);
   let to = null;
