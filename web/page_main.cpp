@@ -96,6 +96,32 @@ int missingSectors[kMaxHealthSectors];
 int missingStart[kMaxTracks + 1];
 bool missingAdded[kMaxHealthSectors];
 
+// True for a sector the run needs and does not find, on a track of the map.
+bool IsMissing(const HealthSector& sector) {
+  return sector.at < 0 && sector.track >= 0 && sector.track < kMaxTracks;
+}
+
+// Fills missingSectors and missingStart from the report's sectors.
+void ListMissingByTrack(const DiskHealth& health) {
+  int count[kMaxTracks] = {};
+  for (int i = 0; i < health.sectors; ++i) {
+    if (IsMissing(health.sector[i])) {
+      ++count[health.sector[i].track];
+    }
+  }
+  missingStart[0] = 0;
+  for (int track = 0; track < kMaxTracks; ++track) {
+    missingStart[track + 1] = missingStart[track] + count[track];
+  }
+  int next[kMaxTracks];
+  memcpy(next, missingStart, sizeof next);
+  for (int i = 0; i < health.sectors; ++i) {
+    if (IsMissing(health.sector[i])) {
+      missingSectors[next[health.sector[i].track]++] = i;
+    }
+  }
+}
+
 // Adds the sectors of `track` that the run needs and does not find, each
 // before the first record of its C, H and N with a higher R (every one when
 // `header` is null), unless added already.
@@ -155,25 +181,11 @@ void PassDiskMap(const DiskHealth& health, int64_t imageSize) {
   cellCount = 0;
   capped = false;
   if (image.SelectDisk(0)) {
+    ListMissingByTrack(health);
     int found = 0;
-    int missingCount[kMaxTracks] = {};
     for (int i = 0; i < health.sectors; ++i) {
-      const HealthSector& sector = health.sector[i];
-      if (sector.at >= 0) {
+      if (health.sector[i].at >= 0) {
         sectorsByOffset[found++] = i;
-      } else if (sector.track >= 0 && sector.track < kMaxTracks) {
-        ++missingCount[sector.track];
-      }
-    }
-    missingStart[0] = 0;
-    for (int track = 0; track < kMaxTracks; ++track) {
-      missingStart[track + 1] = missingStart[track] + missingCount[track];
-      missingCount[track] = missingStart[track];  // from here on, where the next one goes
-    }
-    for (int i = 0; i < health.sectors; ++i) {
-      const HealthSector& sector = health.sector[i];
-      if (sector.at < 0 && sector.track >= 0 && sector.track < kMaxTracks) {
-        missingSectors[missingCount[sector.track]++] = i;
       }
     }
     std::sort(sectorsByOffset, sectorsByOffset + found,

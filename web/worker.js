@@ -8,11 +8,14 @@
 // an earlier run. The worker mounts the image read-only through WORKERFS,
 // which reads the file lazily, a slice at a time; runs main on it; and posts
 // back plain data: for a recognised disk, each output's health and the disk
-// map's cells, first; the verdict and the 16 bytes found, the text of both
-// streams, and each file the run left, with its name and, for a volume
-// file, its recorded time words, as soon as d88cut's run has ended; then
-// the exit status and d88info's report on the same image. All of it is taken while main runs: once main returns, the
-// module's runtime has exited and nothing in it may be called.
+// map's cells, first; as soon as d88cut's run has ended, the verdict and the
+// 16 bytes found, the text of both streams, and a link for each file the run
+// left and for the zip of them all; then the exit status and d88info's
+// report on the same image. All of it is taken while main runs: once main
+// returns, the module's runtime has exited and nothing in it may be called.
+// Before its first image, the worker the page starts with practises on a
+// disk of its own (practice.js), so that the browser has compiled the tool
+// well by then.
 
 // The image is read a block at a time, and a read that the last block holds
 // is served from it: the reader's own window is 64 KiB, and every read call
