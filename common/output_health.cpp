@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "common/volume_decoding.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -658,6 +659,9 @@ void JudgeOutputs(D88Image& image, DiskHealth* health) {
   }
   for (int index = 0; index < health->outputs; ++index) {
     OutputHealth& output = health->output[index];
+    for (int later = index + 1; later < health->outputs && !output.replaced; ++later) {
+      output.replaced = IsSameOutputFile(output.name, health->output[later].name);
+    }
     Words words = {output.details, sizeof output.details, 0};
     output.details[0] = '\0';
     SayFindings(*health, index, words);
