@@ -17,6 +17,10 @@ HeaderFault FaultOfHeader(const D88Image& image, uint32_t* value) {
     return HeaderFault::kShorterThanHeader;
   }
   const int32_t size = image.DiskSize();
+  if (size < 0) {
+    *value = static_cast<uint32_t>(size);
+    return HeaderFault::kSizePastTwoGiB;
+  }
   if (size < kSmallestHeader) {
     *value = static_cast<uint32_t>(size);
     return HeaderFault::kSizeBelowHeader;
@@ -95,6 +99,9 @@ void DescribeHeaderFault(const Recognition& recognition, char* text, int capacit
       return;
     case HeaderFault::kShorterThanHeader:
       snprintf(text, room, "the file is shorter than a disk header (%d bytes)", kDiskHeaderSize);
+      return;
+    case HeaderFault::kSizePastTwoGiB:
+      snprintf(text, room, "the disk's size field, 0x%08x, is past 2 GiB", value);
       return;
     case HeaderFault::kSizeBelowHeader:
       snprintf(text, room, "the disk's size field, %d, is below %d", static_cast<int32_t>(value),
