@@ -152,11 +152,12 @@ bool IsPlainFileName(const char* name) {
   return DecodeName(name, decoded) && IsWindowsFileName(decoded);
 }
 
-// The page's files are its own, made by number: no link, pipe or device can
-// be in the way, and the image is never among them.
 bool IsSameOutputFile(const char* a, const char* b) {
   return IsPlainFileName(a) && IsPlainFileName(b) && IsSameWindowsName(a, b);
 }
+
+// The page's files are its own, made by number: no link, pipe or device can
+// be in the way, and the image is never among them.
 
 OutputOpening OpenNamedOutput(const char* name, const FileIdentity*, FILE** file,
                               SystemError* error) {
