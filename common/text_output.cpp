@@ -148,12 +148,7 @@ const char* PathAsShown(FILE* stream, const char* path, char* shown, size_t capa
   if (SinkOf(stream) != Sink::kTerminal || capacity == 0) {
     return path;
   }
-  size_t used = 0;
-  for (; path[used] != '\0' && used + 1 < capacity; ++used) {
-    const uint8_t byte = static_cast<uint8_t>(path[used]);
-    shown[used] = byte < 0x20 || byte == 0x7F ? '?' : path[used];
-  }
-  shown[used] = '\0';
+  ShowableArgument(path, shown, capacity);
   return shown;
 }
 
@@ -225,6 +220,34 @@ size_t ShowableName(const char* name, char* out, size_t capacity) {
     }
     name += length;
     left -= length;
+  }
+  out[used] = '\0';
+  return used;
+}
+
+size_t ShowableArgument(const char* argument, char* out, size_t capacity) {
+  if (capacity == 0) {
+    return 0;
+  }
+  size_t used = 0;
+  size_t left = strlen(argument);
+  while (left > 0) {
+    uint32_t codePoint = 0;
+    const size_t length = DecodeLocalCharacter(argument, left, &codePoint);
+    const bool showable = length > 0 && !IsControl(codePoint);
+    const size_t shownLength = showable ? length : 1;
+    if (used + shownLength >= capacity) {
+      break;
+    }
+    if (showable) {
+      memcpy(out + used, argument, length);
+    } else {
+      out[used] = '?';
+    }
+    used += shownLength;
+    const size_t taken = length > 0 ? length : 1;
+    argument += taken;
+    left -= taken;
   }
   out[used] = '\0';
   return used;

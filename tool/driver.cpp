@@ -75,7 +75,9 @@ int Run(int argc, char** argv) {
   }
   if (argc != 2) {
     const char* invokedAs = argc > 0 && argv[0] != nullptr ? argv[0] : "d88cut";
-    PrintLocalFormatted(stderr, "Usage: %s [D88 image]\n", invokedAs);
+    char shown[4096];
+    PrintLocalFormatted(stderr, "Usage: %s [D88 image]\n",
+                        PathAsShown(stderr, invokedAs, shown, sizeof shown));
     return 1;
   }
   const char* path = argv[1];
