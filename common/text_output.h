@@ -30,6 +30,9 @@ void PrintLocalFormatted(FILE* stream, const char* format, ...)
 #endif
     ;
 
+// True when `stream` is standard output or error and goes to a terminal.
+bool GoesToTerminal(FILE* stream);
+
 // A path or any other argument from the command line as `stream` shows it:
 // on a terminal as ShowableArgument gives it, copied into `shown` (at most
 // `capacity` - 1 bytes and a NUL), so that an argument cannot drive the
@@ -49,6 +52,15 @@ void PrintNotTheDisk(FILE* stream, const char* words, const char* path);
 // The same for the cannot-write message: "d88cut: cannot write 'NAME':
 // REASON\n", the disk's name NAME shown as PrintDiskName shows it.
 void PrintWriteFailureReason(FILE* stream, const char* name, const char* reason);
+
+// On a terminal only, after a run that wrote damaged files: "d88cut: N of
+// the files written may be damaged (NAMES); try: d88info PATH\n". N is
+// `count`; NAMES the first five of `names` (the disk's names of the damaged
+// files, in the order written), each as PrintDiskName shows it, joined by
+// ", " and followed by " and M more" when there are more; PATH as
+// PathAsShown shows it. Nothing when `count` is 0. Files and pipes get
+// nothing.
+void PrintDamagedOutputs(FILE* stream, const char* const* names, int count, const char* path);
 
 // "PROGRAM: cannot read 'PATH': REASON\n", on a terminal and elsewhere alike:
 // the image at `path` could not be read. PATH as PathAsShown shows it,

@@ -144,14 +144,14 @@ const std::vector<ListedName>& Names() {
   return names;
 }
 
-// The recognised disk with every name of Names() in its root directory, all
-// sharing one 10-byte file.
+// The recognised disk with every name of Names() in its root directory, each
+// a 10-byte file of its own, intact.
 Disk NamesDisk() {
   TestVolume volume;
-  volume.StoreChain({37}, MixedBytes(10, 1));
   int index = 0;
   for (const ListedName& name : Names()) {
-    volume.SetEntry(index++, name.entry, kArchive, kTime, kDate, 37, 10);
+    volume.AddFile(index, name.entry, kArchive, kTime, kDate, 37 + index, MixedBytes(10, 1));
+    ++index;
   }
   return MakeRecognisedDisk(volume.bytes, MixedBytes(8192, 1000), MixedBytes(16384, 2000));
 }
@@ -466,6 +466,81 @@ TEST(TerminalOutput, SaysOnATerminalOnlyWhyAnImageIsNotTheDisk) {
                              : "");
       EXPECT_EQ(dir.Entries(), std::vector<std::string>{path});
     }
+  }
+}
+
+// A recognised disk with OK.TXT, intact, then seven files in tracks 9 on
+// whose chains end a cluster before their size, so that d88info calls them
+// damaged (or, with `damaged` false, whose sizes fit their chains). The
+// seventh repeats the name C.DAT and replaces the third's file.
+Bytes SevenDamagedFilesDisk(bool damaged) {
+  TestVolume volume;
+  volume.AddFile(0, "OK      TXT", kArchive, kTime, kDate, 2, MixedBytes(10, 1));
+  const std::string names[] = {"\x95\x5C\x8E\xA6    TXT",
+                               "E\x1B      TXT",
+                               "C       DAT",
+                               "D       DAT",
+                               "F       DAT",
+                               "G       DAT",
+                               "C       DAT"};
+  int index = 1;
+  for (const std::string& name : names) {
+    const int cluster = 40 + index;
+    volume.StoreChain({cluster}, MixedBytes(1024, index));
+    volume.SetEntry(index, name, kArchive, kTime, kDate, static_cast<uint16_t>(cluster),
+                    damaged ? 2048 : 1024);
+    ++index;
+  }
+  return BuildImage(
+      {MakeRecognisedDisk(volume.bytes, MixedBytes(8192, 1000), MixedBytes(16384, 2000))});
+}
+
+// After a run that wrote damaged files, a terminal on standard error gets
+// one last line that counts them, names the first five as the listing shows
+// them and suggests d88info on the path, shown as arguments are. Only the
+// files the run wrote count; the status stays; pipes get nothing.
+TEST(TerminalOutput, SaysOnATerminalOnlyThatFilesWrittenMayBeDamaged) {
+  const std::string dump = "dump\xC2\x9B.d88";
+  const std::string sevenDamaged =
+      "d88cut: 7 of the files written may be damaged (\xE8\xA1\xA8\xE7\xA4\xBA.TXT, E?.TXT, "
+      "C.DAT, D.DAT, F.DAT and 2 more); try: d88info dump?.d88\n";
+  const struct {
+    const char* what;
+    bool damaged;
+    Sink outSink, errSink;
+    std::string path;            // the image's
+    const char* folderInTheWay;  // a folder of that name ends the run there
+    int status;
+    std::string err;
+  } cases[] = {
+      {"on terminals", true, Sink::kTerminal, Sink::kTerminal, dump, nullptr, 0, sevenDamaged},
+      {"standard output on a pipe", true, Sink::kPipe, Sink::kTerminal, dump, nullptr, 0,
+       sevenDamaged},
+      {"standard error on a pipe", true, Sink::kTerminal, Sink::kPipe, dump, nullptr, 0, ""},
+      {"on pipes", true, Sink::kPipe, Sink::kPipe, dump, nullptr, 0, ""},
+      {"a run that a write failure ends", true, Sink::kTerminal, Sink::kTerminal, dump, "C.DAT", 1,
+       kCannotWriteShown.utf8 + "d88cut: cannot write 'C.DAT': " + strerror(EISDIR) +
+           "\nd88cut: 2 of the files written may be damaged (\xE8\xA1\xA8\xE7\xA4\xBA.TXT, "
+           "E?.TXT); try: d88info dump?.d88\n"},
+      {"the image in the way of a file", true, Sink::kTerminal, Sink::kTerminal, "D.DAT", nullptr,
+       0,
+       "image file would be overwritten, not written: D.DAT\n"
+       "d88cut: 6 of the files written may be damaged (\xE8\xA1\xA8\xE7\xA4\xBA.TXT, E?.TXT, "
+       "C.DAT, F.DAT, G.DAT and 1 more); try: d88info D.DAT\n"},
+      {"an intact disk", false, Sink::kTerminal, Sink::kTerminal, dump, nullptr, 0, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScopedTempDir dir;
+    WriteBytes(dir.File(c.path), SevenDamagedFilesDisk(c.damaged));
+    if (c.folderInTheWay != nullptr) {
+      fs::create_directory(dir.File(c.folderInTheWay));
+    }
+    const ToolRun run = RunToolOnSinks(c.outSink, c.errSink, {ToolPath(), c.path}, dir.path(),
+                                       Environment({"LC_ALL=C.UTF-8"}));
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_EQ(run.err, c.err);
+    EXPECT_NE(run.out.find("OK.TXT"), std::string::npos) << run.out;
   }
 }
 

@@ -128,7 +128,7 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int RunD88Cut(int argc, char** argv) {
-  const int status = Run(argc, argv);
+  int status = Run(argc, argv);
   // The files are written whatever became of the listing; a listing that
   // was lost is still not a success.
   SystemError error = 0;
@@ -136,7 +136,10 @@ int RunD88Cut(int argc, char** argv) {
     char reason[256];
     DescribeSystemError(error, reason, sizeof reason);
     PrintLocalFormatted(stderr, "d88cut: write error: %s\n", reason);
-    return 1;
+    status = 1;
+  }
+  if (argc == 2) {
+    ReportDamagedOutputs(diskImage, argv[1]);
   }
   return status;
 }
