@@ -144,16 +144,15 @@ void PrintLocalFormatted(FILE* stream, const char* format, ...) {
   NoteWritten(stream, text, printed);
 }
 
+bool GoesToTerminal(FILE* stream) {
+  return SinkOf(stream) == Sink::kTerminal;
+}
+
 const char* PathAsShown(FILE* stream, const char* path, char* shown, size_t capacity) {
   if (SinkOf(stream) != Sink::kTerminal || capacity == 0) {
     return path;
   }
-  size_t used = 0;
-  for (; path[used] != '\0' && used + 1 < capacity; ++used) {
-    const uint8_t byte = static_cast<uint8_t>(path[used]);
-    shown[used] = byte < 0x20 || byte == 0x7F ? '?' : path[used];
-  }
-  shown[used] = '\0';
+  ShowableArgument(path, shown, capacity);
   return shown;
 }
 
@@ -183,6 +182,31 @@ void PrintWriteFailureReason(FILE* stream, const char* name, const char* reason)
   WriteLocalToTerminal(stream, kStart, sizeof kStart - 1);
   WriteToTerminal(stream, shown, length);
   PrintLocalFormatted(stream, "': %s\n", reason);
+}
+
+void PrintDamagedOutputs(FILE* stream, const char* const* names, int count, const char* path) {
+  if (count <= 0 || SinkOf(stream) != Sink::kTerminal) {
+    return;
+  }
+  constexpr int kNamesShown = 5;
+  char start[64];
+  const int startLength =
+      snprintf(start, sizeof start, "d88cut: %d of the files written may be damaged (", count);
+  WriteLocalToTerminal(stream, start, static_cast<size_t>(std::max(startLength, 0)));
+  for (int i = 0; i < count && i < kNamesShown; ++i) {
+    if (i > 0) {
+      WriteToTerminal(stream, ", ", 2);
+    }
+    char shown[64];
+    WriteToTerminal(stream, shown, ShowableName(names[i], shown, sizeof shown));
+  }
+  char more[32] = "";
+  if (count > kNamesShown) {
+    snprintf(more, sizeof more, " and %d more", count - kNamesShown);
+  }
+  char shownPath[4096];
+  PrintLocalFormatted(stream, "%s); try: d88info %s\n", more,
+                      PathAsShown(stream, path, shownPath, sizeof shownPath));
 }
 
 void PrintReadFailure(FILE* stream, const char* program, const char* path, const char* reason) {
@@ -225,6 +249,34 @@ size_t ShowableName(const char* name, char* out, size_t capacity) {
     }
     name += length;
     left -= length;
+  }
+  out[used] = '\0';
+  return used;
+}
+
+size_t ShowableArgument(const char* argument, char* out, size_t capacity) {
+  if (capacity == 0) {
+    return 0;
+  }
+  size_t used = 0;
+  size_t left = strlen(argument);
+  while (left > 0) {
+    uint32_t codePoint = 0;
+    const size_t length = DecodeLocalCharacter(argument, left, &codePoint);
+    const bool showable = length > 0 && !IsControl(codePoint);
+    const size_t shownLength = showable ? length : 1;
+    if (used + shownLength >= capacity) {
+      break;
+    }
+    if (showable) {
+      memcpy(out + used, argument, length);
+    } else {
+      out[used] = '?';
+    }
+    used += shownLength;
+    const size_t taken = length > 0 ? length : 1;
+    argument += taken;
+    left -= taken;
   }
   out[used] = '\0';
   return used;

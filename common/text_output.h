@@ -2,7 +2,8 @@
 // bytes exactly as they are made: Shift_JIS messages and the disk's names as
 // they stand. A terminal gets them in its own character set, and the bytes of
 // a name that are control characters or do not decode show as '?', so that
-// nothing on a disk can drive the terminal. Each stream is judged on its own.
+// nothing on a disk can drive the terminal; so do the characters of a path or
+// other argument from the command line. Each stream is judged on its own.
 #ifndef COMMON_TEXT_OUTPUT_H_
 #define COMMON_TEXT_OUTPUT_H_
 
@@ -29,10 +30,14 @@ void PrintLocalFormatted(FILE* stream, const char* format, ...)
 #endif
     ;
 
-// A path from the command line as `stream` shows it: on a terminal each byte
-// below 0x20 and 0x7F becomes '?' (as ls -q shows names), copied into
-// `shown` (at most `capacity` - 1 bytes and a NUL), so that a path cannot
-// drive the terminal; elsewhere `path` itself, as given.
+// True when `stream` is standard output or error and goes to a terminal.
+bool GoesToTerminal(FILE* stream);
+
+// A path or any other argument from the command line as `stream` shows it:
+// on a terminal as ShowableArgument gives it, copied into `shown` (at most
+// `capacity` - 1 bytes and a NUL), so that an argument cannot drive the
+// terminal; elsewhere `path` itself, as given. Every argument that reaches
+// a terminal is shown through here.
 const char* PathAsShown(FILE* stream, const char* path, char* shown, size_t capacity);
 
 // On a terminal only, the line in plain words that follows the cannot-open
@@ -47,6 +52,15 @@ void PrintNotTheDisk(FILE* stream, const char* words, const char* path);
 // The same for the cannot-write message: "d88cut: cannot write 'NAME':
 // REASON\n", the disk's name NAME shown as PrintDiskName shows it.
 void PrintWriteFailureReason(FILE* stream, const char* name, const char* reason);
+
+// On a terminal only, after a run that wrote damaged files: "d88cut: N of
+// the files written may be damaged (NAMES); try: d88info PATH\n". N is
+// `count`; NAMES the first five of `names` (the disk's names of the damaged
+// files, in the order written), each as PrintDiskName shows it, joined by
+// ", " and followed by " and M more" when there are more; PATH as
+// PathAsShown shows it. Nothing when `count` is 0. Files and pipes get
+// nothing.
+void PrintDamagedOutputs(FILE* stream, const char* const* names, int count, const char* path);
 
 // "PROGRAM: cannot read 'PATH': REASON\n", on a terminal and elsewhere alike:
 // the image at `path` could not be read. PATH as PathAsShown shows it,
@@ -69,6 +83,14 @@ bool FinishStandardOutput(SystemError* error);
 // of a character that decodes to U+0080-U+009F becomes '?'. Writes at most
 // `capacity` - 1 bytes and a NUL; returns the length.
 size_t ShowableName(const char* name, char* out, size_t capacity);
+
+// The bytes a terminal is given for a command-line argument, as ls -q shows
+// names: the argument is read as the terminal reads the system's own text
+// (DecodeLocalCharacter), and each character that is a control (below
+// U+0020, U+007F-U+009F) and each byte that begins no character becomes one
+// '?'. Writes at most `capacity` - 1 bytes and a NUL, never part of a
+// character; returns the length.
+size_t ShowableArgument(const char* argument, char* out, size_t capacity);
 
 // Forgets what is known of the streams, so that an in-process run judges
 // them again.

@@ -72,7 +72,9 @@ int RunD88Info(int argc, char** argv) {
     } else if (!optionsEnded && strcmp(argument, "--json") == 0) {
       asJson = true;
     } else if (!optionsEnded && argument[0] == '-' && argument[1] != '\0') {
-      PrintLocalFormatted(stderr, "d88info: unknown option '%s'\n%s", argument, kUsage);
+      char shown[4096];
+      PrintLocalFormatted(stderr, "d88info: unknown option '%s'\n%s",
+                          PathAsShown(stderr, argument, shown, sizeof shown), kUsage);
       return 1;
     } else {
       path = argument;

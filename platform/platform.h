@@ -165,5 +165,12 @@ void WriteToTerminal(FILE* stream, const char* text, size_t length);
 // Writes text that is already in the system's own encoding (a command-line
 // argument) to the terminal `stream`.
 void WriteLocalToTerminal(FILE* stream, const char* text, size_t length);
+// Decodes the character that text in the system's own encoding (a
+// command-line argument) begins with, `length` bytes to go and at least one,
+// as the terminals WriteLocalToTerminal writes to read it: in the locale's
+// codeset on POSIX (UTF-8 under the C and POSIX locales, code page 932 under
+// a Shift_JIS one), as UTF-8 on Windows and in the page. Returns its length
+// in bytes, or 0 when the bytes at `text` begin no character.
+size_t DecodeLocalCharacter(const char* text, size_t length, uint32_t* codePoint);
 
 #endif  // PLATFORM_PLATFORM_H_

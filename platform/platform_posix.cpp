@@ -15,6 +15,7 @@
 
 #include "platform/platform.h"
 #include "platform/shift_jis.h"
+#include "platform/utf8.h"
 
 namespace {
 
@@ -69,15 +70,32 @@ bool IsAscii(const char* codeset) {
   return IsOneOf(codeset, {"ANSI_X3.4-1968", "ASCII", "US-ASCII"});
 }
 
+// The terminal's character set, as the locale names it; nullptr when it
+// names none. Looked up once, on the first text a terminal is given.
+const char* TerminalCodeset() {
+  static bool known = false;
+  static char codeset[64];
+  if (!known) {
+    known = true;
+    setlocale(LC_CTYPE, "");
+    const char* name = nl_langinfo(CODESET);
+    const size_t length = name != nullptr ? strlen(name) : 0;
+    if (length < sizeof codeset) {
+      memcpy(codeset, name, length);
+      codeset[length] = '\0';
+    }
+  }
+  return codeset[0] != '\0' ? codeset : nullptr;
+}
+
 // Shift_JIS to the terminal's character set; kNoConverter when the bytes go
-// out as they are. Looked up once, on the first line a terminal is given.
+// out as they are.
 iconv_t TerminalEncoder() {
   static bool known = false;
   static iconv_t encoder = kNoConverter;
   if (!known) {
     known = true;
-    setlocale(LC_CTYPE, "");
-    const char* codeset = nl_langinfo(CODESET);
+    const char* codeset = TerminalCodeset();
     if (codeset == nullptr || IsAscii(codeset)) {
       encoder = iconv_open("UTF-8", "CP932");
     } else if (!IsShiftJis(codeset)) {
@@ -85,6 +103,28 @@ iconv_t TerminalEncoder() {
     }
   }
   return encoder;
+}
+
+// How the terminal reads the system's own text: as UTF-8, or through
+// `decoder` (the codeset to UCS-4), or, when iconv knows no such codeset, as
+// ASCII alone.
+struct LocalDecoding {
+  bool utf8;
+  iconv_t decoder;
+};
+
+const LocalDecoding& TerminalLocalDecoding() {
+  static bool known = false;
+  static LocalDecoding decoding = {true, kNoConverter};
+  if (!known) {
+    known = true;
+    const char* codeset = TerminalCodeset();
+    if (codeset != nullptr && !IsAscii(codeset) && !IsOneOf(codeset, {"UTF-8", "UTF8"})) {
+      decoding.utf8 = false;
+      decoding.decoder = IsShiftJis(codeset) ? Decoder() : iconv_open("UCS-4LE", codeset);
+    }
+  }
+  return decoding;
 }
 
 }  // namespace
@@ -299,4 +339,33 @@ void WriteToTerminal(FILE* stream, const char* text, size_t length) {
 
 void WriteLocalToTerminal(FILE* stream, const char* text, size_t length) {
   fwrite(text, 1, length, stream);
+}
+
+size_t DecodeLocalCharacter(const char* text, size_t length, uint32_t* codePoint) {
+  const LocalDecoding& decoding = TerminalLocalDecoding();
+  if (decoding.utf8) {
+    return DecodeUtf8(text, length, codePoint);
+  }
+  if (decoding.decoder == kNoConverter) {
+    *codePoint = static_cast<uint8_t>(text[0]);
+    return *codePoint < 0x80 ? 1 : 0;
+  }
+  // Room for one character only: iconv stops after it, and what it took of
+  // the input is the character's length.
+  iconv(decoding.decoder, nullptr, nullptr, nullptr, nullptr);
+  char* in = const_cast<char*>(text);
+  size_t inLeft = length;
+  uint8_t decoded[4];
+  char* out = reinterpret_cast<char*>(decoded);
+  size_t outLeft = sizeof decoded;
+  // It reports E2BIG, or the fault of the next character, once that one is
+  // out; a fault in this one leaves nothing out.
+  iconv(decoding.decoder, &in, &inLeft, &out, &outLeft);
+  if (outLeft != 0 || inLeft == length) {
+    return 0;
+  }
+  *codePoint = static_cast<uint32_t>(decoded[0]) | (static_cast<uint32_t>(decoded[1]) << 8) |
+               (static_cast<uint32_t>(decoded[2]) << 16) |
+               (static_cast<uint32_t>(decoded[3]) << 24);
+  return length - inLeft;
 }

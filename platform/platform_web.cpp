@@ -244,3 +244,7 @@ void WriteToTerminal(FILE* stream, const char* text, size_t length) {
 void WriteLocalToTerminal(FILE* stream, const char* text, size_t length) {
   PassText(stream == stderr ? 2 : 1, text, static_cast<int>(length));
 }
+
+size_t DecodeLocalCharacter(const char* text, size_t length, uint32_t* codePoint) {
+  return DecodeUtf8(text, length, codePoint);
+}

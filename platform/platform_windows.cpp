@@ -17,6 +17,7 @@
 
 #include "platform/platform.h"
 #include "platform/shift_jis.h"
+#include "platform/utf8.h"
 #include "platform/windows_names.h"
 
 namespace {
@@ -488,4 +489,8 @@ void WriteLocalToTerminal(FILE* stream, const char* text, size_t length) {
   std::wstring wide;
   AppendLines(wide, decoded.data(), decoded.size());
   WriteWide(stream, wide.data(), wide.size());
+}
+
+size_t DecodeLocalCharacter(const char* text, size_t length, uint32_t* codePoint) {
+  return DecodeUtf8(text, length, codePoint);
 }

@@ -144,14 +144,14 @@ const std::vector<ListedName>& Names() {
   return names;
 }
 
-// The recognised disk with every name of Names() in its root directory, all
-// sharing one 10-byte file.
+// The recognised disk with every name of Names() in its root directory, each
+// a 10-byte file of its own, intact.
 Disk NamesDisk() {
   TestVolume volume;
-  volume.StoreChain({37}, MixedBytes(10, 1));
   int index = 0;
   for (const ListedName& name : Names()) {
-    volume.SetEntry(index++, name.entry, kArchive, kTime, kDate, 37, 10);
+    volume.AddFile(index, name.entry, kArchive, kTime, kDate, 37 + index, MixedBytes(10, 1));
+    ++index;
   }
   return MakeRecognisedDisk(volume.bytes, MixedBytes(8192, 1000), MixedBytes(16384, 2000));
 }
@@ -327,8 +327,16 @@ void ExpectMessages(const std::vector<std::string>& locale, Charset charset) {
   const Bytes image = BuildImage(
       {MakeRecognisedDisk(volume.bytes, MixedBytes(8192, 1000), MixedBytes(16384, 2000))});
   // A name the tool was run by: the system's own bytes (here "表" in UTF-8),
-  // printed as they are whatever the locale.
+  // shown as the terminal's character set reads them. In Shift_JIS they are a
+  // kanji and a half-width kana; in EUC-JP a kanji and a byte that begins no
+  // character.
   const std::string invokedAs = "\xE8\xA1\xA8-cut";
+  const Shown invokedAsShown = {invokedAs, invokedAs, "\xE8\xA1?-cut"};
+  // A path of ESC, then C2 9B: CSI in UTF-8; a half-width kana and a lead
+  // byte with no trail byte in Shift_JIS; in EUC-JP a lead byte with no
+  // trail byte, and CSI as a C1 control of its own.
+  const std::string missing = "m\x1B\xC2\x9B.d88";
+  const Shown missingShown = {"m?\xC2?.d88", "m??.d88", "m???.d88"};
 
   struct Case {
     const char* what;
@@ -340,13 +348,13 @@ void ExpectMessages(const std::vector<std::string>& locale, Charset charset) {
   };
   const Case cases[] = {
       {"cannot open",
-       {ToolPath(), "missing.d88"},
+       {ToolPath(), missing},
        "",
        false,
        1,
        "",
-       kCannotOpenShown.In(charset) + "d88cut: cannot open 'missing.d88': " + strerror(ENOENT) +
-           "\n"},
+       kCannotOpenShown.In(charset) + "d88cut: cannot open '" + missingShown.In(charset) +
+           "': " + strerror(ENOENT) + "\n"},
       {"cannot write",
        {ToolPath(), "disk.d88"},
        "disk.d88",
@@ -361,7 +369,13 @@ void ExpectMessages(const std::vector<std::string>& locale, Charset charset) {
        0,
        kRecognisedShown.In(charset) + kCutting + ListingLine(imageName, imageShown.In(charset)),
        "image file would be overwritten, not written: " + imageShown.In(charset) + "\n"},
-      {"usage", {invokedAs}, "", false, 1, "", "Usage: " + invokedAs + " [D88 image]\n"},
+      {"usage",
+       {invokedAs},
+       "",
+       false,
+       1,
+       "",
+       "Usage: " + invokedAsShown.In(charset) + " [D88 image]\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -418,7 +432,7 @@ TEST(TerminalOutput, InfoShowsDiskNamesAsTheTerminalCan) {
 }
 
 // An image that opens but is not the disk: a terminal gets one line that
-// says why and what to try, its path shown with each control byte as '?';
+// says why and what to try, its path shown with each control as '?';
 // pipes get nothing, and the status stays 0 either way.
 TEST(TerminalOutput, SaysOnATerminalOnlyWhyAnImageIsNotTheDisk) {
   Disk noFirstSector;
@@ -435,7 +449,7 @@ TEST(TerminalOutput, SaysOnATerminalOnlyWhyAnImageIsNotTheDisk) {
       {"no first sector", BuildImage({noFirstSector}), "no sector C0 H0 R1 N1 on the first disk"},
       {"another signature", BuildImage({otherSignature}), "the signature differs"},
   };
-  const std::string path = "odd\x01\x1b[2Jname.d88";
+  const std::string path = "odd\x01\x1b[2J\xc2\x9bname.d88";
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     for (const Sink sink : {Sink::kTerminal, Sink::kPipe}) {
@@ -448,10 +462,85 @@ TEST(TerminalOutput, SaysOnATerminalOnlyWhyAnImageIsNotTheDisk) {
       EXPECT_EQ(run.out, "");
       EXPECT_EQ(run.err, sink == Sink::kTerminal
                              ? "d88cut: not the disk this tool unpacks (" + c.words +
-                                   "); try: d88info odd??[2Jname.d88\n"
+                                   "); try: d88info odd??[2J?name.d88\n"
                              : "");
       EXPECT_EQ(dir.Entries(), std::vector<std::string>{path});
     }
+  }
+}
+
+// A recognised disk with OK.TXT, intact, then seven files in tracks 9 on
+// whose chains end a cluster before their size, so that d88info calls them
+// damaged (or, with `damaged` false, whose sizes fit their chains). The
+// seventh repeats the name C.DAT and replaces the third's file.
+Bytes SevenDamagedFilesDisk(bool damaged) {
+  TestVolume volume;
+  volume.AddFile(0, "OK      TXT", kArchive, kTime, kDate, 2, MixedBytes(10, 1));
+  const std::string names[] = {"\x95\x5C\x8E\xA6    TXT",
+                               "E\x1B      TXT",
+                               "C       DAT",
+                               "D       DAT",
+                               "F       DAT",
+                               "G       DAT",
+                               "C       DAT"};
+  int index = 1;
+  for (const std::string& name : names) {
+    const int cluster = 40 + index;
+    volume.StoreChain({cluster}, MixedBytes(1024, index));
+    volume.SetEntry(index, name, kArchive, kTime, kDate, static_cast<uint16_t>(cluster),
+                    damaged ? 2048 : 1024);
+    ++index;
+  }
+  return BuildImage(
+      {MakeRecognisedDisk(volume.bytes, MixedBytes(8192, 1000), MixedBytes(16384, 2000))});
+}
+
+// After a run that wrote damaged files, a terminal on standard error gets
+// one last line that counts them, names the first five as the listing shows
+// them and suggests d88info on the path, shown as arguments are. Only the
+// files the run wrote count; the status stays; pipes get nothing.
+TEST(TerminalOutput, SaysOnATerminalOnlyThatFilesWrittenMayBeDamaged) {
+  const std::string dump = "dump\xC2\x9B.d88";
+  const std::string sevenDamaged =
+      "d88cut: 7 of the files written may be damaged (\xE8\xA1\xA8\xE7\xA4\xBA.TXT, E?.TXT, "
+      "C.DAT, D.DAT, F.DAT and 2 more); try: d88info dump?.d88\n";
+  const struct {
+    const char* what;
+    bool damaged;
+    Sink outSink, errSink;
+    std::string path;            // the image's
+    const char* folderInTheWay;  // a folder of that name ends the run there
+    int status;
+    std::string err;
+  } cases[] = {
+      {"on terminals", true, Sink::kTerminal, Sink::kTerminal, dump, nullptr, 0, sevenDamaged},
+      {"standard output on a pipe", true, Sink::kPipe, Sink::kTerminal, dump, nullptr, 0,
+       sevenDamaged},
+      {"standard error on a pipe", true, Sink::kTerminal, Sink::kPipe, dump, nullptr, 0, ""},
+      {"on pipes", true, Sink::kPipe, Sink::kPipe, dump, nullptr, 0, ""},
+      {"a run that a write failure ends", true, Sink::kTerminal, Sink::kTerminal, dump, "C.DAT", 1,
+       kCannotWriteShown.utf8 + "d88cut: cannot write 'C.DAT': " + strerror(EISDIR) +
+           "\nd88cut: 2 of the files written may be damaged (\xE8\xA1\xA8\xE7\xA4\xBA.TXT, "
+           "E?.TXT); try: d88info dump?.d88\n"},
+      {"the image in the way of a file", true, Sink::kTerminal, Sink::kTerminal, "D.DAT", nullptr,
+       0,
+       "image file would be overwritten, not written: D.DAT\n"
+       "d88cut: 6 of the files written may be damaged (\xE8\xA1\xA8\xE7\xA4\xBA.TXT, E?.TXT, "
+       "C.DAT, F.DAT, G.DAT and 1 more); try: d88info D.DAT\n"},
+      {"an intact disk", false, Sink::kTerminal, Sink::kTerminal, dump, nullptr, 0, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScopedTempDir dir;
+    WriteBytes(dir.File(c.path), SevenDamagedFilesDisk(c.damaged));
+    if (c.folderInTheWay != nullptr) {
+      fs::create_directory(dir.File(c.folderInTheWay));
+    }
+    const ToolRun run = RunToolOnSinks(c.outSink, c.errSink, {ToolPath(), c.path}, dir.path(),
+                                       Environment({"LC_ALL=C.UTF-8"}));
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_EQ(run.err, c.err);
+    EXPECT_NE(run.out.find("OK.TXT"), std::string::npos) << run.out;
   }
 }
 
@@ -595,28 +684,65 @@ TEST(TerminalOutput, SaysWhatFailedAndWhyOnATerminalOnly) {
   }
 }
 
-// The lines in plain words that name a path: on a terminal each control
-// byte of the path shows as '?'; a pipe gets the path as given. A read of
-// the image that fails is told on both.
-TEST(TerminalOutput, PathsInReasonLinesShowControlsAsQuestionMarks) {
-  const std::string imageName = "r\x1B[2J.d88";
-  const std::string missing = "m\x1B[2J.d88";
+// Every argument that reaches a terminal, paths and options alike, shows as
+// ls -q shows names: each control character (C0, DEL and the C1 controls
+// U+0080-U+009F, such as CSI, which xterm-like terminals obey in UTF-8) and
+// each byte that begins no character as one '?'. A pipe gets the argument as
+// given. A read of the image that fails is told on both.
+TEST(TerminalOutput, ArgumentsShowControlsAsQuestionMarks) {
+  const std::string imageName = "r\x1B[2J\xC2\x9B.d88";
+  const std::string missing =
+      "/nonexistent/x\xC2\x9B"
+      "2Jy.d88";
+  const std::string option = "-\x1B]0;owned\x07\x1B[2J";
+  const std::string infoUsage =
+      "Usage: d88info [--tracks] [--json] IMAGE\n"
+      "Try 'd88info --help' for more information.\n";
+  const std::string cannotOpen =
+      "cannot open '/nonexistent/x?2Jy.d88': " + std::string(strerror(ENOENT)) + "\n";
   const struct {
     const char* what;
     std::string program;
-    std::string argument;
+    std::vector<std::string> argv;
     bool readFails;
     std::string terminalErr, pipeErr;
   } cases[] = {
-      {"d88cut, a read that fails", ToolPath(), imageName, true,
-       "d88cut: cannot read 'r?[2J.d88': " + std::string(strerror(EIO)) + "\n",
+      {"d88cut, a read that fails",
+       ToolPath(),
+       {ToolPath(), imageName},
+       true,
+       "d88cut: cannot read 'r?[2J?.d88': " + std::string(strerror(EIO)) + "\n",
        "d88cut: cannot read '" + imageName + "': " + strerror(EIO) + "\n"},
-      {"d88info, a read that fails", InfoPath(), imageName, true,
-       "d88info: cannot read 'r?[2J.d88': " + std::string(strerror(EIO)) + "\n",
+      {"d88info, a read that fails",
+       InfoPath(),
+       {InfoPath(), imageName},
+       true,
+       "d88info: cannot read 'r?[2J?.d88': " + std::string(strerror(EIO)) + "\n",
        "d88info: cannot read '" + imageName + "': " + strerror(EIO) + "\n"},
-      {"d88info, an image that is not there", InfoPath(), missing, false,
-       "d88info: cannot open 'm?[2J.d88': " + std::string(strerror(ENOENT)) + "\n",
+      {"d88cut, an image that is not there",
+       ToolPath(),
+       {ToolPath(), missing},
+       false,
+       kCannotOpenShown.utf8 + "d88cut: " + cannotOpen,
+       kCannotOpen},
+      {"d88info, an image that is not there",
+       InfoPath(),
+       {InfoPath(), missing},
+       false,
+       "d88info: " + cannotOpen,
        "d88info: cannot open '" + missing + "': " + strerror(ENOENT) + "\n"},
+      {"d88info, an option unknown",
+       InfoPath(),
+       {InfoPath(), option, "disk.d88"},
+       false,
+       "d88info: unknown option '-?]0;owned??[2J'\n" + infoUsage,
+       "d88info: unknown option '" + option + "'\n" + infoUsage},
+      {"d88cut, the name it was run by in its usage line",
+       ToolPath(),
+       {"cut\x1B]0;owned\x07\xC2\x9B", "a", "b"},
+       false,
+       "Usage: cut?]0;owned?? [D88 image]\n",
+       "Usage: cut\x1B]0;owned\x07\xC2\x9B [D88 image]\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -624,12 +750,12 @@ TEST(TerminalOutput, PathsInReasonLinesShowControlsAsQuestionMarks) {
       SCOPED_TRACE(sink == Sink::kTerminal ? "on terminals" : "on pipes");
       ScopedTempDir dir;
       WriteBytes(dir.File(imageName), BuildImage({NamesDisk()}));
-      const std::vector<std::string> argv = {c.program, c.argument};
       const ToolRun run =
-          c.readFails ? RunProgramOnSinks(kFailingDiskStarter, sink, sink,
-                                          OnFailingDisk({"D88_FAIL_READ_AT=0"}, argv), dir.path(),
-                                          Environment({}))
-                      : RunProgramOnSinks(c.program, sink, sink, argv, dir.path(), Environment({}));
+          c.readFails
+              ? RunProgramOnSinks(kFailingDiskStarter, sink, sink,
+                                  OnFailingDisk({"D88_FAIL_READ_AT=0"}, c.argv), dir.path(),
+                                  Environment({}))
+              : RunProgramOnSinks(c.program, sink, sink, c.argv, dir.path(), Environment({}));
       EXPECT_EQ(run.status, 1);
       EXPECT_EQ(run.out, "");
       EXPECT_EQ(run.err, sink == Sink::kTerminal ? c.terminalErr : c.pipeErr);

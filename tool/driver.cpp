@@ -76,7 +76,9 @@ int Run(int argc, char** argv) {
   }
   if (argc != 2) {
     const char* invokedAs = argc > 0 && argv[0] != nullptr ? argv[0] : "d88cut";
-    PrintLocalFormatted(stderr, "Usage: %s [D88 image]\n", invokedAs);
+    char shown[4096];
+    PrintLocalFormatted(stderr, "Usage: %s [D88 image]\n",
+                        PathAsShown(stderr, invokedAs, shown, sizeof shown));
     return 1;
   }
   const char* path = argv[1];
@@ -125,7 +127,7 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int RunD88Cut(int argc, char** argv) {
-  const int status = Run(argc, argv);
+  int status = Run(argc, argv);
   // The files are written whatever became of the listing; a listing that
   // was lost is still not a success.
   SystemError error = 0;
@@ -133,7 +135,10 @@ int RunD88Cut(int argc, char** argv) {
     char reason[256];
     DescribeSystemError(error, reason, sizeof reason);
     PrintLocalFormatted(stderr, "d88cut: write error: %s\n", reason);
-    return 1;
+    status = 1;
+  }
+  if (argc == 2) {
+    ReportDamagedOutputs(diskImage, argv[1]);
   }
   return status;
 }

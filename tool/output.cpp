@@ -1,7 +1,9 @@
 #include "tool/output.h"
 
 #include <cstdio>
+#include <cstring>
 
+#include "common/output_health.h"
 #include "common/text_output.h"
 #include "platform/platform.h"
 
@@ -35,6 +37,12 @@ SystemError outputError;
 FileIdentity imageIdentity;
 bool imageIdentityKnown;
 
+// The names of the files the run opened for writing, in order: a subsequence
+// of the outputs JudgeOutputs lists, which also holds those a name refused
+// here, the image in the way, or a failure that ended the run kept unwritten.
+char writtenNames[kMaxHealthOutputs][kFileNameBytes];
+int writtenCount;
+
 }  // namespace
 
 OutputOpen OpenOutputFile(const char* name) {
@@ -50,6 +58,9 @@ OutputOpen OpenOutputFile(const char* name) {
       return OutputOpen::kFailed;
   }
   setvbuf(outputFile, nullptr, _IONBF, 0);
+  if (writtenCount < kMaxHealthOutputs) {
+    snprintf(writtenNames[writtenCount++], kFileNameBytes, "%s", name);
+  }
   return OutputOpen::kOpened;
 }
 
@@ -116,7 +127,33 @@ void ReportUnsafeName(const char* name) {
   PrintNameMessage(stderr, "unsafe file name, not written: ", name);
 }
 
+void ReportDamagedOutputs(D88Image& image, const char* path) {
+  if (writtenCount == 0 || !RunsAtAPrompt() || !GoesToTerminal(stderr) || image.ReadFailed()) {
+    return;
+  }
+  static DiskHealth health;
+  JudgeOutputs(image, &health);
+  if (image.ReadFailed() || health.recognition.verdict != Verdict::kRecognised) {
+    return;
+  }
+  const char* damaged[kMaxHealthOutputs];
+  int count = 0;
+  int written = 0;
+  for (int i = 0; i < health.outputs && written < writtenCount; ++i) {
+    const OutputHealth& output = health.output[i];
+    if (strcmp(output.name, writtenNames[written]) != 0) {
+      continue;
+    }
+    ++written;
+    if (output.problems != 0) {
+      damaged[count++] = output.name;
+    }
+  }
+  PrintDamagedOutputs(stderr, damaged, count, path);
+}
+
 void ResetOutput() {
+  writtenCount = 0;
   imageIdentityKnown = false;
   outputBytes = 0;
   outputError = 0;

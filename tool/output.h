@@ -61,7 +61,14 @@ void ReportImageInTheWay(const char* name);
 // Tells the user that `name` from the disk is not one plain file name here.
 void ReportUnsafeName(const char* name);
 
-// Forgets the image's identity and the output file's contents.
+// On a terminal only (standard error one, at a prompt), after the run: when
+// any file the run wrote is damaged as d88info judges the open `image`, one
+// line to standard error names them and suggests d88info on `path`. The
+// image is judged only then, and not after a read of it failed.
+void ReportDamagedOutputs(D88Image& image, const char* path);
+
+// Forgets the image's identity, the output file's contents and the files
+// written.
 void ResetOutput();
 
 #endif  // TOOL_OUTPUT_H_
