@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/read_runs.h"
+
 namespace {
 
 const char kSignature[kSignatureLength + 1] = "BEXO-X1/turboSys";
@@ -15,6 +17,10 @@ HeaderFault FaultOfHeader(const D88Image& image, uint32_t* value) {
     return HeaderFault::kShorterThanHeader;
   }
   const int32_t size = image.DiskSize();
+  if (size < 0) {
+    *value = static_cast<uint32_t>(size);
+    return HeaderFault::kSizePastTwoGiB;
+  }
   if (size < kSmallestHeader) {
     *value = static_cast<uint32_t>(size);
     return HeaderFault::kSizeBelowHeader;
@@ -94,6 +100,9 @@ void DescribeHeaderFault(const Recognition& recognition, char* text, int capacit
     case HeaderFault::kShorterThanHeader:
       snprintf(text, room, "the file is shorter than a disk header (%d bytes)", kDiskHeaderSize);
       return;
+    case HeaderFault::kSizePastTwoGiB:
+      snprintf(text, room, "the disk's size field, 0x%08x, is past 2 GiB", value);
+      return;
     case HeaderFault::kSizeBelowHeader:
       snprintf(text, room, "the disk's size field, %d, is below %d", static_cast<int32_t>(value),
                kSmallestHeader);
@@ -116,7 +125,9 @@ void DescribeHeaderFault(const Recognition& recognition, char* text, int capacit
 
 Recognition RecogniseImage(D88Image& image, uint8_t* sector) {
   image.SelectDisk(0);  // an image of several disks is judged by its first
-  const int got = image.ReadSector(0, 0, 0, 1, kSignatureSizeCode, sector, kSignatureSectorBytes);
+  const ReadRun& run = kSignatureRun;
+  const int got = image.ReadSector(run.track, run.track / 2, run.track % 2, run.firstR,
+                                   run.sizeCode, sector + run.offset, run.length);
   Recognition result = {};
   memcpy(result.found, sector + kSignatureOffset, kSignatureLength);
   const HeaderFault fault = FaultOfHeader(image, &result.faultValue);

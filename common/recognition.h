@@ -29,6 +29,7 @@ const char* VerdictName(Verdict verdict);
 enum class HeaderFault {
   kNone,
   kShorterThanHeader,  // the file holds no whole 688-byte header
+  kSizePastTwoGiB,     // the size field reads as negative: 2 GiB or more
   kSizeBelowHeader,    // the size field is below kSmallestHeader
   kWriteProtectByte,   // byte 0x1A is neither 0x00 nor 0x10
   kMediaByte,          // byte 0x1B is not 0x00, 0x10, 0x20, 0x30 or 0x40

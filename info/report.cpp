@@ -1,5 +1,6 @@
 #include "info/report.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdarg>
 #include <cstdio>
@@ -98,7 +99,33 @@ const char* Plural(int64_t count, const char* one, const char* many) {
   return count == 1 ? one : many;
 }
 
-// --- The verdict ---
+// --- The image and the verdict ---
+
+// Its size and, unless it is not a D88 image, the number of disks in its
+// table: a file whose first header is none has no table, and its size fields
+// would count up to 64 "disks" of any bytes.
+void PrintImage(const D88Image& image, int64_t imageSize, Verdict verdict) {
+  const bool counted = verdict != Verdict::kNotD88;
+  if (json) {
+    JsonReset();
+    JsonOpen('{');
+    JsonKey("image");
+    JsonOpen('{');
+    JsonKey("bytes");
+    JsonNumber(imageSize);
+    if (counted) {
+      JsonKey("disks");
+      JsonNumber(image.DiskCount());
+    }
+    JsonClose('}');
+    return;
+  }
+  Add("image: %" PRId64 " bytes", imageSize);
+  if (counted) {
+    Add(", %d %s", image.DiskCount(), Plural(image.DiskCount(), "disk", "disks"));
+  }
+  EndLine();
+}
 
 void AddEscaped(const uint8_t* bytes, int length) {
   Add("\"");
@@ -491,11 +518,33 @@ void PrintMissing(int track, uint32_t groupKey, int firstR, int lastR) {
   }
 }
 
+// The highest sector number of the IDs sortedKeys[first, end) (one C, H and
+// N, R ascending) up to which at least half of R1 to it are carried; 0 when
+// none is. A number far past the rest, such as R51 among R1-9, is a stray,
+// not a sign that every number between is missing.
+int HighestDenseR(int first, int end) {
+  int carried = 0;
+  int highest = 0;
+  for (int i = first; i < end; ++i) {
+    const int r = static_cast<int>(sortedKeys[i] & 0xFF);
+    if (r == 0 || (i > first && sortedKeys[i - 1] == sortedKeys[i])) {
+      continue;
+    }
+    ++carried;
+    if (2 * carried >= r) {
+      highest = r;
+    }
+  }
+  return highest;
+}
+
 // Each ID that more than one record carries, and for each C, H and N the
-// sector numbers from R1 to the highest found that no record carries.
+// sector numbers that no record carries from R1 to the highest of its
+// numbers that at least half of those up to it are carried.
 void PrintIdOddities(int track, int count) {
   SortedKeys(records, count, sortedKeys);
   int expectedR = 1;
+  int denseR = 0;
   for (int i = 0; i < count;) {
     const uint32_t key = sortedKeys[i];
     int same = 1;
@@ -504,9 +553,14 @@ void PrintIdOddities(int track, int count) {
     }
     if (i == 0 || (sortedKeys[i - 1] >> 8) != (key >> 8)) {
       expectedR = 1;
+      int end = i + same;
+      while (end < count && (sortedKeys[end] >> 8) == (key >> 8)) {
+        ++end;
+      }
+      denseR = HighestDenseR(i, end);
     }
     const int r = static_cast<int>(key & 0xFF);
-    if (r > expectedR) {
+    if (r > expectedR && r <= denseR) {
       PrintMissing(track, key, expectedR, r - 1);
     }
     if (r + 1 > expectedR) {
@@ -586,9 +640,55 @@ bool Overlap(const TrackExtent& a, const TrackExtent& b) {
   return a.start == b.start || start < end;
 }
 
+// Tracks in a row whose offsets point where no sector can be read, all
+// outside the disk or all past the end of the image: the text gives them one
+// line, as a cut-short image has dozens. Tracks with no offset between them
+// do not end the row. In JSON each track keeps its own.
+struct UnreadableRow {
+  TrackPlace place;  // kOutside or kPastImage; kAbsent: no row
+  int first, last;
+  int count;
+  uint32_t lowest, highest;
+};
+UnreadableRow unreadable;
+
+void EndUnreadableRow() {
+  const UnreadableRow row = unreadable;
+  unreadable.place = TrackPlace::kAbsent;
+  if (row.place == TrackPlace::kAbsent) {
+    return;
+  }
+  const char* where =
+      row.place == TrackPlace::kOutside ? "outside the disk" : "past the end of the image";
+  if (row.count == 1) {
+    PrintOddity(row.first, "offset %" PRIu32 " lies %s", row.lowest, where);
+    return;
+  }
+  Add("  oddity: tracks %d-%d: %d offsets, from %" PRIu32 " to %" PRIu32 ", lie %s", row.first,
+      row.last, row.count, row.lowest, row.highest, where);
+  EndLine();
+}
+
+void AddToUnreadableRow(int track, TrackPlace place, uint32_t offset) {
+  if (json) {
+    Oddity(track, "offset %" PRIu32 " lies %s", offset,
+           place == TrackPlace::kOutside ? "outside the disk" : "past the end of the image");
+    return;
+  }
+  if (unreadable.place != place) {
+    EndUnreadableRow();
+    unreadable = {place, track, track, 0, offset, offset};
+  }
+  unreadable.last = track;
+  ++unreadable.count;
+  unreadable.lowest = std::min(unreadable.lowest, offset);
+  unreadable.highest = std::max(unreadable.highest, offset);
+}
+
 // Walks the tracks below `tracks` again and prints what is odd about each,
 // and with `everyId` its sector IDs first.
 void PrintTrackOddities(D88Image& image, int tracks, int64_t imageSize, bool everyId) {
+  unreadable.place = TrackPlace::kAbsent;
   for (int track = 0; track < tracks; ++track) {
     CloseTrackObject();  // the last track's, if it had anything to say
     trackOddities = 0;
@@ -601,14 +701,12 @@ void PrintTrackOddities(D88Image& image, int tracks, int64_t imageSize, bool eve
       case TrackPlace::kAbsent:
         continue;
       case TrackPlace::kOutside:
-        Oddity(track, "offset %" PRIu32 " lies outside the disk",
-               static_cast<uint32_t>(walk.offset));
-        continue;
       case TrackPlace::kPastImage:
-        Oddity(track, "offset %" PRId32 " lies past the end of the image", walk.offset);
+        AddToUnreadableRow(track, walk.place, static_cast<uint32_t>(walk.offset));
         continue;
       case TrackPlace::kInHeader:
       case TrackPlace::kInside:
+        EndUnreadableRow();
         break;
     }
     if (everyId) {
@@ -630,6 +728,7 @@ void PrintTrackOddities(D88Image& image, int tracks, int64_t imageSize, bool eve
                   Plural(oddityLinesLeftOut, "oddity", "oddities"));
     }
   }
+  EndUnreadableRow();
   CloseTrackObject();
 }
 
@@ -773,7 +872,8 @@ void AddProblems(const OutputHealth& output) {
 }
 
 // "  NAME        SIZE intact", or "damaged:" with the kinds and, between
-// parentheses, the sectors or clusters that make it so.
+// parentheses, the sectors or clusters that make it so; then, for an output
+// whose file a later one takes, " replaced by a later output".
 void PrintOutputs() {
   Add("\noutputs:");
   EndLine();
@@ -788,15 +888,17 @@ void PrintOutputs() {
     Add(" %8d ", static_cast<int>(output.size));
     if (output.problems == 0) {
       Add("intact");
-      EndLine();
-      continue;
+    } else {
+      Add("damaged: ");
+      AddProblems(output);
+      Add(" (");
+      Flush();
+      PrintDiskText(stdout, output.details);
+      Add(")");
     }
-    Add("damaged: ");
-    AddProblems(output);
-    Add(" (");
-    Flush();
-    PrintDiskText(stdout, output.details);
-    Add(")");
+    if (output.replaced) {
+      Add(" replaced by a later output");
+    }
     EndLine();
   }
   if (health.directories > 0) {
@@ -826,6 +928,8 @@ void PrintOutputsAsJson() {
     JsonNumber(output.recordedSize);
     JsonKey("health");
     JsonText(output.problems == 0 ? "intact" : "damaged");
+    JsonKey("replaced");
+    JsonBool(output.replaced);
     JsonKey("problems");
     JsonOpen('[');
     for (int kind = 0; kind < kHealthProblemKinds; ++kind) {
@@ -860,26 +964,12 @@ Verdict PrintReport(D88Image& image, int64_t imageSize, bool everyId, bool asJso
   recordsWalked = 0;
   json = asJson;
   jsonTrack = -1;
-  if (json) {
-    JsonReset();
-    JsonOpen('{');
-    JsonKey("image");
-    JsonOpen('{');
-    JsonKey("bytes");
-    JsonNumber(imageSize);
-    JsonKey("disks");
-    JsonNumber(image.DiskCount());
-    JsonClose('}');
-  } else {
-    Add("image: %" PRId64 " bytes, %d %s", imageSize, image.DiskCount(),
-        Plural(image.DiskCount(), "disk", "disks"));
-    EndLine();
-  }
   // The signature sector is read into zeros, as d88cut's work buffer holds
   // at start-up.
   static uint8_t sector[kSignatureSectorBytes];
   memset(sector, 0, sizeof sector);
   const Recognition recognition = RecogniseImage(image, sector);
+  PrintImage(image, imageSize, recognition.verdict);
   // Until the outputs are judged below: none, under this verdict.
   health.recognition = recognition;
   health.outputs = 0;

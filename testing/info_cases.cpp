@@ -55,7 +55,7 @@ std::string Head(size_t imageBytes, const std::string& verdict, size_t diskBytes
 const char kFourSectors[] = "4 sectors of 256 bytes (N1), R1-4\n";
 const std::string kAllTracks = std::string("  tracks 0-2: ") + kFourSectors;
 
-const std::string kShorter = "the file is shorter than a disk header (688 bytes)\n";
+const std::string kShorter = "the file is shorter than a disk header (688 bytes)";
 
 // A first disk whose signature sector holds zeros, so that its header alone
 // decides whether it is a D88 image.
@@ -66,9 +66,10 @@ Bytes UnsignedImage(const std::function<void(Disk&)>& edit) {
   });
 }
 
+// The whole report on a file that is not a D88 image: its size, no count of
+// disks, and why.
 std::string NotD88(size_t imageBytes, const std::string& why) {
-  return "image: " + std::to_string(imageBytes) +
-         " bytes, 1 disk\nverdict: not a D88 image: " + why + "\n";
+  return "image: " + std::to_string(imageBytes) + " bytes\nverdict: not a D88 image: " + why + "\n";
 }
 
 }  // namespace
@@ -84,18 +85,26 @@ const std::vector<InfoCase>& InfoCases() {
                     "recognised", 0,
                     Head(3713, "recognised", 3713) + kAllTracks +
                         "  oddity: track 0: sector C0 H0 R1 N1 holds 17 bytes, N1 says 256\n"});
-    list.push_back({"empty-file", Bytes(), "not-d88", 2,
-                    "image: 0 bytes, 0 disks\nverdict: not a D88 image: " + kShorter});
+    list.push_back({"empty-file", Bytes(), "not-d88", 2, NotD88(0, kShorter)});
     list.push_back({"shorter-than-a-disk-header", Cut(SmallImage([](Disk&) {}), 687), "not-d88", 2,
-                    "image: 687 bytes, 0 disks\nverdict: not a D88 image: " + kShorter});
+                    NotD88(687, kShorter)});
     {
       Disk disk;
       disk.name = "HEADER";
       disk.size = 100;
-      list.push_back(
-          {"size-below-the-disk-header", BuildImage({disk}), "not-d88", 2,
-           "image: 688 bytes, 1 disk\nverdict: not a D88 image: the disk's size field, 100, is "
-           "below 672\n"});
+      list.push_back({"size-below-the-disk-header", BuildImage({disk}), "not-d88", 2,
+                      NotD88(688, "the disk's size field, 100, is below 672")});
+    }
+    // Size fields of 0 would count the same header 64 times over.
+    list.push_back({"a-file-of-zeros", Bytes(2000, 0), "not-d88", 2,
+                    NotD88(2000, "the disk's size field, 0, is below 672")});
+    {
+      // Bytes 0x1C-0x1F 00 00 01 F9, as a PNG file has them: no size below
+      // 672, but one past what the field can hold as a size.
+      Disk disk;
+      disk.size = 0xF9010000;
+      list.push_back({"size-field-past-2-GiB", BuildImage({disk}), "not-d88", 2,
+                      NotD88(688, "the disk's size field, 0xf9010000, is past 2 GiB")});
     }
     // A header no D88 writer makes; the words say which rule it breaks.
     list.push_back({"write-protect-byte-not-0-or-0x10",
@@ -198,6 +207,13 @@ const std::vector<InfoCase>& InfoCases() {
                         "  track 1: 3 sectors of 256 bytes (N1), R1-2,4\n"
                         "  track 2: " +
                         kFourSectors + "  oddity: track 1: missing sector C0 H1 R3 N1\n"});
+    // R51 among R1-4 is a stray: R3 is missing, not R5-50.
+    list.push_back({"missing-sector-beside-a-stray-number",
+                    SmallImage([](Disk& disk) { RecordOf(disk, 1, 3).r = 51; }), "recognised", 0,
+                    Head(3952, "recognised", 3952) + "  track 0: " + kFourSectors +
+                        "  track 1: 4 sectors of 256 bytes (N1), R1-2,51,4\n"
+                        "  track 2: " +
+                        kFourSectors + "  oddity: track 1: missing sector C0 H1 R3 N1\n"});
     list.push_back({"duplicate-sector", SmallImage([](Disk& disk) {
                       auto& records = disk.tracks[1].records;
                       records.insert(records.begin() + 2, records[1]);
@@ -240,8 +256,8 @@ const std::vector<InfoCase>& InfoCases() {
                     "recognised", 0,
                     Head(3952, "recognised", 3952) + kAllTracks +
                         "  track 7: no sectors\n"
-                        "  oddity: track 5: offset 2147483647 lies outside the disk\n"
-                        "  oddity: track 6: offset 2147483648 lies outside the disk\n"
+                        "  oddity: tracks 5-6: 2 offsets, from 2147483647 to 2147483648, lie "
+                        "outside the disk\n"
                         "  oddity: track 7: offset 672 lies inside the disk header\n"
                         "  oddity: track 8: offset 3952 lies past the end of the image\n"});
     // Track 2 starts at track 1's second record, and its counts carry it on
@@ -271,6 +287,23 @@ const std::vector<InfoCase>& InfoCases() {
                         "  oddity: the disk runs 428 bytes past the end of the image\n"
                         "  oddity: track 2: sector C1 H0 R3 N1 is cut short by the end of the "
                         "image, 156 bytes missing\n"});
+    // Tracks 3-9 of four sectors more, past the end: tracks 4 and 6 have no
+    // offset (their records stay in the disk), and the row of tracks past
+    // the end goes on over them.
+    list.push_back({"image-ends-before-many-tracks",
+                    Cut(SmallImage([](Disk& disk) {
+                          for (int track = 3; track < 10; ++track) {
+                            disk.tracks[track] = disk.tracks[2];
+                          }
+                          disk.trackOffsets[4] = 0;
+                          disk.trackOffsets[6] = 0;
+                        }),
+                        3952),
+                    "recognised", 0,
+                    Head(3952, "recognised", 11568) + kAllTracks +
+                        "  oddity: the disk runs 7616 bytes past the end of the image\n"
+                        "  oddity: tracks 3-9: 5 offsets, from 3952 to 10480, lie past the end of "
+                        "the image\n"});
     list.push_back({"image-ends-in-a-record-header", Cut(SmallImage([](Disk&) {}), 3416),
                     "recognised", 0,
                     Head(3416, "recognised", 3952) + "  tracks 0-1: " + kFourSectors +

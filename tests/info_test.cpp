@@ -72,6 +72,7 @@ TEST(InfoTest, JsonOfEachImageOfTheTableParses) {
                            {"env", "python3", "-c",
                             "import json\n"
                             "r = json.load(open('report.json', encoding='utf-8'))\n"
+                            "assert ('disks' in r['image']) == (r['verdict'] != 'not-d88')\n"
                             "shown = 0 if r['verdict'] == 'not-d88' else r['image']['disks']\n"
                             "assert len(r.get('disks', [])) == shown\n"
                             "assert ('outputs' in r) == (r['verdict'] == 'recognised')\n"
