@@ -207,10 +207,8 @@ char16_t fileNames[kMaxHealthOutputs][kDecodedNameLength];
 
 // Each output, with the page's file it ends in: the page writes the names
 // Windows takes, and makes names that Windows takes for one name one file,
-// numbered in the order first made (platform_web.cpp). An output is replaced
-// when a later one ends in the same file.
-int fileOf[kMaxHealthOutputs];
-
+// numbered in the order first made (platform_web.cpp); an output whose file
+// a later output takes is replaced, as the report says.
 void PassOutputs(const DiskHealth& health) {
   int files = 0;
   for (int i = 0; i < health.outputs; ++i) {
@@ -228,18 +226,10 @@ void PassOutputs(const DiskHealth& health) {
         file = files++;
       }
     }
-    fileOf[i] = file;
-  }
-  for (int i = 0; i < health.outputs; ++i) {
-    const OutputHealth& output = health.output[i];
-    bool replaced = false;
-    for (int later = i + 1; later < health.outputs && fileOf[i] >= 0 && !replaced; ++later) {
-      replaced = fileOf[later] == fileOf[i];
-    }
     char shown[kFileNameBytes * 3];
     const size_t length = ShowableName(output.name, shown, sizeof shown);
     PassOutput(shown, static_cast<int>(length), output.volumeFile ? 1 : 0,
-               static_cast<int>(output.problems), fileOf[i], replaced ? 1 : 0);
+               static_cast<int>(output.problems), file, output.replaced ? 1 : 0);
   }
 }
 
