@@ -917,8 +917,13 @@ for (const kind of kBrowsers) {
         [row.cells[0].textContent, row.dataset.fate, row.cells[row.cells.length - 1].textContent]));
       assert.deepEqual(rows, kFateCases.map((c) =>
         [c.entry.name.replace(/ +/, '.').replace(/\.$/, ''), c.fate, c.words]));
-      // The file DEMO holds the bytes of the later volume file demo: its
-      // link has demo's health and says whose bytes it holds.
+      // The report calls replaced the outputs whose rows say so, and DEMO,
+      // whose file the later volume file demo takes: DEMO's link has demo's
+      // health and says whose bytes it holds.
+      const replacedInReport = shown.report.split('\n')
+        .filter((line) => line.endsWith(' replaced by a later output'))
+        .map((line) => line.trim().split(/ +/)[0]);
+      assert.deepEqual(replacedInReport, ['DEMO', 'README.TXT', 'ABC.TXT']);
       const links = await page.$$eval('#files li', (items) => items.map((item) => {
         const link = item.querySelector('a');
         const holds = item.querySelector('.holds-later');
