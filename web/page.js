@@ -253,7 +253,7 @@ const language = ChooseLanguage(navigator.languages);
 const texts = kTexts[language];
 // Numbers as the page's language writes them ("1,234"). The formatter is
 // made once, here: the first one a page makes loads the browser's locale
-// data, which takes Chromium some 20 ms.
+// data, which is slow (doc/performance.md), and would fall in a run.
 const numberFormat = new Intl.NumberFormat(language);
 function FormatNumber(number) {
   return numberFormat.format(number);
@@ -575,14 +575,13 @@ function MapCells() {
 }
 
 // The map's rows and boxes as markup, made from the worker's numbers and
-// the page's own words alone: a disk of a thousand records takes a fraction
-// of a millisecond to parse this way, where making each box and setting its
-// attributes one by one costs milliseconds. Each box gets only what scripts
-// and styles read (not even a class: its role finds it), and a name for
-// screen readers: its sector, role and state. The output it belongs to, a
-// name from the disk, is added when the box is pointed at or focused. The
-// first box is the map's tab stop; the arrow keys give the others a
-// tabindex as they move.
+// the page's own words alone: the browser parses it much faster than it
+// makes each box and sets its attributes one by one (doc/performance.md).
+// Each box gets only what scripts and styles read (not even a class: its
+// role finds it), and a name for screen readers: its sector, role and
+// state. The output it belongs to, a name from the disk, is added when the
+// box is pointed at or focused. The first box is the map's tab stop; the
+// arrow keys give the others a tabindex as they move.
 function MapMarkup(cells) {
   const parts = [];
   let track = -1;

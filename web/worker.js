@@ -35,9 +35,9 @@
 
 // The image is read a block at a time, and a read that the last block holds
 // is served from it: the reader's own window is 64 KiB, and every read call
-// costs milliseconds. One block holds a whole disk of the kind d88cut knows,
-// so the recognised disk is read in one call; a multi-gigabyte image costs
-// this block and no more.
+// is a costly call to the browser. One block holds a whole disk of the kind
+// d88cut knows, so the recognised disk is read in one call; a multi-gigabyte
+// image costs this block and no more.
 const kBlockBytes = 512 * 1024;
 
 const kImagePath = '/image/image.d88';
@@ -110,7 +110,7 @@ function Joined(chunks) {
 // A file's bytes as a data: URL. A file of the volume is never larger than
 // the volume (360 KB), well within what browsers take in a URL, and a data:
 // URL is made without the round trip to the browser's blob store that each
-// blob: URL costs (about half a millisecond in Chromium).
+// blob: URL costs (doc/performance.md).
 function DataUrl(bytes, type) {
   // Spread into arguments a short piece at a time, which Chromium does
   // faster than long ones (doc/performance.md).
