@@ -342,22 +342,14 @@ TEST(OutputHealthTest, SectorsCarryTheirRolesAndStates) {
     int output;  // -1: none
     bool inImage;
   } cases[] = {
-      {0, 1, 1, "signature", "ok", -1, true},
-      {3, 1, 1, "main", "ok", 0, true},
-      {4, 2, 1, "main", "deleted", 0, true},
-      {5, 1, 1, "demo", "ok", 1, true},
-      {0, 2, 2, "fat", "ok", -1, true},
-      {0, 6, 2, "directory", "ok", -1, true},
-      {0, 1, 2, "unused", "ok", -1, true},
-      {1, 4, 2, "file", "ok", 2, true},
-      {1, 5, 2, "file", "bad", 2, true},
-      {9, 7, 2, "unused", "ok", -1, true},
-      {9, 8, 2, "file", "missing", 3, false},
-      {9, 9, 2, "file", "unread", 3, true},
-      {10, 1, 2, "file", "ok", 3, true},
-      {10, 9, 2, "unused", "short", -1, true},
-      {12, 1, 2, "unused", "missing", -1, false},
-      {12, 9, 2, "unused", "unread", -1, false},
+      {0, 1, 1, "signature", "ok", -1, true},     {3, 1, 1, "main", "ok", 0, true},
+      {4, 2, 1, "main", "deleted", 0, true},      {5, 1, 1, "demo", "ok", 1, true},
+      {0, 2, 2, "fat", "ok", -1, true},           {0, 6, 2, "directory", "ok", -1, true},
+      {0, 1, 2, "unused", "ok", -1, true},        {1, 4, 2, "file", "ok", 2, true},
+      {1, 5, 2, "file", "bad", 2, true},          {9, 7, 2, "unused", "ok", -1, true},
+      {9, 8, 2, "file", "missing", 3, false},     {9, 9, 2, "file", "unread", 3, true},
+      {10, 1, 2, "file", "ok", 3, true},          {10, 9, 2, "unused", "short", -1, true},
+      {12, 1, 2, "unused", "missing", -1, false}, {12, 9, 2, "unused", "unread", -1, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE("track " + std::to_string(c.track) + " R" + std::to_string(c.r));
