@@ -18,6 +18,8 @@ enum Run : uint16_t { kRunNone, kRunSignature, kRunMain, kRunDemo, kRunVolume };
 // What one run left in the work buffer: from `base`, `painted` bytes, step
 // by step of `stepBytes`, each step's bytes from the record at index
 // stepSector[step] - 1 of DiskHealth::sector (0: beyond the table's room).
+// Steps past `painted`, which the run needed and did not read, name their
+// sectors the same way.
 // A later run overwrites what an earlier one left where they overlap; a byte
 // no run reached holds the zeros of start-up.
 constexpr int MostStepsInTheWorkBuffer() {
@@ -88,9 +90,11 @@ struct RunPlan {
   int base;
   int length;
   // Filled by the replay: the step at which the run stopped, and why
-  // (kMissing or kShort); -1 when it read every step.
+  // (kMissing or kShort); -1 when it read every step. The run's painting of
+  // the work buffer, or null.
   int stopStep;
   SectorState stopState;
+  const Painting* painting;
 };
 
 // An item of a details list: a run of sectors of one track (R`first`-`last`)
@@ -176,12 +180,22 @@ uint64_t KeyOf(const HealthSector& sector) {
   return SectorKey(sector.track, sector.c, sector.h, sector.r, sector.n, sector.at >= 0, sector.at);
 }
 
+// The index of the sector at this address in health->sector, added when
+// new; -1 when the table is full. A sector that a run reaches (`reached`)
+// takes its record's state, or kMissing; one only needed stays kUnread
+// until a run reaches it.
 int FindOrAddSector(DiskHealth* health, int track, int c, int h, int r, int n, bool found,
-                    const uint8_t* header, int64_t at) {
+                    const uint8_t* header, int64_t at, bool reached) {
+  const SectorState state =
+      !reached ? SectorState::kUnread : (found ? StateOfRecord(header) : SectorState::kMissing);
   const uint64_t key = SectorKey(track, c, h, r, n, found, at);
   uint32_t slot = static_cast<uint32_t>((key * 0x9E3779B97F4A7C15ull) >> 52) % kSectorSlots;
   while (sectorSlot[slot] != 0) {
-    if (KeyOf(health->sector[sectorSlot[slot] - 1]) == key) {
+    HealthSector& sector = health->sector[sectorSlot[slot] - 1];
+    if (KeyOf(sector) == key) {
+      if (sector.state == SectorState::kUnread) {
+        sector.state = state;
+      }
       return sectorSlot[slot] - 1;
     }
     slot = (slot + 1) % kSectorSlots;
@@ -197,7 +211,7 @@ int FindOrAddSector(DiskHealth* health, int track, int c, int h, int r, int n, b
   sector.r = static_cast<uint8_t>(r);
   sector.n = static_cast<uint8_t>(n);
   sector.role = SectorRole::kUnused;
-  sector.state = found ? StateOfRecord(header) : SectorState::kMissing;
+  sector.state = state;
   sector.status = found ? header[kRecordStatus] : 0;
   sector.deleted = found ? header[kRecordDeleted] : 0;
   sector.at = found ? at : -1;
@@ -218,6 +232,7 @@ int ReplayRun(D88Image& image, DiskHealth* health, RunPlan& plan, uint8_t* data)
   int r = plan.firstR;
   int total = 0;
   plan.stopStep = -1;
+  plan.painting = nullptr;
   Painting* painting = nullptr;
   if (data == nullptr && paintingCount < kMaxPaintings) {
     painting = &paintings[paintingCount++];
@@ -225,34 +240,44 @@ int ReplayRun(D88Image& image, DiskHealth* health, RunPlan& plan, uint8_t* data)
     painting->base = plan.base;
     painting->stepBytes = size;
     painting->painted = 0;
+    plan.painting = painting;
   }
-  for (int step = 0; total < plan.length; ++step) {
-    const int chunk = std::min(size, plan.length - total);
-    const int got =
-        image.ReadSector(track, c, h, r, plan.n, data != nullptr ? data + total : scratch, chunk);
+  // After a step that stops the run, the steps it never reaches: each of
+  // their sectors is noted as needed, and nothing is read.
+  bool reading = true;
+  for (int step = 0, done = 0; done < plan.length; ++step) {
+    const int chunk = std::min(size, plan.length - done);
+    const int got = reading ? image.ReadSector(track, c, h, r, plan.n,
+                                               data != nullptr ? data + total : scratch, chunk)
+                            : 0;
     uint8_t header[kRecordHeaderSize];
     int64_t at = -1;
     const bool found = image.FindSector(track, c, h, r, plan.n, header, &at);
-    const int index = FindOrAddSector(health, track, c, h, r, plan.n, found, header, at);
+    const int index = FindOrAddSector(health, track, c, h, r, plan.n, found, header, at, reading);
     if (index >= 0) {
       HealthSector& sector = health->sector[index];
       if (sector.role == SectorRole::kUnused) {
         sector.role = plan.role;
       }
-      if (found && got < chunk) {
+      if (reading && found && got < chunk) {
         sector.state = SectorState::kShort;  // cut short by the end of the image
       }
     }
-    if (painting != nullptr && got > 0 && step < kMaxRunSteps) {
+    if (painting != nullptr && step < kMaxRunSteps) {
       painting->stepSector[step] = static_cast<uint16_t>(index + 1);
-      painting->painted = total + got;
+      if (reading && got > 0) {
+        painting->painted = total + got;
+      }
     }
-    if (got < chunk) {
+    if (reading && got < chunk) {
       plan.stopStep = step;
       plan.stopState = found ? SectorState::kShort : SectorState::kMissing;
-      return total;
+      reading = false;
     }
-    total += chunk;
+    if (reading) {
+      total += chunk;
+    }
+    done += chunk;
     image.StepRun(&track, &c, &h, &r);
   }
   return total;
@@ -297,7 +322,8 @@ RunPlan PlanOf(const ReadRun& read) {
                  read.offset,
                  read.length,
                  -1,
-                 SectorState::kOk};
+                 SectorState::kOk,
+                 nullptr};
 }
 
 // The volume's run that reads the work buffer's byte `offset` for a volume
@@ -316,14 +342,26 @@ const RunPlan* VolumePlanAt(int offset) {
 }
 
 // Notes why byte `offset` of the work buffer, in `plan`'s reach, holds no
-// byte read for the output.
-void NoteUnread(Findings& found, const RunPlan& plan, int offset) {
+// byte read for output `index`; the sector that would have held it belongs
+// to the output on the map.
+void NoteUnread(DiskHealth* health, int index, const RunPlan& plan, int offset) {
   const int step = (offset - plan.base) / (128 << plan.n);
   const int track = plan.track + step / plan.perTrack;
   const int r = plan.firstR + step % plan.perTrack;
   // Steps before the one that stopped the run were read whole.
   const int why = step == plan.stopStep ? static_cast<int>(plan.stopState) : -1;
-  AddItem(found.unread, Item{track, r, r, why});
+  AddItem(findings[index].unread, Item{track, r, r, why});
+  const int sector =
+      plan.painting != nullptr && step < kMaxRunSteps ? plan.painting->stepSector[step] - 1 : -1;
+  if (sector >= 0) {
+    HealthSector& needed = health->sector[sector];
+    if (needed.output < 0) {
+      needed.output = index;
+    }
+    if (needed.role == SectorRole::kUnused) {
+      needed.role = SectorRole::kFile;  // only a volume run leaves its role unused
+    }
+  }
 }
 
 // The end of the step of `plan` that holds byte `at` of the work buffer; for
@@ -367,7 +405,7 @@ void JudgeBytes(DiskHealth* health, int index, Run own, int offset, int length,
         const int cluster = at / kClusterBytes - kClusterSlotBias;
         AddItem(found.rawSlots, Item{-1, cluster, cluster, 0});
       } else {
-        NoteUnread(found, *reading, at);
+        NoteUnread(health, index, *reading, at);
       }
     }
     // (A byte of its own run from a record beyond the table's room was read
@@ -600,6 +638,8 @@ const char* SectorStateName(SectorState state) {
       return "deleted";
     case SectorState::kMissing:
       return "missing";
+    case SectorState::kUnread:
+      return "unread";
   }
   return "ok";
 }

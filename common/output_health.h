@@ -30,23 +30,27 @@ enum class SectorRole { kUnused, kSignature, kMain, kDemo, kFat, kDirectory, kFi
 // "unused", "signature", "main", "demo", "fat", "directory", "file".
 const char* SectorRoleName(SectorRole role);
 
-enum class SectorState { kOk, kShort, kBad, kDeleted, kMissing };
-// "ok", "short", "bad", "deleted", "missing".
+// kUnread: a sector a run needs after the one that cut it short, which no
+// run reaches, whether or not the image holds its record.
+enum class SectorState { kOk, kShort, kBad, kDeleted, kMissing, kUnread };
+// "ok", "short", "bad", "deleted", "missing", "unread".
 const char* SectorStateName(SectorState state);
 // A record's state from its header: short when its data is shorter than N
 // says, else bad for a non-zero status, else deleted for a deleted-data
 // mark, else ok. (The end of the image can make a sector short as well.)
 SectorState StateOfRecord(const uint8_t* header);
 
-// One sector the run reads, or one it needs and does not find.
+// One sector the run reads, one it needs and does not find, or one it needs
+// after a read that stopped and so never reaches.
 struct HealthSector {
   int track;
   uint8_t c, h, r, n;
   SectorRole role;
   SectorState state;
   uint8_t status, deleted;  // as recorded; 0 for a missing sector
-  int64_t at;               // file offset of its record header; -1 when missing
-  int output;               // the first output holding bytes read from it; -1 if none
+  int64_t at;               // file offset of its record header; -1 when the image lacks it
+  int output;               // the first output holding bytes read from it, or that would
+                            // have held its bytes had the run read it; -1 if none
 };
 
 constexpr int kMaxHealthOutputs = 2 + kRootEntries;

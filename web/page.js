@@ -59,7 +59,10 @@ const kTexts = {
     stderr: 'Standard error',
     exitStatus: 'Exit status:',
     health: 'Health',
-    intact: 'whole',
+    intact: 'intact',
+    notWritten: 'not written: an unsafe file name',
+    replaced: 'replaced by a later file',
+    holdsLater: (later, earlier) => `holds the bytes of the later ${later}, which replaced ${earlier}`,
     damaged: (kinds) => `damaged: ${kinds.join(', ')}`,
     problems: {
       'bad-sector': 'a bad sector',
@@ -85,7 +88,7 @@ const kTexts = {
     },
     states: {
       ok: 'read well', missing: 'missing', short: 'short', bad: 'bad: an error status',
-      deleted: 'deleted data',
+      deleted: 'deleted data', unread: 'not read: its read stopped before it',
     },
     cell: (track, id, role, output, state) =>
       `Track ${track}, sector ${id}: ${role}${output ? ` \u2014 ${output}` : ''}; ${state}.`,
@@ -174,7 +177,12 @@ const kTexts = {
     stderr: '\u6a19\u6e96\u30a8\u30e9\u30fc\u51fa\u529b',
     exitStatus: '\u7d42\u4e86\u30b9\u30c6\u30fc\u30bf\u30b9:',
     health: '\u72b6\u614b',
-    intact: '\u5b8c\u5168',
+    intact: '\u7121\u50b7',
+    notWritten: '\u66f8\u304d\u8fbc\u307e\u308c\u3066\u3044\u307e\u305b\u3093: \u5b89\u5168\u3067' +
+      '\u306a\u3044\u30d5\u30a1\u30a4\u30eb\u540d',
+    replaced: '\u5f8c\u306e\u30d5\u30a1\u30a4\u30eb\u3067\u7f6e\u304d\u63db\u3048',
+    holdsLater: (later, earlier) => `\u5f8c\u306e ${later} \u306e\u5185\u5bb9\u3067\u3059 ` +
+      `(${earlier} \u3092\u7f6e\u304d\u63db\u3048\u307e\u3057\u305f)`,
     damaged: (kinds) => `\u7834\u640d: ${kinds.join('\u3001')}`,
     problems: {
       'bad-sector': '\u4e0d\u826f\u30bb\u30af\u30bf',
@@ -215,6 +223,8 @@ const kTexts = {
       ok: '\u6b63\u5e38', missing: '\u6b20\u843d', short: '\u77ed\u3044',
       bad: '\u4e0d\u826f (\u30a8\u30e9\u30fc\u72b6\u614b)', deleted: '\u524a\u9664\u30c7' +
         '\u30fc\u30bf',
+      unread: '\u672a\u8aad (\u624b\u524d\u3067\u8aad\u307f\u53d6\u308a\u304c\u6b62' +
+        '\u307e\u3063\u305f)',
     },
     cell: (track, id, role, output, state) =>
       `\u30c8\u30e9\u30c3\u30af ${track}\u3001\u30bb\u30af\u30bf ${id}: ${role}` +
@@ -243,7 +253,7 @@ const language = ChooseLanguage(navigator.languages);
 const texts = kTexts[language];
 // Numbers as the page's language writes them ("1,234"). The formatter is
 // made once, here: the first one a page makes loads the browser's locale
-// data, which takes Chromium some 20 ms.
+// data, which is slow (doc/performance.md), and would fall in a run.
 const numberFormat = new Intl.NumberFormat(language);
 function FormatNumber(number) {
   return numberFormat.format(number);
@@ -318,12 +328,19 @@ function Clear() {
   }
 }
 
-function Cell(row, text, className) {
+// A cell of the listing. On a narrow screen, where the column headers do
+// not show, its `label` (the column's name) goes before it.
+function Cell(row, text, className, label) {
   const cell = row.insertCell();
+  cell.setAttribute('role', 'cell');
   cell.textContent = text;
   if (className) {
     cell.className = className;
   }
+  if (label) {
+    cell.dataset.label = label;
+  }
+  return cell;
 }
 
 // The listing's lines, as the tool prints them: the name padded to 12
@@ -358,7 +375,28 @@ function HealthWords(problems) {
   return words;
 }
 
-// The listing as a table, with an empty cell for each row's health.
+// Words in a span of a class, for the listing's health column.
+function Words(text, className) {
+  const words = document.createElement('span');
+  words.className = className;
+  words.textContent = text;
+  return words;
+}
+
+// What became of a volume file's output on the page: `written`, `replaced`
+// (a later output went to the same file, as Windows names it) or
+// `not-written` (Windows cannot hold its name); a file entry with no output
+// (a name no system holds) is not written either.
+function FateOf(output) {
+  if (!output || output.file < 0) {
+    return 'not-written';
+  }
+  return output.replaced ? 'replaced' : 'written';
+}
+
+// The listing as a table, with an empty cell for each row's health. A row
+// of a file entry (neither a directory nor the volume's label) is one that
+// d88cut means to write; its name becomes its output's key.
 function ShowListing(stdout) {
   const body = byId('listing').tBodies[0];
   const directories = [];
@@ -368,15 +406,19 @@ function ShowListing(stdout) {
       continue;
     }
     const row = body.insertRow();
+    row.setAttribute('role', 'row');
     const flags = match[9].split(' ').filter(Boolean);
     Cell(row, match[1], 'name');
-    Cell(row, FormatNumber(Number(match[2])), 'number');
-    Cell(row, `${match[3]}-${match[4]}-${match[5]}`);
-    Cell(row, `${match[6]}:${match[7]}:${match[8]}`);
-    Cell(row, flags.map((flag) => texts.flags[flag]).join(', '));
-    row.insertCell();
+    Cell(row, FormatNumber(Number(match[2])), 'number', texts.size);
+    Cell(row, `${match[3]}-${match[4]}-${match[5]}`, '', texts.date);
+    Cell(row, `${match[6]}:${match[7]}:${match[8]}`, '', texts.time);
+    Cell(row, flags.map((flag) => texts.flags[flag]).join(', '), '', texts.attributes);
+    Cell(row, '', 'health');
     if (flags.includes('D')) {
       directories.push(match[1]);
+    }
+    if (!flags.includes('D') && !flags.includes('V')) {
+      row.dataset.file = '';
     }
   }
   byId('no-listing').hidden = body.rows.length > 0;
@@ -389,36 +431,52 @@ function ShowListing(stdout) {
 
 // Each row of the listing that is a volume file d88cut writes (the outputs
 // after MAIN and DEMO, in the listing's order) gets its health, and its
-// name a button that lights its sectors on the map.
+// name a button that lights its sectors on the map. Every file entry's row
+// says what became of it: the health of a file written, that a replaced
+// one was replaced, or that the file was not written.
 function MarkListing(outputs) {
   const volumeFiles = outputs.map((output, index) => ({...output, index}))
     .filter((output) => output.volumeFile);
   let next = 0;
   for (const row of byId('listing').tBodies[0].rows) {
     const name = row.cells[0];
-    if (next >= volumeFiles.length || volumeFiles[next].name !== name.textContent) {
+    const health = row.cells[row.cells.length - 1];
+    let output = null;
+    if (next < volumeFiles.length && volumeFiles[next].name === name.textContent) {
+      output = volumeFiles[next++];
+      const button = document.createElement('button');
+      button.type = 'button';
+      button.className = 'pick';
+      button.textContent = name.textContent;
+      button.title = texts.light;
+      button.setAttribute('aria-pressed', 'false');
+      button.dataset.output = String(output.index);
+      name.replaceChildren(button);
+      MarkHealth(row, ProblemsOf(output.problems));
+    } else if (!('file' in row.dataset)) {
       continue;
     }
-    const output = volumeFiles[next++];
-    const button = document.createElement('button');
-    button.type = 'button';
-    button.className = 'pick';
-    button.textContent = name.textContent;
-    button.title = texts.light;
-    button.setAttribute('aria-pressed', 'false');
-    button.dataset.output = String(output.index);
-    name.replaceChildren(button);
-    const problems = ProblemsOf(output.problems);
-    MarkHealth(row, problems);
-    row.cells[row.cells.length - 1].append(HealthWords(problems));
+    const fate = FateOf(output);
+    row.dataset.fate = fate;
+    if (fate === 'not-written') {
+      health.append(Words(texts.notWritten, 'not-written'));
+      continue;
+    }
+    health.append(HealthWords(ProblemsOf(output.problems)));
+    if (fate === 'replaced') {
+      health.append('; ', Words(texts.replaced, 'replaced'));
+    }
   }
 }
 
 // Each file's link gets the health of the last output written to it, and
-// a damaged one a mark beside it.
+// a damaged one a mark beside it. A file that several outputs went to
+// holds the last one's bytes, under the first one's name (as Windows keeps
+// it): its link says whose bytes they are, and which outputs they replaced.
 function MarkFiles(outputs) {
   Array.from(byId('files').children).forEach((item, number) => {
-    const output = outputs.findLast((found) => found.file === number);
+    const written = outputs.filter((found) => found.file === number);
+    const output = written.at(-1);
     if (!output) {
       return;
     }
@@ -428,6 +486,10 @@ function MarkFiles(outputs) {
     link.dataset.output = String(outputs.indexOf(output));
     if (problems.length > 0) {
       item.append(' ', HealthWords(problems));
+    }
+    if (written.length > 1) {
+      const earlier = [...new Set(written.slice(0, -1).map((found) => found.name))];
+      item.append(' ', Words(`(${texts.holdsLater(output.name, earlier.join(', '))})`, 'holds-later'));
     }
   });
 }
@@ -472,9 +534,11 @@ function ShowFiles(imageName, files, zip) {
 // roles and states numbered as SectorRole and SectorState.
 const kCellBytes = 8;
 const kRoles = ['unused', 'signature', 'main', 'demo', 'fat', 'directory', 'file'];
-const kStates = ['ok', 'short', 'bad', 'deleted', 'missing'];
+const kStates = ['ok', 'short', 'bad', 'deleted', 'missing', 'unread'];
 // What marks a sector's state in its box, besides its outline.
-const kStateMarks = {ok: '', short: '\u00bd', bad: '!', deleted: '\u2212', missing: '\u00d7'};
+const kStateMarks = {
+  ok: '', short: '\u00bd', bad: '!', deleted: '\u2212', missing: '\u00d7', unread: '\u00b7',
+};
 
 let mapOutputs = [];
 
@@ -511,26 +575,31 @@ function MapCells() {
 }
 
 // The map's rows and boxes as markup, made from the worker's numbers and
-// the page's own words alone: a disk of a thousand records takes a fraction
-// of a millisecond to parse this way, where making each box and setting its
-// attributes one by one costs milliseconds. Each box gets only what scripts
-// and styles read (not even a class: its role finds it); the rest is looked
-// up when a box is named. The first box is the map's tab stop; the arrow
-// keys give the others a tabindex as they move.
+// the page's own words alone: the browser parses it much faster than it
+// makes each box and sets its attributes one by one (doc/performance.md).
+// Each box gets only what scripts and styles read (not even a class: its
+// role finds it), and a name for screen readers: its sector, role and
+// state. The output it belongs to, a name from the disk, is added when the
+// box is pointed at or focused. The first box is the map's tab stop; the
+// arrow keys give the others a tabindex as they move.
 function MapMarkup(cells) {
   const parts = [];
   let track = -1;
   for (let at = 0; at + kCellBytes <= cells.length; at += kCellBytes) {
     if (cells[at] !== track) {
       parts.push(track < 0 ? '' : '</div>');
-      track = cells[at];
-      parts.push(`<div class="track" role="row"><span class="track-number" role="rowheader">` +
-                 `${Number(track)}</span>`);
+      track = Number(cells[at]);
+      parts.push(`<div class="track" role="row"><span class="track-number" role="rowheader" ` +
+                 `aria-label="${texts.track(track)}">${track}</span>`);
     }
+    const role = kRoles[cells[at + 5]] || 'unused';
     const state = kStates[cells[at + 6]] || 'ok';
+    const r = Number(cells[at + 3]);
+    const id = `C${Number(cells[at + 1])} H${Number(cells[at + 2])} R${r} N${Number(cells[at + 4])}`;
     parts.push(`<span role="gridcell"${at === 0 ? ' tabindex="0"' : ''} ` +
-               `data-track="${Number(track)}" data-role="${kRoles[cells[at + 5]] || 'unused'}" ` +
-               `data-state="${state}" data-r="${Number(cells[at + 3])}">${kStateMarks[state]}</span>`);
+               `aria-label="${texts.cell(track, id, texts.roles[role], '', texts.states[state])}" ` +
+               `data-track="${track}" data-role="${role}" data-state="${state}" data-r="${r}">` +
+               `${kStateMarks[state]}</span>`);
   }
   if (track >= 0) {
     parts.push('</div>');
@@ -570,17 +639,20 @@ function NameCell(cell) {
   byId('map-focus').textContent = words;
 }
 
-// Lights the sectors of output `index` (a string; null: none) on the map.
+// Lights the sectors of output `index` (a string; null: none) on the map,
+// and marks them selected for screen readers.
 function Light(index) {
   const grid = byId('disk-map');
   grid.classList.toggle('lighting', index !== null);
   for (const cell of grid.querySelectorAll('.lit')) {
     cell.classList.remove('lit');
+    cell.removeAttribute('aria-selected');
   }
   if (index !== null) {
     mapRecords.forEach((record, at) => {
       if (record.output === Number(index)) {
         MapCells()[at].classList.add('lit');
+        MapCells()[at].setAttribute('aria-selected', 'true');
       }
     });
   }

@@ -31,11 +31,14 @@ EM_JS(void, PassRunEnd, (const char* verdict, const uint8_t* found, int length),
       { Module.d88cutRunEnded(UTF8ToString(verdict), HEAPU8.slice(found, found + length)); });
 
 // One output d88cut writes, in write order: its name as a terminal is given
-// it (Shift_JIS), whether it is a volume file, its HealthProblem bits, and
-// the number of the page's file that holds its bytes (-1 when the page does
-// not write it).
-EM_JS(void, PassOutput, (const char* name, int length, int volumeFile, int problems, int file),
-      { Module.d88cutOutput(HEAPU8.slice(name, name + length), volumeFile != 0, problems, file); });
+// it (Shift_JIS), whether it is a volume file, its HealthProblem bits, the
+// number of the page's file that holds its bytes (-1 when the page does not
+// write it), and whether a later output replaces that file.
+EM_JS(void, PassOutput,
+      (const char* name, int length, int volumeFile, int problems, int file, int replaced), {
+        Module.d88cutOutput(HEAPU8.slice(name, name + length), volumeFile != 0, problems, file,
+                            replaced != 0);
+      });
 
 // The disk map: kMapCellBytes for each sector record, track by track. It
 // comes after the outputs, and always for a recognised disk.
@@ -89,14 +92,16 @@ int FindSectorAt(const DiskHealth& health, int found, int64_t at) {
   return place != end && health.sector[*place].at == at ? *place : -1;
 }
 
-// The sectors the run needs and does not find, by track: those of track t
-// are missingSectors[missingStart[t]] to missingSectors[missingStart[t + 1]
-// - 1], in the report's order.
+// The sectors the run needs whose record the image lacks (missing where a
+// read stopped, or unread past it), by track: those of track t are
+// missingSectors[missingStart[t]] to missingSectors[missingStart[t + 1] -
+// 1], in the report's order.
 int missingSectors[kMaxHealthSectors];
 int missingStart[kMaxTracks + 1];
 bool missingAdded[kMaxHealthSectors];
 
-// True for a sector the run needs and does not find, on a track of the map.
+// True for a sector the run needs whose record the image lacks, on a track
+// of the map.
 bool IsMissing(const HealthSector& sector) {
   return sector.at < 0 && sector.track >= 0 && sector.track < kMaxTracks;
 }
@@ -122,7 +127,7 @@ void ListMissingByTrack(const DiskHealth& health) {
   }
 }
 
-// Adds the sectors of `track` that the run needs and does not find, each
+// Adds the sectors of `track` that the run needs and the image lacks, each
 // before the first record of its C, H and N with a higher R (every one when
 // `header` is null), unless added already.
 void AddMissing(const DiskHealth& health, int track, const uint8_t* header) {
@@ -144,7 +149,8 @@ void AddMissing(const DiskHealth& health, int track, const uint8_t* header) {
 }
 
 // Each record of `track` as a sector read walks it, and among them, where
-// their R puts them, the sectors the run needs there and does not find.
+// their R puts them, the sectors the run needs there and the image lacks:
+// a track the image lacks gets the row of those alone.
 void MapTrack(const DiskHealth& health, int found, int track, int64_t imageSize) {
   RecordWalk walk;
   const int64_t diskEnd = static_cast<int64_t>(image.DiskBase()) + image.DiskSize();
@@ -201,7 +207,8 @@ char16_t fileNames[kMaxHealthOutputs][kDecodedNameLength];
 
 // Each output, with the page's file it ends in: the page writes the names
 // Windows takes, and makes names that Windows takes for one name one file,
-// numbered in the order first made (platform_web.cpp).
+// numbered in the order first made (platform_web.cpp); an output whose file
+// a later output takes is replaced, as the report says.
 void PassOutputs(const DiskHealth& health) {
   int files = 0;
   for (int i = 0; i < health.outputs; ++i) {
@@ -222,7 +229,7 @@ void PassOutputs(const DiskHealth& health) {
     char shown[kFileNameBytes * 3];
     const size_t length = ShowableName(output.name, shown, sizeof shown);
     PassOutput(shown, static_cast<int>(length), output.volumeFile ? 1 : 0,
-               static_cast<int>(output.problems), file);
+               static_cast<int>(output.problems), file, output.replaced ? 1 : 0);
   }
 }
 

@@ -1,27 +1,43 @@
 'use strict';
-// The worker owns the tool. It compiles the tool's wasm (kWasmBase64, above
-// it in this source) once, as soon as it starts, and lives as long as the
-// page. Each image it is sent gets a fresh instance of the module
-// (createD88cutModule, above it too) made from that compiled wasm while the
-// worker waited, so that every run starts from the tool's start-up state,
-// its memory and static buffers as the wasm sets them and nothing kept from
-// an earlier run. The worker mounts the image read-only through WORKERFS,
-// which reads the file lazily, a slice at a time; runs main on it; and posts
-// back plain data: for a recognised disk, each output's health and the disk
-// map's cells, first; as soon as d88cut's run has ended, the verdict and the
-// 16 bytes found, the text of both streams, and a link for each file the run
-// left and for the zip of them all; then the exit status and d88info's
-// report on the same image. All of it is taken while main runs: once main
-// returns, the module's runtime has exited and nothing in it may be called.
-// Before its first image, the worker the page starts with practises on a
-// disk of its own (practice.js), so that the browser has compiled the tool
-// well by then.
+// The worker owns the tool; the page never touches it.
+//
+// It takes, in this order:
+// - {practise: true}, at most once and first: it runs the tool on a disk of
+//   its own (practice.js), so that the browser has compiled the tool before
+//   the first image, and posts {practised: true} when done, failed or not.
+// - {run, file, runTime}, once per image: `run` numbers the image, `file` is
+//   the File, `runTime` the moment it was chosen (ms since 1970), the time
+//   MAIN and DEMO get in the zip. An image waits for a practice under way.
+//
+// For each image it posts, each message carrying the image's `run`:
+// 1. For a disk d88cut recognises, and before d88cut runs:
+//    {part: 'health', outputs, map}. `outputs`: each output d88cut writes,
+//    in write order, as {name, volumeFile, problems (HealthProblem bits),
+//    file (the number of the page's file holding its bytes, or -1),
+//    replaced}; `map`: {cells (a Uint8Array of 8 bytes per sector, see
+//    page_main.cpp), capped}.
+// 2. As soon as d88cut's run has ended: {part: 'cut', verdict, found (bytes
+//    1-16 of the signature sector as found), files ([{name, size, url}], in
+//    the order made), zip ({url}, or {bytes} when too large for a data:
+//    URL; {} with no files), stdout, stderr}.
+// 3. Last: {status, verdict, found, files: [], counts ({reads, bytes,
+//    unreadable}), error, cutPosted, stdout, stderr, report}. `status` is
+//    d88cut's exit status (null when the run could not finish; `error` then
+//    says why), `report` d88info's text (null when d88cut's run did not end), and
+//    `cutPosted` false when part 2 never came: stdout and stderr are then
+//    all the text d88cut's run left.
+// Part 1 comes only for a recognised disk, and part 2 only when d88cut's run
+// ends; part 3 always comes, unless the worker itself fails.
+//
+// Each image gets a fresh instance of the module, made from the wasm compiled
+// once (kWasmBase64 and createD88cutModule come before this source), with
+// the image mounted read-only; nothing is kept from one run to the next.
 
 // The image is read a block at a time, and a read that the last block holds
 // is served from it: the reader's own window is 64 KiB, and every read call
-// costs milliseconds. One block holds a whole disk of the kind d88cut knows,
-// so the recognised disk is read in one call; a multi-gigabyte image costs
-// this block and no more.
+// is a costly call to the browser. One block holds a whole disk of the kind
+// d88cut knows, so the recognised disk is read in one call; a multi-gigabyte
+// image costs this block and no more.
 const kBlockBytes = 512 * 1024;
 
 const kImagePath = '/image/image.d88';
@@ -94,10 +110,10 @@ function Joined(chunks) {
 // A file's bytes as a data: URL. A file of the volume is never larger than
 // the volume (360 KB), well within what browsers take in a URL, and a data:
 // URL is made without the round trip to the browser's blob store that each
-// blob: URL costs (about half a millisecond in Chromium).
+// blob: URL costs (doc/performance.md).
 function DataUrl(bytes, type) {
-  // Chromium spreads a short array into arguments faster: 4 KiB pieces take
-  // 40 % less time than 32 KiB ones.
+  // Spread into arguments a short piece at a time, which Chromium does
+  // faster than long ones (doc/performance.md).
   const kChunk = 0x1000;
   const chunks = [];
   for (let at = 0; at < bytes.length; at += kChunk) {
@@ -152,8 +168,8 @@ function Prepare() {
     // d88cut's streams, then, once its run has ended, d88info's report,
     // both its streams in one as a terminal shows them.
     d88cutText: (stream, bytes) => (run.report || run.streams[stream]).push(bytes),
-    d88cutOutput: (name, volumeFile, problems, file) => {
-      run.outputs.push({name: ShownName(name), volumeFile, problems, file});
+    d88cutOutput: (name, volumeFile, problems, file, replaced) => {
+      run.outputs.push({name: ShownName(name), volumeFile, problems, file, replaced});
     },
     // The map comes last of the health, after every output.
     d88cutMap: (cells, capped) => run.healthKnown(run.outputs, {cells, capped: capped !== 0}),

@@ -154,6 +154,34 @@ function DamagedSample() {
   return BuildDisk(disk);
 }
 
+// The sample with track 2's R2 taken away and the image cut short inside
+// R9 of track 7: the volume's read of tracks 0-2 stops at R2, in
+// SCORES.DAT's second sector, and DEMO's at R9 of track 7; neither reaches
+// the sectors after, of which the image holds track 2's and not track 8's.
+function CutShortSample() {
+  const disk = ParseDisk(new Uint8Array(fs.readFileSync(kSample)));
+  disk.tracks[2] = disk.tracks[2].filter((record) => record.r !== 2);
+  const image = BuildDisk(disk);
+  return image.slice(0, FindSector(image, 7, 3, 1, 9, 1).data + 100);
+}
+
+// Names the page does not write, names that go to one file, and a volume
+// file named as a raw area, with what the listing and the links then say.
+// Each file has clusters of its own, or none, so that none is cross-linked.
+const kEmpty = {cluster: 0, size: 0};
+const kFateCases = [
+  {entry: Entry('CON     TXT', kEmpty), fate: 'not-written', words: 'not written: an unsafe file name'},
+  {entry: Entry('README  TXT', readme), fate: 'replaced', words: 'intact; replaced by a later file'},
+  // A slash: not one file name on any system, so no output at all.
+  {entry: Entry('A/B     TXT', kEmpty), fate: 'not-written', words: 'not written: an unsafe file name'},
+  {entry: Entry('ABC     TXT', kEmpty), fate: 'replaced', words: 'intact; replaced by a later file'},
+  {entry: Entry('abc     txt', scores), fate: 'written', words: 'intact'},
+  {entry: Entry('README  TXT', kEmpty), fate: 'written', words: 'intact'},
+  // Windows takes it for DEMO; its chain ends before its size.
+  {entry: Entry('demo       ', {...hello, size: 5000}), fate: 'written',
+   words: '\u26a0\ufe0e damaged: shorter than recorded'},
+];
+
 // The sample with 70 records of 128 bytes on its last track, more than the
 // map draws of one track.
 function CrowdedSample() {
@@ -190,8 +218,14 @@ function SharedChainSample() {
   return image;
 }
 
-// What the map shows of the damaged sample, besides sectors read well.
-const kDamagedStates = ['1:4 file bad', '1:6 file deleted', '2:3 file short', '3:5 main missing'];
+// What the map shows of the damaged sample, besides sectors read well, as
+// track:R ranges: the short sector ends the volume's read of tracks 0-2, and
+// the missing one MAIN's.
+const kDamagedStates = [
+  ['1:4', 'file bad'], ['1:6', 'file deleted'], ['2:3', 'file short'], ['2:4', 'file unread'],
+  ['2:5-9', 'unused unread'], ['3:5', 'main missing'], ['3:6-16', 'main unread'],
+  ['4:1-16', 'main unread'],
+];
 
 // The sample's sectors that hold something, by role, as track:R ranges.
 const kSampleRoles = {
@@ -221,6 +255,8 @@ const images = {
   signatureDiffers: WriteImage(kWork, 'OTHER.d88', NotTheDisk('signature-differs')),
   large: SparseImage(kWork),
   damaged: WriteImage(kWork, 'DAMAGED.d88', DamagedSample()),
+  cutShort: WriteImage(kWork, 'CUTSHORT.d88', CutShortSample()),
+  fates: WriteImage(kWork, 'FATES.d88', SampleWithEntries(kFateCases.map((c) => c.entry))),
   crowded: WriteImage(kWork, 'CROWDED.d88', CrowdedSample()),
   sharedChain: WriteImage(kWork, 'SHARED.d88', SharedChainSample()),
 };
@@ -550,7 +586,7 @@ for (const kind of kBrowsers) {
       assert.equal(shown.zip, path.basename(image).replace(/\.d88$/, '.zip'));
       assert.deepEqual(shown.files.map((file) => file.name).sort(), Object.keys(sampleNative.files));
       assert.deepEqual(shown.rows[1],
-                       ['README.TXT', '620', '1990-03-04', '12:34:56', 'archive, read-only', 'whole']);
+                       ['README.TXT', '620', '1990-03-04', '12:34:56', 'archive, read-only', 'intact']);
       assert.equal(shown.report, ReportOf(image));
       const intact = (name) => [name, 'intact', ''];
       assert.deepEqual(shown.linkHealth, ['MAIN', 'DEMO', 'README.TXT', 'HELLO.COM', 'SCORES.DAT'].map(intact));
@@ -780,7 +816,9 @@ for (const kind of kBrowsers) {
         'SCORES.DAT not-from-disk',
       ]);
       assert.deepEqual(shown.map.filter((cell) => cell.state !== 'ok')
-        .map((cell) => `${cell.at} ${cell.role} ${cell.state}`), kDamagedStates);
+        .map((cell) => `${cell.at} ${cell.role} ${cell.state}`),
+                       kDamagedStates.flatMap(([range, what]) =>
+                         Expanded([range]).map((at) => `${at} ${what}`)));
       // The missing sector has its place among its track's records.
       assert.deepEqual(shown.map.filter((cell) => cell.at.startsWith('3:')).map((cell) => cell.at),
                        Expanded(['3:1-16']));
@@ -810,14 +848,117 @@ for (const kind of kBrowsers) {
       const words = 'Track 1, sector C0 H1 R4 N2: a file \u2014 README.TXT; bad: an error status.';
       assert.deepEqual(focused, ['1', '4', 0, 1, words, words]);
       // A track of more records than the map draws: the first 64, and a
-      // note that says so; then the volume's R1 N2, which it lacks.
+      // note that says so; then the volume's R1 N2, which it lacks, and the
+      // rest of the track's read, which stops there.
       const crowded = await session.Run(page, images.crowded);
       assert.equal(crowded.report, ReportOf(images.crowded));
       assert.deepEqual(crowded.map.filter((cell) => cell.at.startsWith('79:'))
         .map((cell) => `${cell.at} ${cell.state}`),
-                       Expanded(['79:1-64']).map((at) => `${at} ok`).concat('79:1 missing'));
+                       Expanded(['79:1-64']).map((at) => `${at} ok`).concat(
+                         '79:1 missing', Expanded(['79:2-9']).map((at) => `${at} unread`)));
       assert.equal(await page.$eval('#map-capped', (note) => note.hidden), false);
       assert.deepEqual(page.errors, []);
+      await page.close();
+    });
+
+    test('a read cut short: the map names each sector it needed, as the report does',
+         {timeout: kTimeout}, async () => {
+      const page = await session.Open(fileUrl);
+      const shown = await session.Run(page, images.cutShort);
+      assert.equal(shown.state, 'done');
+      assert.equal(shown.report, ReportOf(images.cutShort));
+      assert.match(shown.report,
+                   /SCORES\.DAT +2600 damaged: not-from-disk \(.*C1 H0 R2 missing, C1 H0 R3-4 not read\)/);
+      // What each box of tracks 2, 7 and 8 holds, and the output it names.
+      const described = await page.$$eval('#disk-map [role="row"]', (rows) => rows
+        .filter((row) => ['2', '7', '8'].includes(row.querySelector('[data-track]').dataset.track))
+        .map((row) => [row.querySelector('[role="rowheader"]').getAttribute('aria-label'),
+                       Array.from(row.querySelectorAll('[role="gridcell"]'), (cell) => {
+                         cell.dispatchEvent(new MouseEvent('mouseover', {bubbles: true}));
+                         const named = document.getElementById('map-focus').textContent;
+                         return [`${cell.dataset.track}:${cell.dataset.r}`, cell.dataset.role,
+                                 cell.dataset.state, /\u2014 (\S+);/.exec(named)?.[1] ?? ''];
+                       })]));
+      const expect = (track, ranges) => [`Track ${track}`, ranges.flatMap(([range, role, state, output]) =>
+        Expanded([range]).map((at) => [at, role, state, output]))];
+      assert.deepEqual(described, [
+        expect(2, [['2:1', 'file', 'ok', 'SCORES.DAT'], ['2:2', 'file', 'missing', 'SCORES.DAT'],
+                   ['2:3-4', 'file', 'unread', 'SCORES.DAT'], ['2:5-9', 'unused', 'unread', '']]),
+        expect(7, [['7:1-8', 'demo', 'ok', 'DEMO'], ['7:9', 'demo', 'short', 'DEMO'],
+                   ['7:10-16', 'demo', 'unread', 'DEMO']]),
+        expect(8, [['8:1-16', 'demo', 'unread', 'DEMO']]),
+      ]);
+      const words = await page.$eval('#disk-map [data-track="2"][data-r="3"]', (cell) => {
+        cell.dispatchEvent(new MouseEvent('mouseover', {bubbles: true}));
+        return document.getElementById('map-focus').textContent;
+      });
+      assert.equal(words, 'Track 2, sector C1 H0 R3 N2: a file \u2014 SCORES.DAT; ' +
+                          'not read: its read stopped before it.');
+      // Every box has a name before it is pointed at or focused. Choosing
+      // SCORES.DAT lights, and selects, its sectors: those read and those
+      // that were not.
+      assert.equal(await page.$$eval('#disk-map [role="gridcell"]:not([aria-label])',
+                                     (cells) => cells.length), 0);
+      await page.click('#listing button[data-output="4"]');
+      const selected = await page.$$eval('#disk-map [role="gridcell"]', (cells) => cells
+        .filter((cell) => cell.classList.contains('lit') || cell.hasAttribute('aria-selected'))
+        .map((cell) => `${cell.dataset.track}:${cell.dataset.r} ${cell.classList.contains('lit')} ` +
+                       cell.getAttribute('aria-selected')));
+      assert.deepEqual(selected, Expanded(['1:8-9', '2:1-4']).map((at) => `${at} true true`));
+      assert.deepEqual(page.errors, []);
+      await page.close();
+    });
+
+    test('what became of each file: written, replaced or not written', {timeout: kTimeout}, async () => {
+      const page = await session.Open(fileUrl);
+      const shown = await session.Run(page, images.fates);
+      assert.equal(shown.state, 'done');
+      const rows = await page.$$eval('#listing tbody tr', (found) => found.map((row) =>
+        [row.cells[0].textContent, row.dataset.fate, row.cells[row.cells.length - 1].textContent]));
+      assert.deepEqual(rows, kFateCases.map((c) =>
+        [c.entry.name.replace(/ +/, '.').replace(/\.$/, ''), c.fate, c.words]));
+      // The report calls replaced the outputs whose rows say so, and DEMO,
+      // whose file the later volume file demo takes: DEMO's link has demo's
+      // health and says whose bytes it holds.
+      const replacedInReport = shown.report.split('\n')
+        .filter((line) => line.endsWith(' replaced by a later output'))
+        .map((line) => line.trim().split(/ +/)[0]);
+      assert.deepEqual(replacedInReport, ['DEMO', 'README.TXT', 'ABC.TXT']);
+      const links = await page.$$eval('#files li', (items) => items.map((item) => {
+        const link = item.querySelector('a');
+        const holds = item.querySelector('.holds-later');
+        return [link.download, link.dataset.health, holds ? holds.textContent : ''];
+      }));
+      assert.deepEqual(links, [
+        ['MAIN', 'intact', ''],
+        ['DEMO', 'damaged', '(holds the bytes of the later demo, which replaced DEMO)'],
+        ['README.TXT', 'intact', '(holds the bytes of the later README.TXT, which replaced README.TXT)'],
+        ['ABC.TXT', 'intact', '(holds the bytes of the later abc.txt, which replaced ABC.TXT)'],
+      ]);
+      assert.deepEqual(page.errors, []);
+      await page.close();
+    });
+
+    test('on a phone and on a wide screen, nothing runs past its box', {timeout: kTimeout}, async () => {
+      const page = await session.Open(fileUrl);
+      await session.Run(page, images.cutShort);
+      for (const width of [420, 1280]) {
+        await page.setViewport({width, height: 800});
+        const overflows = await page.evaluate(() => {
+          const found = [];
+          for (const cell of document.querySelectorAll('#listing td')) {
+            if (cell.getBoundingClientRect().right > document.documentElement.clientWidth) {
+              found.push(`listing: ${cell.textContent}`);
+            }
+          }
+          const report = document.getElementById('report');
+          if (report.scrollWidth > report.clientWidth) {
+            found.push(`report: ${report.scrollWidth} px of text in ${report.clientWidth}`);
+          }
+          return found;
+        });
+        assert.deepEqual(overflows, [], `${width} px`);
+      }
       await page.close();
     });
 
