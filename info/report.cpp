@@ -7,7 +7,7 @@
 
 #include "common/output_health.h"
 #include "common/text_output.h"
-#include "info/json_writer.h"
+#include "common/json_writer.h"
 #include "info/track_walk.h"
 
 namespace {
