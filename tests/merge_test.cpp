@@ -410,6 +410,85 @@ TEST(MergeTest, WhichEntriesNameATrack) {
   ExpectTracks(ReadTracks(ReadBytes(dir.File(kOutput)), 0, &mergedSize), merged.tracks);
 }
 
+// The file offsets of the record headers of track `track` of the first
+// disk of a well-formed image.
+std::vector<size_t> RecordOffsets(const Bytes& image, int track) {
+  std::vector<size_t> offsets;
+  size_t at = LE32(image, 0x20 + 4 * static_cast<size_t>(track));
+  const size_t count = LE16(image, at + 4);
+  for (size_t i = 0; i < count; ++i) {
+    offsets.push_back(at);
+    at += 16 + LE16(image, at + 14);
+  }
+  return offsets;
+}
+
+// `image` with record `index` of `track` marked and its data changed, as a
+// drive that read it badly would leave it.
+Bytes Damaged(Bytes image, int track, int index, uint8_t status, uint8_t deleted) {
+  const size_t at = RecordOffsets(image, track).at(static_cast<size_t>(index));
+  image[at + 7] = deleted;
+  image[at + 8] = status;
+  for (size_t i = at + 16; i < at + 16 + LE16(image, at + 14); ++i) {
+    image[i] ^= 0x5A;
+  }
+  return image;
+}
+
+// "disk 1, track T, Cc Hh Rr Nn: " for record `index` of `track`.
+std::string Place(const Bytes& image, int track, int index) {
+  const size_t at = RecordOffsets(image, track).at(static_cast<size_t>(index));
+  return "disk 1, track " + std::to_string(track) + ", C" + std::to_string(image[at]) + " H" +
+         std::to_string(image[at + 1]) + " R" + std::to_string(image[at + 2]) + " N" +
+         std::to_string(image[at + 3]) + ": ";
+}
+
+// Three dumps of the sample, each bad where another is good: the merge is
+// the sample itself, its report names the sectors it took and ends as
+// d88info's report of the sample does, d88cut writes every file from it as
+// from the sample, and d88info calls each intact.
+TEST(MergeTest, MergesDumpsOfTheSample) {
+  const Bytes sample = ReadBytes(D88CUT_SOURCE_DIR "/examples/sample.d88");
+  // Track 1 R4 is README.TXT's, R6 HELLO.COM's; track 2 R1 SCORES.DAT's;
+  // track 3 R1 MAIN's.
+  const Bytes first =
+      Damaged(Damaged(Damaged(sample, 1, 3, 0x10, 0), 1, 5, 0, 0x10), 3, 0, 0xB0, 0);
+  const Bytes second = Damaged(Damaged(sample, 1, 3, 0x10, 0), 2, 0, 0x10, 0);
+  const Bytes third = Damaged(Damaged(sample, 1, 5, 0x10, 0), 3, 0, 0x10, 0);
+  ScopedTempDir dir;
+  const ToolRun run = MergeDumps(dir, {first, second, third});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(ReadBytes(dir.File(kOutput)), sample);
+  const std::string report = RunInfo({"1.d88"}, dir.path()).out;
+  EXPECT_NE(report.find("damaged"), std::string::npos) << report;
+  const std::string sampleReport =
+      RunInfo({D88CUT_SOURCE_DIR "/examples/sample.d88"}, dir.path()).out;
+  const std::string outputs = sampleReport.substr(sampleReport.find("\noutputs:\n"));
+  EXPECT_EQ(run.out,
+            Place(sample, 1, 3) + "recovered from dump 3\n" + Place(sample, 1, 5) +
+                "recovered from dump 2\n" + Place(sample, 3, 0) + "recovered from dump 2\n" +
+                "763 sectors in 1 disk: 3 recovered, 0 conflicts, 0 unrecovered\n" + outputs);
+
+  ScopedTempDir fromSample;
+  ScopedTempDir fromMerged;
+  const ToolRun cutSample = RunTool({D88CUT_SOURCE_DIR "/examples/sample.d88"}, fromSample.path());
+  const ToolRun cutMerged = RunTool({dir.File(kOutput)}, fromMerged.path());
+  EXPECT_EQ(cutMerged.status, 0);
+  EXPECT_EQ(cutMerged.out, cutSample.out);
+  EXPECT_EQ(fromMerged.Entries(), fromSample.Entries());
+  EXPECT_EQ(fromMerged.Entries().size(), 5u);
+  for (const std::string& name : fromSample.Entries()) {
+    if (fs::is_regular_file(fs::u8path(fromSample.File(name)))) {
+      EXPECT_EQ(ReadBytes(fromMerged.File(name)), ReadBytes(fromSample.File(name))) << name;
+    }
+  }
+  const ToolRun info = RunInfo({"--json", kOutput}, dir.path());
+  EXPECT_EQ(info.status, 0);
+  EXPECT_EQ(info.out.find("\"damaged\""), std::string::npos);
+  EXPECT_NE(info.out.find("\"intact\""), std::string::npos);
+}
+
 TEST(MergeTest, JsonReportParses) {
 #ifdef _WIN32
   GTEST_SKIP() << "python3 is the Linux build's";
