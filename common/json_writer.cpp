@@ -237,6 +237,11 @@ void JsonNumber(int64_t value) {
   Put(text);
 }
 
+void JsonBool(bool value) {
+  Separate();
+  Put(value ? "true" : "false");
+}
+
 void JsonFinish() {
   Put("\n");
 }

@@ -29,6 +29,7 @@ void JsonPath(const char* path);
 // The bytes as lowercase hex digits, in a string.
 void JsonHex(const uint8_t* bytes, size_t length);
 void JsonNumber(int64_t value);
+void JsonBool(bool value);
 // Ends the document with a line feed.
 void JsonFinish();
 

@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/read_runs.h"
 #include "common/volume_decoding.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -18,10 +20,17 @@ enum Run : uint16_t { kRunNone, kRunSignature, kRunMain, kRunDemo, kRunVolume };
 // stepSector[step] - 1 of DiskHealth::sector (0: beyond the table's room).
 // A later run overwrites what an earlier one left where they overlap; a byte
 // no run reached holds the zeros of start-up.
-constexpr int kMaxRunSteps = kDemoBytes / (128 << kRawSizeCode);
-static_assert(kMainBytes / (128 << kRawSizeCode) <= kMaxRunSteps, "MAIN's steps fit");
-static_assert(kHeadTracks * kVolumeTrackBytes / kVolumeSectorBytes <= kMaxRunSteps,
-              "the volume's head steps fit");
+constexpr int MostStepsInTheWorkBuffer() {
+  int most = 0;
+  for (const ReadRun& read : kReadRuns.run) {
+    const int size = 128 << read.sizeCode;
+    if (read.buffer == RunBuffer::kWork) {
+      most = std::max(most, (read.length + size - 1) / size);
+    }
+  }
+  return most;
+}
+constexpr int kMaxRunSteps = MostStepsInTheWorkBuffer();
 static_assert(kMaxHealthSectors < 0x10000, "sector indices fit a step");
 struct Painting {
   Run run;
@@ -30,8 +39,8 @@ struct Painting {
   int painted;
   uint16_t stepSector[kMaxRunSteps];
 };
-// The signature, MAIN, DEMO, the volume's head and its upper tracks.
-constexpr int kMaxPaintings = 4 + kVolumeTracks;
+// One for each run into the work buffer, at most.
+constexpr int kMaxPaintings = kReadRunCount;
 Painting paintings[kMaxPaintings];
 int paintingCount;
 
@@ -68,13 +77,10 @@ Origin OriginAt(int at) {
   return origin;
 }
 
-// Work buffer bytes of the slots of tracks 3-8, which the volume load never fills.
-constexpr int kRawSlotsStart = kFirstRawTrack * kVolumeTrackBytes;
-constexpr int kRawSlotsEnd = kFirstUpperTrack * kVolumeTrackBytes;
-
-// One run read as d88cut makes it: from R`firstR` of `track` (C = track / 2,
-// H = track % 2), `length` bytes of sectors of size code `n`, into the work
-// buffer at `base` (or into a buffer of its own), `perTrack` sectors a track.
+// One run read as d88cut makes it (read_runs.h): from R`firstR` of `track`
+// (C = track / 2, H = track % 2), `length` bytes of sectors of size code
+// `n`, into the work buffer at `base` (or into a buffer of its own),
+// `perTrack` sectors a track.
 struct RunPlan {
   Run run;
   SectorRole role;
@@ -252,9 +258,61 @@ int ReplayRun(D88Image& image, DiskHealth* health, RunPlan& plan, uint8_t* data)
   return total;
 }
 
-// The run that reads the work buffer's byte `offset` for a volume file.
-const RunPlan& VolumePlanAt(const RunPlan& head, const RunPlan* upper, int offset) {
-  return offset < head.length ? head : upper[offset / kVolumeTrackBytes];
+// The plan of each run of the table, in its order.
+RunPlan plans[kReadRunCount];
+
+RunPlan PlanOf(const ReadRun& read) {
+  Run run = kRunVolume;
+  SectorRole role = SectorRole::kUnused;  // a volume sector is a file's once a file takes it
+  switch (read.purpose) {
+    case RunPurpose::kSignature:
+      run = kRunSignature;
+      role = SectorRole::kSignature;
+      break;
+    case RunPurpose::kMain:
+      run = kRunMain;
+      role = SectorRole::kMain;
+      break;
+    case RunPurpose::kDemo:
+      run = kRunDemo;
+      role = SectorRole::kDemo;
+      break;
+    case RunPurpose::kFat:
+      run = kRunNone;
+      role = SectorRole::kFat;
+      break;
+    case RunPurpose::kRootDirectory:
+      run = kRunNone;
+      role = SectorRole::kDirectory;
+      break;
+    case RunPurpose::kVolumeTracks:
+      break;
+  }
+  return RunPlan{run,
+                 role,
+                 read.track,
+                 read.firstR,
+                 read.sizeCode,
+                 read.lastSector - read.firstSector + 1,
+                 read.offset,
+                 read.length,
+                 -1,
+                 SectorState::kOk};
+}
+
+// The volume's run that reads the work buffer's byte `offset` for a volume
+// file, the last in the table whose reach holds it; nullptr when none does
+// (the slots of tracks 3-8).
+const RunPlan* VolumePlanAt(int offset) {
+  const RunPlan* found = nullptr;
+  for (int i = 0; i < kReadRunCount; ++i) {
+    const ReadRun& read = kReadRuns.run[i];
+    if (read.purpose == RunPurpose::kVolumeTracks && read.buffer == RunBuffer::kWork &&
+        offset >= read.offset && offset < read.offset + read.length) {
+      found = &plans[i];
+    }
+  }
+  return found;
 }
 
 // Notes why byte `offset` of the work buffer, in `plan`'s reach, holds no
@@ -279,11 +337,11 @@ int StepEnd(const RunPlan* plan, int at) {
 }
 
 // Judges `length` bytes of the work buffer from `offset`, which output
-// `index` takes from run `own` (for a volume file, `head` and `upper` give
-// the run of each byte; else `plan`). The bytes are taken a piece at a time,
-// each piece from one record and within one step of the output's run.
-void JudgeBytes(DiskHealth* health, int index, Run own, int offset, int length, const RunPlan* plan,
-                const RunPlan* head, const RunPlan* upper) {
+// `index` takes from run `own` (`plan`; for a volume file nullptr, and the
+// volume's runs give the run of each byte). The bytes are taken a piece at
+// a time, each piece from one record and within one step of the output's run.
+void JudgeBytes(DiskHealth* health, int index, Run own, int offset, int length,
+                const RunPlan* plan) {
   OutputHealth& output = health->output[index];
   Findings& found = findings[index];
   const int end = offset + length;
@@ -304,11 +362,12 @@ void JudgeBytes(DiskHealth* health, int index, Run own, int offset, int length, 
       }
     } else if (origin.run != own) {
       output.problems |= kNotFromDisk;
-      if (plan == nullptr && at >= kRawSlotsStart && at < kRawSlotsEnd) {
+      const RunPlan* reading = plan != nullptr ? plan : VolumePlanAt(at);
+      if (reading == nullptr) {
         const int cluster = at / kClusterBytes - kClusterSlotBias;
         AddItem(found.rawSlots, Item{-1, cluster, cluster, 0});
       } else {
-        NoteUnread(found, plan != nullptr ? *plan : VolumePlanAt(*head, upper, at), at);
+        NoteUnread(found, *reading, at);
       }
     }
     // (A byte of its own run from a record beyond the table's room was read
@@ -332,15 +391,12 @@ int AddOutput(DiskHealth* health, const char* name, int32_t size, int32_t record
 
 // Cuts a raw area as CutArea does; an area whose first sector is missing
 // is no output.
-void JudgeRawArea(D88Image& image, DiskHealth* health, const char* name, Run run, SectorRole role,
-                  int track, int length) {
-  RunPlan plan = {run, role,   track, kRawFirstSector, kRawSizeCode, kRawLastSector,
-                  0,   length, -1,    SectorState::kOk};
+void JudgeRawArea(D88Image& image, DiskHealth* health, const ReadRun& read, RunPlan& plan) {
   if (ReplayRun(image, health, plan, nullptr) == 0) {
     return;
   }
-  const int index = AddOutput(health, name, length, length, false);
-  JudgeBytes(health, index, run, 0, length, &plan, nullptr, nullptr);
+  const int index = AddOutput(health, read.output, read.length, read.length, false);
+  JudgeBytes(health, index, plan.run, plan.base, plan.length, &plan);
 }
 
 // Whether `name` is written in an empty folder on Linux: not empty, "."
@@ -350,8 +406,7 @@ bool WrittenOnLinux(const char* name) {
          strchr(name, '/') == nullptr;
 }
 
-void JudgeVolumeFile(DiskHealth* health, const char* name, const DirectoryEntry& entry,
-                     const RunPlan& head, const RunPlan* upper) {
+void JudgeVolumeFile(DiskHealth* health, const char* name, const DirectoryEntry& entry) {
   const int index = AddOutput(health, name, 0, entry.size, true);
   OutputHealth& output = health->output[index];
   Findings& found = findings[index];
@@ -363,7 +418,7 @@ void JudgeVolumeFile(DiskHealth* health, const char* name, const DirectoryEntry&
     last = cluster;
     output.size += length;
     JudgeBytes(health, index, kRunVolume, (cluster + kClusterSlotBias) * kClusterBytes, length,
-               nullptr, &head, upper);
+               nullptr);
     const int owner = clusterOwner[cluster];
     if (owner < 0) {
       clusterOwner[cluster] = index;
@@ -576,59 +631,25 @@ void JudgeOutputs(D88Image& image, DiskHealth* health) {
   if (health->recognition.verdict != Verdict::kRecognised) {
     return;
   }
+  // The run's reads, in its order: the signature, the raw areas, then the
+  // volume load.
   paintingCount = 0;
-  RunPlan first = {kRunSignature,
-                   SectorRole::kSignature,
-                   0,
-                   1,
-                   kSignatureSizeCode,
-                   1,
-                   0,
-                   kSignatureSectorBytes,
-                   -1,
-                   SectorState::kOk};
-  ReplayRun(image, health, first, nullptr);
-
-  image.SetSectorRange(kRawFirstSector, kRawLastSector);
-  JudgeRawArea(image, health, "MAIN", kRunMain, SectorRole::kMain, kMainTrack, kMainBytes);
-  JudgeRawArea(image, health, "DEMO", kRunDemo, SectorRole::kDemo, kDemoTrack, kDemoBytes);
-
-  // The volume load, in LoadVolume's order.
-  image.SetSectorRange(kVolumeFirstSector, kVolumeLastSector);
   memset(fatBytesRead, 0, sizeof fatBytesRead);
   memset(rootRead, 0, sizeof rootRead);
-  RunPlan fat = {
-      kRunNone, SectorRole::kFat, 0,  kFatFirstSector, kVolumeSizeCode, kVolumeLastSector,
-      0,        kFatBytes,        -1, SectorState::kOk};
-  ReplayRun(image, health, fat, fatBytesRead);
-  RunPlan root = {
-      kRunNone, SectorRole::kDirectory, 0,  kRootFirstSector, kVolumeSizeCode, kVolumeLastSector,
-      0,        kRootDirectoryBytes,    -1, SectorState::kOk};
-  ReplayRun(image, health, root, rootRead);
-  RunPlan head = {kRunVolume,
-                  SectorRole::kUnused,
-                  0,
-                  kVolumeFirstSector,
-                  kVolumeSizeCode,
-                  kVolumeLastSector,
-                  0,
-                  kHeadTracks * kVolumeTrackBytes,
-                  -1,
-                  SectorState::kOk};
-  ReplayRun(image, health, head, nullptr);
-  static RunPlan upper[kVolumeTracks];
-  for (int track = kFirstUpperTrack; track < kVolumeTracks; ++track) {
-    upper[track] = RunPlan{kRunVolume,
-                           SectorRole::kUnused,
-                           track,
-                           kVolumeFirstSector,
-                           kVolumeSizeCode,
-                           kVolumeLastSector,
-                           track * kVolumeTrackBytes,
-                           kVolumeTrackBytes,
-                           -1,
-                           SectorState::kOk};
-    ReplayRun(image, health, upper[track], nullptr);
+  for (int i = 0; i < kReadRunCount; ++i) {
+    const ReadRun& read = kReadRuns.run[i];
+    RunPlan& plan = plans[i];
+    plan = PlanOf(read);
+    image.SetSectorRange(read.firstSector, read.lastSector);
+    if (IsRawArea(read.purpose)) {
+      JudgeRawArea(image, health, read, plan);
+    } else if (read.buffer == RunBuffer::kFat) {
+      ReplayRun(image, health, plan, fatBytesRead + read.offset);
+    } else if (read.buffer == RunBuffer::kRootDirectory) {
+      ReplayRun(image, health, plan, rootRead + read.offset);
+    } else {
+      ReplayRun(image, health, plan, nullptr);
+    }
   }
   DecodeClusterTable(fatBytesRead, table);
 
@@ -653,11 +674,14 @@ void JudgeOutputs(D88Image& image, DiskHealth* health) {
       continue;
     }
     if (WrittenOnLinux(name)) {
-      JudgeVolumeFile(health, name, fields, head, upper);
+      JudgeVolumeFile(health, name, fields);
     }
   }
   for (int index = 0; index < health->outputs; ++index) {
     OutputHealth& output = health->output[index];
+    for (int later = index + 1; later < health->outputs && !output.replaced; ++later) {
+      output.replaced = IsSameOutputFile(output.name, health->output[later].name);
+    }
     Words words = {output.details, sizeof output.details, 0};
     output.details[0] = '\0';
     SayFindings(*health, index, words);

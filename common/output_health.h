@@ -59,6 +59,9 @@ struct OutputHealth {
   int32_t recordedSize;       // the directory's size for a volume file; else `size`
   bool volumeFile;
   unsigned problems;  // HealthProblem bits; 0 when intact
+  // A later output of the run is the same file here (IsSameOutputFile) and
+  // so takes its place; its health is judged all the same.
+  bool replaced;
   // In words, the sectors or clusters that make it damaged, such as "not
   // from the disk: C1 H1 R5 missing". Shift_JIS: it can hold other outputs'
   // names. Empty when intact.

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/read_runs.h"
+
 namespace {
 
 const char kSignature[kSignatureLength + 1] = "BEXO-X1/turboSys";
@@ -114,7 +116,9 @@ void DescribeHeaderFault(const Recognition& recognition, char* text, int capacit
 
 Recognition RecogniseImage(D88Image& image, uint8_t* sector) {
   image.SelectDisk(0);  // an image of several disks is judged by its first
-  const int got = image.ReadSector(0, 0, 0, 1, kSignatureSizeCode, sector, kSignatureSectorBytes);
+  const ReadRun& run = kSignatureRun;
+  const int got = image.ReadSector(run.track, run.track / 2, run.track % 2, run.firstR,
+                                   run.sizeCode, sector + run.offset, run.length);
   Recognition result = {};
   memcpy(result.found, sector + kSignatureOffset, kSignatureLength);
   const HeaderFault fault = CheckDiskHeader(image, &result.faultValue);

@@ -773,7 +773,8 @@ void AddProblems(const OutputHealth& output) {
 }
 
 // "  NAME        SIZE intact", or "damaged:" with the kinds and, between
-// parentheses, the sectors or clusters that make it so.
+// parentheses, the sectors or clusters that make it so; then, for an output
+// whose file a later one takes, " replaced by a later output".
 void PrintOutputs() {
   Add("\noutputs:");
   EndLine();
@@ -788,15 +789,17 @@ void PrintOutputs() {
     Add(" %8d ", static_cast<int>(output.size));
     if (output.problems == 0) {
       Add("intact");
-      EndLine();
-      continue;
+    } else {
+      Add("damaged: ");
+      AddProblems(output);
+      Add(" (");
+      Flush();
+      PrintDiskText(stdout, output.details);
+      Add(")");
     }
-    Add("damaged: ");
-    AddProblems(output);
-    Add(" (");
-    Flush();
-    PrintDiskText(stdout, output.details);
-    Add(")");
+    if (output.replaced) {
+      Add(" replaced by a later output");
+    }
     EndLine();
   }
   if (health.directories > 0) {
@@ -826,6 +829,8 @@ void PrintOutputsAsJson() {
     JsonNumber(output.recordedSize);
     JsonKey("health");
     JsonText(output.problems == 0 ? "intact" : "damaged");
+    JsonKey("replaced");
+    JsonBool(output.replaced);
     JsonKey("problems");
     JsonOpen('[');
     for (int kind = 0; kind < kHealthProblemKinds; ++kind) {

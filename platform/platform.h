@@ -98,6 +98,13 @@ bool IdentifyOpenFile(FILE* file, FileIdentity* identity);
 // name must also decode as Shift_JIS (code page 932).
 bool IsPlainFileName(const char* name);
 
+// True when outputs named `a` and `b` (the disk's names) are one file in the
+// current folder here, so that the later of the two replaces the earlier:
+// names of equal bytes on POSIX; on Windows and in the page, names that
+// Windows takes for one (windows_names.h). A name IsPlainFileName refuses is
+// never made, so it is no file at all.
+bool IsSameOutputFile(const char* a, const char* b);
+
 enum class OutputOpening {
   kOpened,   // the file is open for writing, new or truncated to nothing
   kIsImage,  // the name is the file `image` (through a link too): left as it is

@@ -156,6 +156,10 @@ bool IsPlainFileName(const char* name) {
          strchr(name, '/') == nullptr;
 }
 
+bool IsSameOutputFile(const char* a, const char* b) {
+  return IsPlainFileName(a) && strcmp(a, b) == 0;
+}
+
 OutputOpening OpenNamedOutput(const char* name, const FileIdentity* image, FILE** file,
                               SystemError* error) {
   *file = nullptr;

@@ -156,6 +156,10 @@ bool IsPlainFileName(const char* name) {
 
 // The page's files are its own, made by number: no link, pipe or device can
 // be in the way, and the image is never among them.
+bool IsSameOutputFile(const char* a, const char* b) {
+  return IsPlainFileName(a) && IsPlainFileName(b) && IsSameWindowsName(a, b);
+}
+
 OutputOpening OpenNamedOutput(const char* name, const FileIdentity*, FILE** file,
                               SystemError* error) {
   *file = nullptr;

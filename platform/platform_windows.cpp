@@ -365,6 +365,10 @@ bool IsPlainFileName(const char* name) {
   return WideName(name, wide) && IsPlainWideName(wide);
 }
 
+bool IsSameOutputFile(const char* a, const char* b) {
+  return IsPlainFileName(a) && IsPlainFileName(b) && IsSameWindowsName(a, b);
+}
+
 OutputOpening OpenNamedOutput(const char* name, const FileIdentity* image, FILE** file,
                               SystemError* error) {
   *file = nullptr;

@@ -136,3 +136,10 @@ bool DecodeName(const char* name, char16_t decoded[kDecodedNameLength]) {
   decoded[length] = u'\0';
   return left == 0;
 }
+
+bool IsSameWindowsName(const char* a, const char* b) {
+  char16_t decodedA[kDecodedNameLength];
+  char16_t decodedB[kDecodedNameLength];
+  return DecodeName(a, decodedA) && DecodeName(b, decodedB) &&
+         IsSameWindowsFileName(decodedA, decodedB);
+}

@@ -27,4 +27,8 @@ bool IsWindowsFileName(const char16_t* name);
 // holds in both cases.
 bool IsSameWindowsFileName(const char16_t* a, const char16_t* b);
 
+// True when the disk's names `a` and `b` (Shift_JIS) both decode and
+// IsSameWindowsFileName takes them for one.
+bool IsSameWindowsName(const char* a, const char* b);
+
 #endif  // PLATFORM_WINDOWS_NAMES_H_

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/read_runs.h"
 #include "common/recognition.h"
 #include "common/text_output.h"
 #include "platform/platform.h"
@@ -99,15 +100,13 @@ int Run(int argc, char** argv) {
   }
   PrintText(stdout, kRecognisedMessage);
 
-  diskImage.SetSectorRange(kRawFirstSector, kRawLastSector);
-  const struct {
-    const char* name;
-    int track;
-    int length;
-  } areas[] = {{"MAIN", kMainTrack, kMainBytes}, {"DEMO", kDemoTrack, kDemoBytes}};
-  for (const auto& area : areas) {
-    const CutResult cut = CutArea(area.name, area.track, area.track / 2, area.track % 2, 1,
-                                  kRawSizeCode, 0, area.length);
+  for (const ReadRun& area : kReadRuns.run) {
+    if (!IsRawArea(area.purpose)) {
+      continue;
+    }
+    diskImage.SetSectorRange(area.firstSector, area.lastSector);
+    const CutResult cut = CutArea(area.output, area.track, area.track / 2, area.track % 2,
+                                  area.firstR, area.sizeCode, 0, area.length);
     if (cut == CutResult::kReadFailed) {
       ImageReadFailed(path);
       return 1;
