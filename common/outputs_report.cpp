@@ -19,21 +19,22 @@ void PrintOutputsSection(const DiskHealth& health) {
     snprintf(size, sizeof size, " %8d ", static_cast<int>(output.size));
     PrintText(stdout, size);
     if (output.problems == 0) {
-      PrintText(stdout, "intact\n");
-      continue;
-    }
-    PrintText(stdout, "damaged: ");
-    const char* comma = "";
-    for (int kind = 0; kind < kHealthProblemKinds; ++kind) {
-      if (output.problems & (1u << kind)) {
-        PrintText(stdout, comma);
-        PrintText(stdout, HealthProblemName(kind));
-        comma = ", ";
+      PrintText(stdout, "intact");
+    } else {
+      PrintText(stdout, "damaged: ");
+      const char* comma = "";
+      for (int kind = 0; kind < kHealthProblemKinds; ++kind) {
+        if (output.problems & (1u << kind)) {
+          PrintText(stdout, comma);
+          PrintText(stdout, HealthProblemName(kind));
+          comma = ", ";
+        }
       }
+      PrintText(stdout, " (");
+      PrintDiskText(stdout, output.details);
+      PrintText(stdout, ")");
     }
-    PrintText(stdout, " (");
-    PrintDiskText(stdout, output.details);
-    PrintText(stdout, ")\n");
+    PrintText(stdout, output.replaced ? " replaced by a later output\n" : "\n");
   }
   if (health.directories > 0) {
     PrintText(stdout, "  subdirectories are not entered: ");
@@ -61,6 +62,8 @@ void JsonOutputs(const DiskHealth& health) {
     JsonNumber(output.recordedSize);
     JsonKey("health");
     JsonText(output.problems == 0 ? "intact" : "damaged");
+    JsonKey("replaced");
+    JsonBool(output.replaced);
     JsonKey("problems");
     JsonOpen('[');
     for (int kind = 0; kind < kHealthProblemKinds; ++kind) {
