@@ -666,8 +666,10 @@ TEST(MergeTest, OutputRules) {
   }
 }
 
+#endif
+
 // Naming a dump itself as OUTPUT is refused, --force or not, also when the
-// dump is reached through a link or another name of it.
+// dump is reached by another path or, on POSIX, by another name of it.
 TEST(MergeTest, RefusesADumpAsOutput) {
   const Bytes dump = BuildDisk(BaseDisk());
   for (const bool force : {false, true}) {
@@ -675,7 +677,15 @@ TEST(MergeTest, RefusesADumpAsOutput) {
       ScopedTempDir dir;
       WriteBytes(dir.File("1.d88"), dump);
       WriteBytes(dir.File("2.d88"), dump);
-      ASSERT_EQ(link(dir.File("2.d88").c_str(), dir.File("hard.d88").c_str()), 0);
+      std::vector<std::string> entries = {"1.d88", "2.d88"};
+      if (output == "hard.d88") {
+#ifdef _WIN32
+        continue;
+#else
+        ASSERT_EQ(link(dir.File("2.d88").c_str(), dir.File("hard.d88").c_str()), 0);
+        entries.push_back("hard.d88");
+#endif
+      }
       std::vector<std::string> args = {"-o", output, "1.d88", "2.d88"};
       if (force) {
         args.insert(args.begin(), "-f");
@@ -686,13 +696,14 @@ TEST(MergeTest, RefusesADumpAsOutput) {
       const std::string number = output == "1.d88" ? "1" : "2";
       EXPECT_EQ(run.err,
                 "d88merge: '" + output + "' is dump " + number + ", which is never written over\n");
-      EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"1.d88", "2.d88", "hard.d88"}));
+      EXPECT_EQ(dir.Entries(), entries);
       EXPECT_EQ(ReadBytes(dir.File("1.d88")), dump);
       EXPECT_EQ(ReadBytes(dir.File("2.d88")), dump);
     }
   }
 }
 
+#ifndef _WIN32
 // A write of the merged image that fails, as on a full disk: status 1, no
 // OUTPUT and no half-made file, and an old OUTPUT kept under --force. A
 // read of a dump that fails: D23's line, status 1, nothing written.

@@ -607,6 +607,7 @@ TEST(TerminalOutput, PathsInReasonLinesShowControlsAsQuestionMarks) {
     std::string argument;
     bool readFails;
     std::string terminalErr, pipeErr;
+    std::vector<std::string> options = {};  // before the argument
   } cases[] = {
       {"d88cut, a read that fails", ToolPath(), imageName, true,
        "d88cut: cannot read 'r?[2J.d88': " + std::string(strerror(EIO)) + "\n",
@@ -617,6 +618,13 @@ TEST(TerminalOutput, PathsInReasonLinesShowControlsAsQuestionMarks) {
       {"d88info, an image that is not there", InfoPath(), missing, false,
        "d88info: cannot open 'm?[2J.d88': " + std::string(strerror(ENOENT)) + "\n",
        "d88info: cannot open '" + missing + "': " + strerror(ENOENT) + "\n"},
+      {"d88merge, a dump that is not there",
+       MergePath(),
+       missing,
+       false,
+       "d88merge: cannot open 'm?[2J.d88': " + std::string(strerror(ENOENT)) + "\n",
+       "d88merge: cannot open '" + missing + "': " + strerror(ENOENT) + "\n",
+       {"-o", "out.d88", imageName}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -624,7 +632,9 @@ TEST(TerminalOutput, PathsInReasonLinesShowControlsAsQuestionMarks) {
       SCOPED_TRACE(sink == Sink::kTerminal ? "on terminals" : "on pipes");
       ScopedTempDir dir;
       WriteBytes(dir.File(imageName), BuildImage({NamesDisk()}));
-      const std::vector<std::string> argv = {c.program, c.argument};
+      std::vector<std::string> argv = {c.program};
+      argv.insert(argv.end(), c.options.begin(), c.options.end());
+      argv.push_back(c.argument);
       const ToolRun run =
           c.readFails ? RunProgramOnSinks(kFailingDiskStarter, sink, sink,
                                           OnFailingDisk({"D88_FAIL_READ_AT=0"}, argv), dir.path(),
