@@ -1,6 +1,6 @@
 # Install rules, and the packages that cpack makes from them: on Linux a .deb
-# of d88cut, d88info, their manual pages, the copyright file and the
-# changelog; on Windows a .zip of d88cut.exe, d88info.exe, a README for
+# of d88cut, d88info, d88merge, their manual pages, the copyright file and
+# the changelog; on Windows a .zip of the three .exe files, a README for
 # Windows users, the manuals rendered to text for Windows, since Windows has
 # no man, and the licence.
 #
@@ -42,7 +42,9 @@ set(CPACK_PACKAGE_DESCRIPTION
 cuts two raw areas of it into the files MAIN and DEMO, and lists and
 writes the files of its 360 KB MS-DOS volume with their recorded dates
 and times. d88info shows what any D88 image holds, and why d88cut does
-or does not take it.")
+or does not take it. d88merge makes one image out of several damaged
+dumps of the same disks, taking each sector from a dump that holds it
+whole.")
 set(CPACK_PACKAGE_CONTACT "${D88CUT_MAINTAINER}")
 # The builds carry debugging information; the packages do not, and neither
 # does what cmake --install installs, with --strip or without.
@@ -66,7 +68,7 @@ if(WIN32)
   windows_text(doc/README-windows.txt ${readme})
   windows_text(LICENSE ${license})
   set(manuals)
-  foreach(program d88cut d88info)
+  foreach(program d88cut d88info d88merge)
     set(manual ${CMAKE_CURRENT_BINARY_DIR}/${program}-manual.txt)
     add_custom_command(
       OUTPUT ${manual}
@@ -79,15 +81,16 @@ if(WIN32)
   add_custom_target(windows_documents ALL DEPENDS ${readme} ${manuals} ${license})
 
   install(CODE "${strip_on_install}")
-  install(TARGETS d88cut d88info RUNTIME DESTINATION .)
+  install(TARGETS d88cut d88info d88merge RUNTIME DESTINATION .)
   install(FILES ${readme} ${manuals} ${license} DESTINATION .)
 
   set(CPACK_GENERATOR ZIP)
 else()
   include(GNUInstallDirs)
   install(CODE "${strip_on_install}" COMPONENT program)
-  install(TARGETS d88cut d88info RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT program)
-  install(FILES doc/d88cut.1 doc/d88info.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+  install(TARGETS d88cut d88info d88merge RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+          COMPONENT program)
+  install(FILES doc/d88cut.1 doc/d88info.1 doc/d88merge.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
           COMPONENT manual)
   install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT license)
 
@@ -102,13 +105,14 @@ else()
   set(debian ${CMAKE_CURRENT_BINARY_DIR}/debian)
   if(D88CUT_GZIP)
     set(sources ${PROJECT_SOURCE_DIR}/doc/d88cut.1 ${PROJECT_SOURCE_DIR}/doc/d88info.1
-                ${PROJECT_SOURCE_DIR}/doc/debian/changelog)
-    set(manuals_gz ${debian}/d88cut.1.gz ${debian}/d88info.1.gz)
+                ${PROJECT_SOURCE_DIR}/doc/d88merge.1 ${PROJECT_SOURCE_DIR}/doc/debian/changelog)
+    set(manuals_gz ${debian}/d88cut.1.gz ${debian}/d88info.1.gz ${debian}/d88merge.1.gz)
     add_custom_command(
       OUTPUT ${manuals_gz} ${debian}/changelog.gz
       COMMAND ${CMAKE_COMMAND} -E make_directory ${debian}
       COMMAND ${CMAKE_COMMAND} -E copy ${sources} ${debian}
-      COMMAND ${D88CUT_GZIP} -9nf ${debian}/d88cut.1 ${debian}/d88info.1 ${debian}/changelog
+      COMMAND ${D88CUT_GZIP} -9nf ${debian}/d88cut.1 ${debian}/d88info.1 ${debian}/d88merge.1
+              ${debian}/changelog
       DEPENDS ${sources}
       VERBATIM)
     add_custom_target(debian_documents ALL DEPENDS ${manuals_gz} ${debian}/changelog.gz)

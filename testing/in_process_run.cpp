@@ -4,10 +4,12 @@
 #include <unistd.h>
 
 #include "info/command.h"
+#include "merge/command.h"
 #include "tool/stages.h"
 
 const InProcessCommand kD88CutCommand = {"d88cut", RunD88Cut, ResetToolState};
 const InProcessCommand kD88InfoCommand = {"d88info", RunD88Info, ResetInfoState};
+const InProcessCommand kD88MergeCommand = {"d88merge", RunD88Merge, ResetMergeState};
 
 int RunInProcess(const InProcessCommand& command, const std::vector<std::string>& arguments,
                  const char* folder, FILE* sink) {

@@ -19,6 +19,7 @@ struct InProcessCommand {
 };
 extern const InProcessCommand kD88CutCommand;
 extern const InProcessCommand kD88InfoCommand;
+extern const InProcessCommand kD88MergeCommand;
 
 // Runs `command` with `arguments` (the program's name left out), with
 // `folder` as the current folder and standard output and error going to

@@ -743,6 +743,12 @@ TEST(TerminalOutput, ArgumentsShowControlsAsQuestionMarks) {
        false,
        "Usage: cut?]0;owned?? [D88 image]\n",
        "Usage: cut\x1B]0;owned\x07\xC2\x9B [D88 image]\n"},
+      {"d88merge, a dump that is not there",
+       MergePath(),
+       {MergePath(), "-o", "out.d88", imageName, missing},
+       false,
+       "d88merge: " + cannotOpen,
+       "d88merge: cannot open '" + missing + "': " + strerror(ENOENT) + "\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
