@@ -527,7 +527,9 @@ int RunD88Merge(int argc, char** argv) {
       }
       output.path = argv[++i];
     } else if (!optionsEnded && argument[0] == '-' && argument[1] != '\0') {
-      PrintLocalFormatted(stderr, "d88merge: unknown option '%s'\n%s", argument, kUsage);
+      char shown[4096];
+      PrintLocalFormatted(stderr, "d88merge: unknown option '%s'\n%s",
+                          PathAsShown(stderr, argument, shown, sizeof shown), kUsage);
       return 1;
     } else {
       if (paths < kMaxDumps) {

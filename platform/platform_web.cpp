@@ -306,15 +306,3 @@ bool RenameOnto(const char* temporary, const char* path, bool replace, SystemErr
   }
   return true;
 }
-
-void RemoveFile(const char* path) {
-  unlink(path);
-}
-
-FILE* OpenScratchFile(SystemError* error) {
-  FILE* file = tmpfile();
-  if (file == nullptr) {
-    *error = errno;
-  }
-  return file;
-}

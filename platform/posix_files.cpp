@@ -1,6 +1,8 @@
 // What the POSIX systems and the page share about files: errno for what
-// failed, strerror for its words, and stdio with 64-bit offsets.
+// failed, strerror for its words, stdio with 64-bit offsets, and removing
+// and scratch files.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -40,4 +42,16 @@ size_t ReadFromFile(FILE* file, void* buffer, size_t length, SystemError* error)
     *error = errno != 0 ? errno : EIO;
   }
   return got;
+}
+
+void RemoveFile(const char* path) {
+  unlink(path);
+}
+
+FILE* OpenScratchFile(SystemError* error) {
+  FILE* file = tmpfile();
+  if (file == nullptr) {
+    *error = errno;
+  }
+  return file;
 }

@@ -698,6 +698,9 @@ TEST(TerminalOutput, ArgumentsShowControlsAsQuestionMarks) {
   const std::string infoUsage =
       "Usage: d88info [--tracks] [--json] IMAGE\n"
       "Try 'd88info --help' for more information.\n";
+  const std::string mergeUsage =
+      "Usage: d88merge [--json] [-f|--force] -o OUTPUT DUMP DUMP...\n"
+      "Try 'd88merge --help' for more information.\n";
   const std::string cannotOpen =
       "cannot open '/nonexistent/x?2Jy.d88': " + std::string(strerror(ENOENT)) + "\n";
   const struct {
@@ -737,6 +740,12 @@ TEST(TerminalOutput, ArgumentsShowControlsAsQuestionMarks) {
        false,
        "d88info: unknown option '-?]0;owned??[2J'\n" + infoUsage,
        "d88info: unknown option '" + option + "'\n" + infoUsage},
+      {"d88merge, an option unknown",
+       MergePath(),
+       {MergePath(), option, "-o", "out.d88", "a.d88", "b.d88"},
+       false,
+       "d88merge: unknown option '-?]0;owned??[2J'\n" + mergeUsage,
+       "d88merge: unknown option '" + option + "'\n" + mergeUsage},
       {"d88cut, the name it was run by in its usage line",
        ToolPath(),
        {"cut\x1B]0;owned\x07\xC2\x9B", "a", "b"},
