@@ -1,8 +1,8 @@
 # Builds d88cut alone, without its tests, for the page's tests to compare
 # the page with: the Linux build, or with TOOLCHAIN the Windows one; with
-# TARGETS, those targets instead (the Linux build adds d88info, whose report
-# the page shows). The web build runs it as a test, so a fresh clone needs
-# no other preset first.
+# TARGETS, those targets instead (the Linux build adds d88info and d88merge,
+# whose reports the page shows). The web build runs it as a test, so a fresh
+# clone needs no other preset first.
 #   cmake -D SOURCE=DIR -D BINARY=DIR [-D TOOLCHAIN=FILE] [-D TARGETS=A,B] -P comparison-build.cmake
 cmake_minimum_required(VERSION 3.25)
 set(configure "${CMAKE_COMMAND}" -S "${SOURCE}" -B "${BINARY}" -D BUILD_TESTING=OFF)

@@ -100,12 +100,15 @@ endif()
 # The tool as a module that the worker instantiates afresh for every image
 # from the wasm it compiled once: run only when called, its image mounted
 # through WORKERFS (read lazily, a slice at a time), no code made from text,
-# and a fixed memory. Its memory is the wasm's own, so that each instance
+# and a fixed memory: enough for the merge's tables of one track's sectors
+# and a reader for each of the most dumps it takes. Its memory is the wasm's own, so that each instance
 # starts with its static buffers as the wasm sets them.
 add_executable(d88cut_module web/page_main.cpp)
-target_link_libraries(d88cut_module PRIVATE d88cut_stages d88info_report d88cut_warnings)
+target_link_libraries(d88cut_module PRIVATE d88cut_stages d88info_report d88cut_merge
+                                            d88cut_warnings)
 foreach(target d88 d88cut_platform d88cut_text_output d88cut_recognition d88cut_volume
-               d88cut_stages d88cut_health d88info_report d88cut_module)
+               d88cut_stages d88cut_health d88cut_reports d88cut_merge d88info_report
+               d88cut_module)
   target_compile_options(${target} PRIVATE -fno-exceptions -mbulk-memory)
 endforeach()
 target_link_options(
@@ -113,7 +116,7 @@ target_link_options(
   -sMODULARIZE=1 -sEXPORT_NAME=createD88cutModule -sENVIRONMENT=worker
   -lworkerfs.js -sINVOKE_RUN=0 -sEXIT_RUNTIME=1 -sDYNAMIC_EXECUTION=0
   -sEXPORTED_FUNCTIONS=_main -sEXPORTED_RUNTIME_METHODS=FS,callMain
-  -sINITIAL_MEMORY=4MB -sTOTAL_STACK=1MB -sALLOW_MEMORY_GROWTH=0 -mbulk-memory)
+  -sINITIAL_MEMORY=16MB -sTOTAL_STACK=1MB -sALLOW_MEMORY_GROWTH=0 -mbulk-memory)
 # emcc's JavaScript optimizer needs acorn, which Debian keeps in
 # /usr/share/nodejs, where node does not look unless told.
 set(node_path "/usr/share/nodejs")
@@ -137,13 +140,13 @@ add_custom_target(d88cut ALL DEPENDS ${PROJECT_BINARY_DIR}/d88cut.html)
 # The page's tests drive it in Debian's Chromium and Firefox ESR with
 # puppeteer-core (tests/web, installed there by `npm ci`), and compare what
 # it unpacks with what the Linux tool, and the Windows build under Wine,
-# leave for the same images, and its report with d88info's (the one beside
-# the Linux d88cut). Unless given those two, the tests build them
-# first, in build-web/native and build-web/windows.
+# leave for the same images, its report with d88info's and its merge with
+# d88merge's (the ones beside the Linux d88cut). Unless given those two, the
+# tests build them first, in build-web/native and build-web/windows.
 include(CTest)
 if(BUILD_TESTING)
   set(D88CUT_NATIVE_TOOL "" CACHE FILEPATH
-      "A Linux build's d88cut, with its d88info beside it, to compare the page with; empty: build both in native/")
+      "A Linux build's d88cut, with its d88info and d88merge beside it, to compare the page with; empty: build them in native/")
   set(D88CUT_WINDOWS_TOOL "" CACHE FILEPATH
       "A Windows build's d88cut.exe to compare the page's files with under Wine; empty: build one in windows/")
   set(native_tool "${D88CUT_NATIVE_TOOL}")
@@ -153,7 +156,7 @@ if(BUILD_TESTING)
     set(native_tool ${PROJECT_BINARY_DIR}/native/d88cut)
     add_test(NAME page_comparison.linux_build
              COMMAND ${CMAKE_COMMAND} -D SOURCE=${PROJECT_SOURCE_DIR}
-                     -D BINARY=${PROJECT_BINARY_DIR}/native -D TARGETS=d88cut,d88info
+                     -D BINARY=${PROJECT_BINARY_DIR}/native -D TARGETS=d88cut,d88info,d88merge
                      -P ${PROJECT_SOURCE_DIR}/cmake/comparison-build.cmake)
     list(APPEND comparison_builds page_comparison.linux_build)
   endif()

@@ -394,6 +394,9 @@ MergeResult MergeTrack(int disk, int track, int64_t diskStart, int64_t* diskByte
     if (written.end != MergeEnd::kMerged) {
       return written;
     }
+    if (sink.record != nullptr) {
+      sink.record(sink.context, disk, track, copy.dump);
+    }
     offset += kRecordHeaderSize + copy.held;
   }
   *diskBytes += trackBytes;

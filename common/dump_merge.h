@@ -63,9 +63,9 @@ struct MergedDisk {
   int64_t bytes;  // its size, header included
 };
 
-// Where the merge puts what it makes. Every function must be given; the
-// merge calls them in order: each disk's sectors in track order, then in
-// merged-track order, then the disk's counts.
+// Where the merge puts what it makes. Every function but `record` must be
+// given; the merge calls them in order: each disk's sectors in track
+// order, then in merged-track order, then the disk's counts.
 struct MergeSink {
   void* context;
   // Writes `length` bytes at `offset` of the merged image. Writes come in
@@ -74,6 +74,10 @@ struct MergeSink {
   bool (*write)(void* context, int64_t offset, const uint8_t* bytes, size_t length);
   void (*sector)(void* context, const MergedSector& sector);
   void (*disk)(void* context, const MergedDisk& disk);
+  // When given: each record of a merged track, as it is written, with the
+  // dump (from 0) whose record it is. A shadowed record is the walk's it
+  // was kept from.
+  void (*record)(void* context, int disk, int track, int dump);
 };
 
 enum class MergeEnd {

@@ -1,12 +1,12 @@
 #include "merge/command.h"
 
-#include <cinttypes>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 
 #include "common/dump_merge.h"
 #include "common/json_writer.h"
+#include "common/merge_report.h"
 #include "common/output_health.h"
 #include "common/outputs_report.h"
 #include "common/text_output.h"
@@ -79,10 +79,6 @@ int64_t spooled;
 SystemError reportError;
 int disksShown;
 
-const char* Plural(int64_t count, const char* one, const char* many) {
-  return count == 1 ? one : many;
-}
-
 // --- Writing the image ---
 
 bool WriteAt(void* /*context*/, int64_t offset, const uint8_t* bytes, size_t length) {
@@ -130,57 +126,12 @@ void DropOutput() {
 
 // --- The report as text ---
 
-void AddCounts(MergedDisk* sum, const MergedDisk& disk) {
-  sum->sectors += disk.sectors;
-  sum->recovered += disk.recovered;
-  sum->conflicts += disk.conflicts;
-  sum->unrecovered += disk.unrecovered;
-}
-
-// "dumps 1, 3"
-void DumpList(uint32_t dumpsHolding, char* text, size_t capacity) {
-  size_t used = 0;
-  text[0] = '\0';
-  for (int d = 0; d < kMaxDumps && used < capacity; ++d) {
-    if (dumpsHolding & (1u << d)) {
-      const int length =
-          snprintf(text + used, capacity - used, "%s%d", used == 0 ? "" : ", ", d + 1);
-      if (length > 0) {
-        used += static_cast<size_t>(length);
-      }
-    }
-  }
-}
-
 void SectorAsText(void* /*context*/, const MergedSector& sector) {
-  char place[96];
-  snprintf(place, sizeof place, "disk %d, track %d, C%d H%d R%d N%d: ", sector.disk + 1,
-           sector.track, sector.c, sector.h, sector.r, sector.n);
-  if (sector.recovered) {
-    PrintLocalFormatted(stdout, "%srecovered from dump %d\n", place, sector.from + 1);
-  }
-  if (sector.conflict) {
-    char holding[kMaxDumps * 4];
-    DumpList(sector.goodIn, holding, sizeof holding);
-    PrintLocalFormatted(stdout, "%sconflict: dumps %s hold good copies that differ\n", place,
-                        holding);
-  }
-  if (sector.unrecovered) {
-    PrintLocalFormatted(stdout, "%sunrecovered\n", place);
-  }
+  PrintMergedSector(sector);
 }
 
 void DiskAsText(void* /*context*/, const MergedDisk& disk) {
-  AddCounts(&total, disk);
-}
-
-void PrintSummary(int disks) {
-  PrintLocalFormatted(stdout,
-                      "%" PRId64 " %s in %d %s: %" PRId64 " recovered, %" PRId64 " %s, %" PRId64
-                      " unrecovered\n",
-                      total.sectors, Plural(total.sectors, "sector", "sectors"), disks,
-                      Plural(disks, "disk", "disks"), total.recovered, total.conflicts,
-                      Plural(total.conflicts, "conflict", "conflicts"), total.unrecovered);
+  AddMergedCounts(&total, disk);
 }
 
 // --- The report as JSON ---
@@ -248,7 +199,7 @@ void JsonSectorList(const char* key, int kind) {
 }
 
 void DiskAsJson(void* /*context*/, const MergedDisk& disk) {
-  AddCounts(&total, disk);
+  AddMergedCounts(&total, disk);
   if (disksShown++ == 0) {
     JsonKey("disks");
     JsonOpen('[');
@@ -274,77 +225,27 @@ void PrintPathMessage(const char* format, const char* path, const char* text) {
   PrintLocalFormatted(stderr, format, PathAsShown(stderr, path, shown, sizeof shown), text);
 }
 
-int CannotOpen(const char* path, SystemError error) {
-  char reason[256];
-  DescribeSystemError(error, reason, sizeof reason);
-  PrintPathMessage("d88merge: cannot open '%s': %s\n", path, reason);
-  return 1;
+int CannotWrite(SystemError error) {
+  return PrintCannotWriteMerged(output.path, error);
 }
 
 int CannotRead(int dump) {
-  char reason[256];
-  DescribeSystemError(dumps[dump].ReadError(), reason, sizeof reason);
-  PrintReadFailure(stderr, "d88merge", dumpPaths[dump], reason);
-  return 1;
-}
-
-int CannotWrite(const char* reason) {
-  PrintPathMessage("d88merge: cannot write '%s': %s\n", output.path, reason);
-  return 1;
-}
-
-int CannotWrite(SystemError error) {
-  char reason[256];
-  DescribeSystemError(error, reason, sizeof reason);
-  return CannotWrite(reason);
+  const MergeResult result = {MergeEnd::kReadFailed, dump, 0, 0, HeaderFault::kNone, 0, 0, 0};
+  return PrintMergeEnd(result, MergeFailure{dumpPaths, dumps[dump].ReadError(), output.path, 0});
 }
 
 // The merge's end, when it is not kMerged, as a message; the exit status.
 int ReportMergeEnd(const MergeResult& result) {
-  switch (result.end) {
-    case MergeEnd::kMerged:
-      return 0;
-    case MergeEnd::kNotD88: {
-      Recognition recognition = {};
-      recognition.verdict = Verdict::kNotD88;
-      recognition.fault = result.fault;
-      recognition.faultValue = result.faultValue;
-      char fault[128];
-      DescribeHeaderFault(recognition, fault, sizeof fault);
-      PrintPathMessage("d88merge: '%s' is not a D88 image: %s\n", dumpPaths[result.dump], fault);
-      return 2;
-    }
-    case MergeEnd::kReadFailed:
-      return CannotRead(result.dump);
-    case MergeEnd::kDumpChanged:
-      PrintPathMessage("d88merge: cannot read '%s': %s\n", dumpPaths[result.dump],
-                       "it grew shorter while it was read");
-      return 1;
-    case MergeEnd::kTooManyRecords: {
-      char reason[160];
-      snprintf(reason, sizeof reason,
-               "track %d of disk %d would hold more than %d sectors, more than D88 can count",
-               result.track, result.disk + 1, kMaxMergedRecords);
-      return CannotWrite(reason);
-    }
-    case MergeEnd::kTooLarge: {
-      char reason[160];
-      snprintf(reason, sizeof reason,
-               "with disk %d the image would reach 2 GiB, more than D88's sizes can hold",
-               result.disk + 1);
-      return CannotWrite(reason);
-    }
-    case MergeEnd::kWriteFailed:
-      return CannotWrite(output.error);
-  }
-  return 1;
+  const SystemError readError =
+      result.end == MergeEnd::kReadFailed ? dumps[result.dump].ReadError() : 0;
+  return PrintMergeEnd(result, MergeFailure{dumpPaths, readError, output.path, output.error});
 }
 
 // Opens the dumps; 0, or the exit status of the first that cannot be.
 int OpenDumps() {
   for (int d = 0; d < dumpCount; ++d) {
     if (!dumps[d].Open(dumpPaths[d])) {
-      return CannotOpen(dumpPaths[d], dumps[d].OpenError());
+      return PrintCannotOpenDump(dumpPaths[d], dumps[d].OpenError());
     }
     if (dumps[d].ReadFailed()) {
       return CannotRead(d);
@@ -449,7 +350,7 @@ int Merge(bool force) {
     JsonPath(output.path);
   }
   const MergeSink sink = {nullptr, WriteAt, asJson ? SectorToSpool : SectorAsText,
-                          asJson ? DiskAsJson : DiskAsText};
+                          asJson ? DiskAsJson : DiskAsText, nullptr};
   const MergeResult result = MergeDumps(dumpReaders, dumpSizes, dumpCount, sink);
   if (result.end != MergeEnd::kMerged) {
     DropOutput();
@@ -479,7 +380,7 @@ int Merge(bool force) {
     JsonClose('}');
     JsonFinish();
   } else {
-    PrintSummary(result.disks);
+    PrintMergeSummary(total, result.disks);
     if (health.recognition.verdict == Verdict::kRecognised) {
       PrintOutputsSection(health);
     }
@@ -543,8 +444,7 @@ int RunD88Merge(int argc, char** argv) {
     return 1;
   }
   if (paths > kMaxDumps) {
-    PrintLocalFormatted(stderr, "d88merge: at most %d dumps can be merged at once\n", kMaxDumps);
-    return 1;
+    return PrintTooManyDumps();
   }
   dumpCount = paths;
   return Finish(Merge(force));

@@ -17,9 +17,20 @@ const kTexts = {
       'anywhere. You get MAIN, DEMO and the files of the disk\u2019s MS-DOS volume, each with ' +
       'its recorded date and time, in one zip or one by one.',
     choose: 'Choose a D88 image',
-    drop: 'Or drop the image anywhere on this page.',
+    drop: 'Or drop the image anywhere on this page. Choose or drop several dumps of the disk at ' +
+      'once to merge them into one image first, sector by sector.',
     idle: 'No image chosen yet.',
     running: (name) => `Unpacking ${name}\u2026`,
+    merging: (count, name) => `Merging ${count} images into ${name}, then unpacking it\u2026`,
+    mergeFailed: (name) => `The images could not be merged into ${name}: the merge\u2019s report says why.`,
+    merge: 'Merge',
+    mergeOrder: (count, name) => `${count} dumps merged into ${name}, in the order of their names; ` +
+      'the first is the base, and the report numbers them in this order:',
+    downloadMerged: (name, size) => `Download ${name} (${FormatNumber(size)} bytes)`,
+    mergeNote: 'What the merger d88merge prints for these dumps: each sector taken from a later ' +
+      'dump, each whose good copies differ and each good in none, then which files of the ' +
+      'merged image are whole. Everything below is about the merged image.',
+    from: (number) => `copy from dump ${number}`,
     done: {
       recognised: (name) => `${name} holds the disk. Its files are below.`,
       'not-d88': (name) => `${name} is not the disk.`,
@@ -90,8 +101,10 @@ const kTexts = {
       ok: 'read well', missing: 'missing', short: 'short', bad: 'bad: an error status',
       deleted: 'deleted data', unread: 'not read: its read stopped before it',
     },
-    cell: (track, id, role, output, state) =>
-      `Track ${track}, sector ${id}: ${role}${output ? ` \u2014 ${output}` : ''}; ${state}.`,
+    cell: (track, id, role, output, state, from) =>
+      `Track ${track}, sector ${id}: ${role}${output ? ` \u2014 ${output}` : ''}; ${state}` +
+      `${from ? `; ${from}` : ''}.`,
+    legendFrom: 'taken from the dump of that number (a merge)',
     light: 'Light its sectors on the disk map',
     report: 'Report',
     reportNote: 'What the inspector d88info prints for this image.',
@@ -112,10 +125,30 @@ const kTexts = {
       '\u5b58\u3067\u304d\u307e\u3059\u3002',
     choose: 'D88 \u30a4\u30e1\u30fc\u30b8\u3092\u9078\u3076',
     drop: '\u307e\u305f\u306f\u3001\u30a4\u30e1\u30fc\u30b8\u3092\u3053\u306e\u30da\u30fc\u30b8' +
-      '\u306b\u30c9\u30ed\u30c3\u30d7\u3057\u3066\u304f\u3060\u3055\u3044\u3002',
+      '\u306b\u30c9\u30ed\u30c3\u30d7\u3057\u3066\u304f\u3060\u3055\u3044\u3002\u540c\u3058' +
+      '\u30c7\u30a3\u30b9\u30af\u306e\u8907\u6570\u306e\u30c0\u30f3\u30d7\u3092\u4e00\u5ea6' +
+      '\u306b\u9078\u3076\u3068\u3001\u30bb\u30af\u30bf\u3054\u3068\u306b\u30de\u30fc\u30b8' +
+      '\u3057\u3066\u304b\u3089\u5c55\u958b\u3057\u307e\u3059\u3002',
     idle: '\u30a4\u30e1\u30fc\u30b8\u306f\u307e\u3060\u9078\u3070\u308c\u3066\u3044\u307e\u305b' +
       '\u3093\u3002',
     running: (name) => `${name} \u3092\u5c55\u958b\u3057\u3066\u3044\u307e\u3059\u2026`,
+    merging: (count, name) => `${count} \u500b\u306e\u30a4\u30e1\u30fc\u30b8\u3092 ${name} ` +
+      '\u306b\u30de\u30fc\u30b8\u3057\u3066\u5c55\u958b\u3057\u3066\u3044\u307e\u3059\u2026',
+    mergeFailed: (name) => `\u30a4\u30e1\u30fc\u30b8\u3092 ${name} \u306b\u30de\u30fc` +
+      '\u30b8\u3067\u304d\u307e\u305b\u3093\u3067\u3057\u305f\u3002\u7406\u7531\u306f' +
+      '\u30de\u30fc\u30b8\u306e\u30ec\u30dd\u30fc\u30c8\u306b\u3042\u308a\u307e\u3059\u3002',
+    merge: '\u30de\u30fc\u30b8',
+    mergeOrder: (count, name) => `${count} \u500b\u306e\u30c0\u30f3\u30d7\u3092\u540d\u524d` +
+      `\u9806\u306b ${name} \u306b\u30de\u30fc\u30b8\u3057\u307e\u3057\u305f\u3002\u6700` +
+      '\u521d\u304c\u57fa\u6e96\u3067\u3001\u30ec\u30dd\u30fc\u30c8\u306e\u756a\u53f7' +
+      '\u306f\u3053\u306e\u9806\u3067\u3059:',
+    downloadMerged: (name, size) => `${name} \u3092\u4fdd\u5b58 (${FormatNumber(size)} ` +
+      '\u30d0\u30a4\u30c8)',
+    mergeNote: '\u30de\u30fc\u30b8\u30c4\u30fc\u30eb d88merge \u304c\u3053\u308c\u3089' +
+      '\u306e\u30c0\u30f3\u30d7\u306b\u3064\u3044\u3066\u8868\u793a\u3059\u308b\u5185' +
+      '\u5bb9\u3067\u3059\u3002\u4ee5\u4e0b\u306f\u3059\u3079\u3066\u30de\u30fc\u30b8' +
+      '\u3057\u305f\u30a4\u30e1\u30fc\u30b8\u306b\u3064\u3044\u3066\u3067\u3059\u3002',
+    from: (number) => `\u30c0\u30f3\u30d7 ${number} \u304b\u3089`,
     done: {
       recognised: (name) => `${name} \u306f\u5bfe\u8c61\u306e\u30c7\u30a3\u30b9\u30af\u3067` +
         '\u3059\u3002\u30d5\u30a1\u30a4\u30eb\u306f\u4e0b\u306b\u3042\u308a\u307e\u3059\u3002',
@@ -226,9 +259,11 @@ const kTexts = {
       unread: '\u672a\u8aad (\u624b\u524d\u3067\u8aad\u307f\u53d6\u308a\u304c\u6b62' +
         '\u307e\u3063\u305f)',
     },
-    cell: (track, id, role, output, state) =>
+    cell: (track, id, role, output, state, from) =>
       `\u30c8\u30e9\u30c3\u30af ${track}\u3001\u30bb\u30af\u30bf ${id}: ${role}` +
-      `${output ? ` \u2014 ${output}` : ''}\u3001${state}\u3002`,
+      `${output ? ` \u2014 ${output}` : ''}\u3001${state}${from ? `\u3001${from}` : ''}\u3002`,
+    legendFrom: '\u305d\u306e\u756a\u53f7\u306e\u30c0\u30f3\u30d7\u304b\u3089 (\u30de' +
+      '\u30fc\u30b8)',
     light: '\u30c7\u30a3\u30b9\u30af\u30de\u30c3\u30d7\u3067\u305d\u306e\u30bb\u30af' +
       '\u30bf\u3092\u5149\u3089\u305b\u308b',
     report: '\u30ec\u30dd\u30fc\u30c8',
@@ -295,6 +330,14 @@ function ZipName(imageName) {
   return (dot > 0 ? imageName.slice(0, dot) : imageName) + '.zip';
 }
 
+// The merged image's name, after the first dump's: "GAME.d88" gives
+// "GAME-merged.d88"; a name without an extension gets ".d88".
+function MergedName(firstName) {
+  const dot = firstName.lastIndexOf('.');
+  return dot > 0 ? `${firstName.slice(0, dot)}-merged${firstName.slice(dot)}` :
+    `${firstName}-merged.d88`;
+}
+
 function ObjectUrl(bytes, type) {
   const url = URL.createObjectURL(new Blob([bytes], {type}));
   objectUrls.push(url);
@@ -307,7 +350,7 @@ function Clear() {
   }
   objectUrls = [];
   for (const id of ['reason', 'found', 'results', 'no-files', 'no-listing', 'subdirectories',
-                    'map-part', 'map-capped']) {
+                    'map-part', 'map-capped', 'merge-part', 'legend-from']) {
     byId(id).hidden = true;
   }
   byId('disk-map').replaceChildren();
@@ -321,9 +364,16 @@ function Clear() {
   zip.removeAttribute('href');
   zip.setAttribute('download', '');
   zip.textContent = '';
+  const merged = byId('download-merged');
+  merged.hidden = true;
+  merged.removeAttribute('href');
+  merged.setAttribute('download', '');
+  merged.textContent = '';
+  byId('merge-dumps').replaceChildren();
   byId('files').replaceChildren();
   byId('listing').tBodies[0].replaceChildren();
-  for (const id of ['output', 'errors', 'exit-status', 'found-bytes', 'report']) {
+  for (const id of ['output', 'errors', 'exit-status', 'found-bytes', 'report', 'merge-order',
+                    'merge-report']) {
     byId(id).textContent = '';
   }
 }
@@ -530,9 +580,10 @@ function ShowFiles(imageName, files, zip) {
 // ---------------------------------------------------------------------------
 // The disk map
 
-// A cell as the worker passes it: track, C, H, R, N, role, state, output + 1;
+// A cell as the worker passes it: track, C, H, R, N, role, state, output + 1,
+// and in a merged image the dump its record came from (from 1; 0: none);
 // roles and states numbered as SectorRole and SectorState.
-const kCellBytes = 8;
+const kCellBytes = 9;
 const kRoles = ['unused', 'signature', 'main', 'demo', 'fat', 'directory', 'file'];
 const kStates = ['ok', 'short', 'bad', 'deleted', 'missing', 'unread'];
 // What marks a sector's state in its box, besides its outline.
@@ -561,6 +612,18 @@ function Legend() {
   for (const state of kStates.slice(1)) {
     item('unused', state, texts.states[state]);
   }
+  // Shown for a merged image only.
+  const from = document.createElement('li');
+  from.id = 'legend-from';
+  from.hidden = true;
+  const box = document.createElement('span');
+  box.className = 'cell';
+  box.dataset.role = 'unused';
+  box.dataset.state = 'ok';
+  box.textContent = '2';
+  box.setAttribute('aria-hidden', 'true');
+  from.append(box, ' ', texts.legendFrom);
+  legend.append(from);
 }
 // The same for every disk, so made once.
 Legend();
@@ -579,7 +642,9 @@ function MapCells() {
 // makes each box and sets its attributes one by one (doc/performance.md).
 // Each box gets only what scripts and styles read (not even a class: its
 // role finds it), and a name for screen readers: its sector, role and
-// state. The output it belongs to, a name from the disk, is added when the
+// state, and in a merged image the dump its copy came from (data-from), whose
+// number the box shows unless it came from the first dump or its state has
+// a mark. The output it belongs to, a name from the disk, is added when the
 // box is pointed at or focused. The first box is the map's tab stop; the
 // arrow keys give the others a tabindex as they move.
 function MapMarkup(cells) {
@@ -596,10 +661,13 @@ function MapMarkup(cells) {
     const state = kStates[cells[at + 6]] || 'ok';
     const r = Number(cells[at + 3]);
     const id = `C${Number(cells[at + 1])} H${Number(cells[at + 2])} R${r} N${Number(cells[at + 4])}`;
+    const from = Number(cells[at + 8]);
+    const fromWords = from > 0 ? texts.from(from) : '';
+    const mark = kStateMarks[state] || (from > 1 ? String(from) : '');
     parts.push(`<span role="gridcell"${at === 0 ? ' tabindex="0"' : ''} ` +
-               `aria-label="${texts.cell(track, id, texts.roles[role], '', texts.states[state])}" ` +
-               `data-track="${track}" data-role="${role}" data-state="${state}" data-r="${r}">` +
-               `${kStateMarks[state]}</span>`);
+               `aria-label="${texts.cell(track, id, texts.roles[role], '', texts.states[state], fromWords)}" ` +
+               `data-track="${track}" data-role="${role}" data-state="${state}" data-r="${r}"` +
+               `${from > 0 ? ` data-from="${from}"` : ''}>${mark}</span>`);
   }
   if (track >= 0) {
     parts.push('</div>');
@@ -614,8 +682,8 @@ function ShowMap(map, outputs) {
   const cells = map.cells;
   mapRecords = [];
   for (let at = 0; at + kCellBytes <= cells.length; at += kCellBytes) {
-    mapRecords.push(
-      {c: cells[at + 1], h: cells[at + 2], n: cells[at + 4], output: cells[at + 7] - 1});
+    mapRecords.push({c: cells[at + 1], h: cells[at + 2], n: cells[at + 4],
+                     output: cells[at + 7] - 1, from: cells[at + 8]});
   }
   const grid = byId('disk-map');
   grid.innerHTML = MapMarkup(cells);
@@ -623,6 +691,7 @@ function ShowMap(map, outputs) {
   byId('map-capped').hidden = !map.capped;
   byId('map-focus').textContent = texts.mapIdle;
   byId('map-part').hidden = mapRecords.length === 0;
+  byId('legend-from').hidden = !mapRecords.some((record) => record.from > 0);
 }
 
 function DescribeCell(cell) {
@@ -630,7 +699,8 @@ function DescribeCell(cell) {
   const record = mapRecords[Array.prototype.indexOf.call(MapCells(), cell)];
   const output = mapOutputs[record.output];
   return texts.cell(data.track, `C${record.c} H${record.h} R${data.r} N${record.n}`,
-                    texts.roles[data.role], output ? output.name : '', texts.states[data.state]);
+                    texts.roles[data.role], output ? output.name : '', texts.states[data.state],
+                    record.from > 0 ? texts.from(record.from) : '');
 }
 
 function NameCell(cell) {
@@ -762,11 +832,37 @@ function ShowHealth(run) {
   }
 }
 
-// Takes one part of the run from the worker: d88cut's part, or for a
-// recognised disk the outputs' health and the map, which the worker sends
-// first, before d88cut's run.
+// Shows the merge: the order of the dumps, its report and, when it went
+// well, the merged image to download.
+function ShowMerge(run, part) {
+  byId('merge-report').textContent = part.report;
+  if (part.image) {
+    const link = byId('download-merged');
+    link.href = ObjectUrl(part.image, 'application/octet-stream');
+    link.download = run.file.name;
+    link.textContent = texts.downloadMerged(run.file.name, part.image.length);
+    link.hidden = false;
+  }
+}
+
+// The order the dumps are merged in, shown as soon as the run starts.
+function ShowMergeOrder(run) {
+  byId('merge-order').textContent = texts.mergeOrder(run.dumps.length, run.file.name);
+  byId('merge-dumps').replaceChildren(...run.dumps.map((name) => {
+    const item = document.createElement('li');
+    item.textContent = name;
+    return item;
+  }));
+  byId('merge-part').hidden = false;
+}
+
+// Takes one part of the run from the worker: the merge's, d88cut's, or for
+// a recognised disk the outputs' health and the map, which the worker sends
+// before d88cut's run.
 function TakePart(run, part) {
-  if (part.part === 'cut') {
+  if (part.part === 'merge') {
+    ShowMerge(run, part);
+  } else if (part.part === 'cut') {
     run.cutShown = true;
     ShowCut(run.file.name, part);
   } else {
@@ -791,7 +887,10 @@ function Finish(run, result) {
   const failed = result.error !== null || result.status !== 0 || result.counts.unreadable !== null;
   const verdict = result.verdict || 'not-d88';
   status.dataset.verdict = verdict;
-  if (result.counts.unreadable !== null || (result.status === 1 && result.verdict === 'not-d88')) {
+  if (result.merged === false) {
+    status.textContent = texts.mergeFailed(imageName);
+  } else if (result.counts.unreadable !== null ||
+             (result.status === 1 && result.verdict === 'not-d88')) {
     status.textContent = texts.unreadable(imageName);
   } else if (failed) {
     status.textContent = texts.error(imageName);
@@ -893,7 +992,11 @@ function End(result) {
   Finish(run, result);
 }
 
-function Run(file, started) {
+// Runs the tool on `files`: one image, or several dumps of the disk, merged
+// in the order of their names into one image, which the run then unpacks.
+function Run(chosen, started) {
+  const dumps = Array.from(chosen).sort((a, b) => (a.name < b.name ? -1 : a.name > b.name ? 1 : 0));
+  const file = dumps.length > 1 ? {name: MergedName(dumps[0].name)} : dumps[0];
   if (current !== null && worker !== null) {
     worker.terminate();
     worker = null;
@@ -904,14 +1007,20 @@ function Run(file, started) {
   }
   // The worker starts on the image while the page clears the last run.
   runs += 1;
-  current = {run: runs, file, started, runTime: new Date(), cutShown: false, outputs: null};
-  worker.postMessage({run: runs, file, runTime: current.runTime.getTime()});
+  current = {
+    run: runs, file, started, runTime: new Date(), cutShown: false, outputs: null,
+    dumps: dumps.length > 1 ? dumps.map((dump) => dump.name) : null,
+  };
+  worker.postMessage({run: runs, files: dumps, mergedName: file.name, runTime: current.runTime.getTime()});
   Clear();
+  if (current.dumps) {
+    ShowMergeOrder(current);
+  }
   status.dataset.state = 'running';
   status.dataset.image = file.name;
   delete status.dataset.verdict;
   delete status.dataset.ms;
-  status.textContent = texts.running(file.name);
+  status.textContent = current.dumps ? texts.merging(dumps.length, file.name) : texts.running(file.name);
   ShowBusyLater();
 }
 
@@ -921,7 +1030,7 @@ const input = byId('image');
 input.addEventListener('change', () => {
   const started = performance.now();
   if (input.files.length > 0) {
-    Run(input.files[0], started);
+    Run(input.files, started);
   }
 });
 document.addEventListener('dragover', (event) => {
@@ -939,6 +1048,6 @@ document.addEventListener('drop', (event) => {
   document.body.classList.remove('dropping');
   const files = event.dataTransfer ? event.dataTransfer.files : [];
   if (files.length > 0) {
-    Run(files[0], started);
+    Run(files, started);
   }
 });

@@ -8,12 +8,20 @@
 // files the run left, for the page to show. main then runs d88info, whose
 // text the worker takes from there on as the report. Nothing in the module
 // is called once main has returned, since its runtime has exited by then.
+//
+// Given several images (main MERGED DUMP DUMP...), main first merges them
+// into MERGED, as d88merge does, printing d88merge's text report, and then
+// does all of the above on MERGED; each record of the map then also says
+// which dump its copy came from.
 #include <emscripten.h>
 
 #include <algorithm>
 #include <cstring>
 
+#include "common/dump_merge.h"
+#include "common/merge_report.h"
 #include "common/output_health.h"
+#include "common/outputs_report.h"
 #include "common/recognition.h"
 #include "common/text_output.h"
 #include "d88/d88_image.h"
@@ -40,6 +48,10 @@ EM_JS(void, PassOutput,
                             replaced != 0);
       });
 
+// The merge has ended with exit status `status` (0: MERGED is whole); its
+// report is what was written since main started.
+EM_JS(void, PassMergeEnd, (int status), { Module.d88cutMergeEnded(status); });
+
 // The disk map: kMapCellBytes for each sector record, track by track. It
 // comes after the outputs, and always for a recognised disk.
 EM_JS(void, PassMap, (const uint8_t* cells, int length, int capped),
@@ -47,9 +59,10 @@ EM_JS(void, PassMap, (const uint8_t* cells, int length, int capped),
 
 namespace {
 
-// A cell of the map: track, C, H, R, N, SectorRole, SectorState, and the
-// output holding its bytes + 1 (0 for none).
-constexpr int kMapCellBytes = 8;
+// A cell of the map: track, C, H, R, N, SectorRole, SectorState, the output
+// holding its bytes + 1 (0 for none), and in a merged image the dump its
+// record came from, numbered from 1 (0 for none).
+constexpr int kMapCellBytes = 9;
 // The most records drawn of one track, and of the whole disk: more than any
 // real disk holds, few enough for a page to draw at once.
 constexpr int kMaxMapTrackRecords = 64;
@@ -64,8 +77,13 @@ int sectorsByOffset[kMaxHealthSectors];
 
 D88Image image;
 
+// In a merged image, the dump each of the first records of each track of
+// its first disk came from, numbered from 1; 0 for none.
+uint8_t recordFrom[kMaxTracks][kMaxMapTrackRecords];
+int recordsWritten[kMaxTracks];
+
 void AddCell(int track, uint8_t c, uint8_t h, uint8_t r, uint8_t n, SectorRole role,
-             SectorState state, int output) {
+             SectorState state, int output, int from = 0) {
   if (cellCount == kMaxMapCells) {
     capped = true;
     return;
@@ -79,6 +97,7 @@ void AddCell(int track, uint8_t c, uint8_t h, uint8_t r, uint8_t n, SectorRole r
   cell[5] = static_cast<uint8_t>(role);
   cell[6] = static_cast<uint8_t>(state);
   cell[7] = static_cast<uint8_t>(output + 1);
+  cell[8] = static_cast<uint8_t>(from);
   ++cellCount;
 }
 
@@ -169,13 +188,14 @@ void MapTrack(const DiskHealth& health, int found, int track, int64_t imageSize)
       if (end > imageSize) {
         state = SectorState::kShort;
       }
+      const int from = recordFrom[track][taken];
       if (index >= 0) {
         const HealthSector& sector = health.sector[index];
         AddCell(track, sector.c, sector.h, sector.r, sector.n, sector.role, sector.state,
-                sector.output);
+                sector.output, from);
       } else {
         AddCell(track, header[kRecordCylinder], header[kRecordHead], header[kRecordSector],
-                header[kRecordSizeCode], SectorRole::kUnused, state, -1);
+                header[kRecordSizeCode], SectorRole::kUnused, state, -1, from);
       }
     }
   }
@@ -253,19 +273,147 @@ void PassHealth(const char* path) {
   image.Open(nullptr);
 }
 
+// --- Merging several images ---
+
+D88Image dumps[kMaxDumps];
+D88Image* dumpReaders[kMaxDumps];
+int64_t dumpSizes[kMaxDumps];
+
+// The merged image, written into a new file beside its name, which it takes
+// only once whole.
+struct MergedFile {
+  FILE* file;
+  int64_t position;  // where the next write goes without a seek
+  SystemError error;
+  char temporary[4096];
+};
+MergedFile merged;
+MergedDisk mergedTotal;
+
+bool WriteMerged(void* /*context*/, int64_t offset, const uint8_t* bytes, size_t length) {
+  if (offset != merged.position) {
+    if (!SeekFile(merged.file, offset)) {
+      merged.error = LastFileError();
+      return false;
+    }
+    merged.position = offset;
+  }
+  if (fwrite(bytes, 1, length, merged.file) != length) {
+    merged.error = LastFileError();
+    return false;
+  }
+  merged.position += static_cast<int64_t>(length);
+  return true;
+}
+
+void PrintSector(void* /*context*/, const MergedSector& sector) {
+  PrintMergedSector(sector);
+}
+
+void CountDisk(void* /*context*/, const MergedDisk& disk) {
+  AddMergedCounts(&mergedTotal, disk);
+}
+
+void NoteRecordFrom(void* /*context*/, int disk, int track, int dump) {
+  if (disk != 0) {
+    return;
+  }
+  if (recordsWritten[track] < kMaxMapTrackRecords) {
+    recordFrom[track][recordsWritten[track]] = static_cast<uint8_t>(dump + 1);
+  }
+  ++recordsWritten[track];
+}
+
+// Merges the `count` dumps at `paths` into `output`, printing the sectors'
+// lines as they come, or why the merge failed; the exit status, as
+// d88merge's. `*disks` gets the number of disks merged.
+int MergeInto(const char* output, char** paths, int count, int* disks) {
+  if (count > kMaxDumps) {
+    return PrintTooManyDumps();
+  }
+  for (int d = 0; d < count; ++d) {
+    if (!dumps[d].Open(paths[d])) {
+      return PrintCannotOpenDump(paths[d], dumps[d].OpenError());
+    }
+    const MergeFailure failure = {paths, dumps[d].ReadError(), output, 0};
+    if (dumps[d].ReadFailed()) {
+      return PrintMergeEnd(MergeResult{MergeEnd::kReadFailed, d, 0, 0, HeaderFault::kNone, 0, 0, 0},
+                           failure);
+    }
+    if (!OpenFileSize(dumps[d].ImageStream(), &dumpSizes[d])) {
+      return PrintCannotOpenDump(paths[d], LastFileError());
+    }
+    dumpReaders[d] = &dumps[d];
+  }
+  SystemError error = 0;
+  merged.file = CreateFileBeside(output, merged.temporary, sizeof merged.temporary, &error);
+  if (merged.file == nullptr) {
+    return PrintCannotWriteMerged(output, error);
+  }
+  const MergeSink sink = {nullptr, WriteMerged, PrintSector, CountDisk, NoteRecordFrom};
+  const MergeResult result = MergeDumps(dumpReaders, dumpSizes, count, sink);
+  const bool flushed = fflush(merged.file) == 0 && ferror(merged.file) == 0;
+  if (!flushed && merged.error == 0) {
+    merged.error = LastFileError();
+  }
+  const bool closed = fclose(merged.file) == 0;
+  if (!closed && merged.error == 0) {
+    merged.error = LastFileError();
+  }
+  if (result.end != MergeEnd::kMerged || !flushed || !closed ||
+      !RenameOnto(merged.temporary, output, false, &error)) {
+    RemoveFile(merged.temporary);
+    if (result.end == MergeEnd::kMerged) {
+      return PrintCannotWriteMerged(output, merged.error != 0 ? merged.error : error);
+    }
+    const SystemError readError =
+        result.end == MergeEnd::kReadFailed ? dumps[result.dump].ReadError() : 0;
+    return PrintMergeEnd(result, MergeFailure{paths, readError, output, merged.error});
+  }
+  *disks = result.disks;
+  return 0;
+}
+
+// Merges the dumps into `output` and ends d88merge's report: its summary
+// and the outputs of the merged image; the map and the outputs are passed
+// on the way, as for one image. The exit status, as d88merge's.
+int Merge(const char* output, char** paths, int count) {
+  int disks = 0;
+  const int status = MergeInto(output, paths, count, &disks);
+  for (int d = 0; d < count && d < kMaxDumps; ++d) {
+    dumps[d].Open(nullptr);
+  }
+  if (status == 0) {
+    PassHealth(output);
+    PrintMergeSummary(mergedTotal, disks);
+    if (health.recognition.verdict == Verdict::kRecognised) {
+      PrintOutputsSection(health);
+    }
+  }
+  PassMergeEnd(status);
+  return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const CommandLine commandLine(argc, argv);
   PrepareLocalTime();
-  // The health first, for the page to draw the map while d88cut runs.
-  if (commandLine.argc == 2) {
+  char* imageArguments[] = {commandLine.argv[0], commandLine.argv[1], nullptr};
+  if (commandLine.argc > 2) {
+    const int merged = Merge(commandLine.argv[1], commandLine.argv + 2, commandLine.argc - 2);
+    if (merged != 0) {
+      return merged;
+    }
+  } else if (commandLine.argc == 2) {
+    // The health first, for the page to draw the map while d88cut runs.
     PassHealth(commandLine.argv[1]);
   }
-  const int status = RunD88Cut(commandLine.argc, commandLine.argv);
+  const int argumentCount = commandLine.argc > 2 ? 2 : commandLine.argc;
+  const int status = RunD88Cut(argumentCount, imageArguments);
   const Recognition& recognition = RunRecognition();
   PassRunEnd(VerdictName(recognition.verdict), recognition.found, kSignatureLength);
-  if (commandLine.argc == 2) {
+  if (argumentCount == 2) {
     char name[] = "d88info";
     char* infoArguments[] = {name, commandLine.argv[1], nullptr};
     RunD88Info(2, infoArguments);

@@ -5,11 +5,18 @@
 // - {practise: true}, at most once and first: it runs the tool on a disk of
 //   its own (practice.js), so that the browser has compiled the tool before
 //   the first image, and posts {practised: true} when done, failed or not.
-// - {run, file, runTime}, once per image: `run` numbers the image, `file` is
-//   the File, `runTime` the moment it was chosen (ms since 1970), the time
-//   MAIN and DEMO get in the zip. An image waits for a practice under way.
+// - {run, files, mergedName, runTime}, once per image: `run` numbers the
+//   image, `files` is the File, or several Files to merge, in order, into
+//   the image `mergedName`; `runTime` the moment it was chosen (ms since
+//   1970), the time MAIN and DEMO get in the zip. An image waits for a
+//   practice under way.
 //
 // For each image it posts, each message carrying the image's `run`:
+// 0. For several files, once the merge has ended: {part: 'merge', status
+//    (d88merge's exit status), report (its text, both streams as a terminal
+//    shows them), image (the merged image's bytes; null when the merge
+//    failed)}. Then the rest is about the merged image; when the merge
+//    failed, only part 3 follows.
 // 1. For a disk d88cut recognises, and before d88cut runs:
 //    {part: 'health', outputs, map}. `outputs`: each output d88cut writes,
 //    in write order, as {name, volumeFile, problems (HealthProblem bits),
@@ -21,8 +28,10 @@
 //    the order made), zip ({url}, or {bytes} when too large for a data:
 //    URL; {} with no files), stdout, stderr}.
 // 3. Last: {status, verdict, found, files: [], counts ({reads, bytes,
-//    unreadable}), error, cutPosted, stdout, stderr, report}. `status` is
-//    d88cut's exit status (null when the run could not finish; `error` then
+//    unreadable}), error, cutPosted, merged, stdout, stderr, report}.
+//    `status` is d88cut's exit status, or the merge's when it failed
+//    (`merged` is then false; null without a merge, true when the merge
+//    went well), null when the run could not finish (`error` then
 //    says why), `report` d88info's text (null when d88cut's run did not end), and
 //    `cutPosted` false when part 2 never came: stdout and stderr are then
 //    all the text d88cut's run left.
@@ -31,7 +40,8 @@
 //
 // Each image gets a fresh instance of the module, made from the wasm compiled
 // once (kWasmBase64 and createD88cutModule come before this source), with
-// the image mounted read-only; nothing is kept from one run to the next.
+// the image, or the files to merge, mounted read-only; nothing is kept from
+// one run to the next.
 
 // The image is read a block at a time, and a read that the last block holds
 // is served from it: the reader's own window is 64 KiB, and every read call
@@ -48,14 +58,16 @@ const compiled = WebAssembly.compile(Uint8Array.from(atob(kWasmBase64), (c) => c
 // emscripten's number for an input/output error.
 const kEio = 29;
 
-// Serves WORKERFS reads from one cached block of the file. A read that the
-// browser refuses (the file was changed, moved or taken away) is noted and
-// reaches the tool as a failed read.
+// Serves WORKERFS reads from one cached block of each file: a merge reads
+// its files by turns. A read that the browser refuses (the file was
+// changed, moved or taken away) is noted and reaches the tool as a failed
+// read.
 function ReadInBlocks(FS, counts) {
   const workerfs = FS.filesystems.WORKERFS;
   const reader = new FileReaderSync();
-  let block = {start: 0, bytes: new Uint8Array(0)};
+  const blocks = new Map();
   workerfs.stream_ops.read = (stream, buffer, offset, length, position) => {
+    let block = blocks.get(stream.node) || {start: 0, bytes: new Uint8Array(0)};
     const size = stream.node.size;
     if (position >= size || length <= 0) {
       return 0;
@@ -80,6 +92,7 @@ function ReadInBlocks(FS, counts) {
         counts.unreadable = String(error);
         throw new FS.ErrnoError(kEio);
       }
+      blocks.set(stream.node, block);
       counts.reads += 1;
       counts.bytes += block.bytes.length;
     }
@@ -155,8 +168,8 @@ function Links(files, runTime) {
 // for an image, and used for one image only.
 function Prepare() {
   const run = {
-    streams: {1: [], 2: []}, report: null, outputs: [], made: [], diagnostics: [],
-    ended: null, healthKnown: null,
+    streams: {1: [], 2: []}, merge: null, report: null, outputs: [], made: [], diagnostics: [],
+    ended: null, healthKnown: null, mergeEnded: null,
   };
   run.module = compiled.then((wasm) => createD88cutModule({
     // A new instance of the compiled wasm, with memory of its own.
@@ -165,9 +178,11 @@ function Prepare() {
       receive(instance, wasm);
       return instance.exports;
     },
-    // d88cut's streams, then, once its run has ended, d88info's report,
-    // both its streams in one as a terminal shows them.
-    d88cutText: (stream, bytes) => (run.report || run.streams[stream]).push(bytes),
+    // The merge's report, when there is a merge; d88cut's streams; then,
+    // once its run has ended, d88info's report. The reports each have both
+    // streams in one, as a terminal shows them.
+    d88cutText: (stream, bytes) => (run.merge || run.report || run.streams[stream]).push(bytes),
+    d88cutMergeEnded: (status) => run.mergeEnded(status),
     d88cutOutput: (name, volumeFile, problems, file, replaced) => {
       run.outputs.push({name: ShownName(name), volumeFile, problems, file, replaced});
     },
@@ -189,15 +204,39 @@ function Prepare() {
   return run;
 }
 
-// Runs main on `file`. The health is posted (through `Post`) as soon as it
+const kDumpsPath = '/dumps';
+const kMergedFolder = '/merged';
+
+// Mounts `files` where main reads them, and returns main's arguments: the
+// image's path, or for several files the merged image's path and the
+// files', in order. The files to merge are named as the user's, relative to
+// the working folder, so that the merge's messages name them so.
+function MountFiles(FS, files, mergedName) {
+  if (files.length === 1) {
+    FS.mkdir('/image');
+    FS.mount(FS.filesystems.WORKERFS, {blobs: [{name: 'image.d88', data: files[0]}]}, '/image');
+    return [kImagePath];
+  }
+  FS.mkdir(kDumpsPath);
+  FS.mount(FS.filesystems.WORKERFS, {blobs: files.map((file) => ({name: file.name, data: file}))},
+           kDumpsPath);
+  FS.mkdir(kMergedFolder);
+  FS.chdir(kDumpsPath);
+  return [`${kMergedFolder}/${mergedName}`].concat(files.map((file) => file.name));
+}
+
+// Runs main on `files` (one image, or several to merge into `mergedName`).
+// For a merge, its part is posted as soon as it has ended, as {part:
+// 'merge', status, report, image}. The health is posted (through `Post`) as soon as it
 // is known, as {part: 'health', outputs, map}, and what d88cut's run leaves
 // as soon as it has ended, as {part: 'cut', verdict, found, files, stdout,
 // stderr}, for the page to show while main goes on; the answer returned
 // holds the rest, with `cutPosted` when d88cut's part went ahead.
-async function Unpack(file, runTime, run, Post) {
+async function Unpack(files, mergedName, runTime, run, Post) {
   const counts = {reads: 0, bytes: 0, unreadable: null};
   const result = {
     status: null, verdict: null, found: null, files: [], counts, error: null, cutPosted: false,
+    merged: null,
   };
   run.healthKnown = (outputs, map) => Post({part: 'health', outputs, map}, [map.cells.buffer]);
   try {
@@ -213,12 +252,21 @@ async function Unpack(file, runTime, run, Post) {
       result.cutPosted = true;
       run.report = [];
     };
-    FS.mkdir('/image');
-    FS.mount(FS.filesystems.WORKERFS, {blobs: [{name: 'image.d88', data: file}]}, '/image');
-    ReadInBlocks(FS, counts);
     FS.mkdir('/out');
     FS.chdir('/out');
-    result.status = module.callMain([kImagePath]);
+    const mainArguments = MountFiles(FS, files, mergedName);
+    ReadInBlocks(FS, counts);
+    if (files.length > 1) {
+      run.merge = [];
+      run.mergeEnded = (status) => {
+        const report = Joined(run.merge);
+        run.merge = null;
+        const image = status === 0 ? FS.readFile(mainArguments[0]) : null;
+        Post({part: 'merge', status, report, image}, image ? [image.buffer] : []);
+        result.merged = status === 0;
+      };
+    }
+    result.status = module.callMain(mainArguments);
   } catch (error) {
     result.error = [String(error)].concat(run.diagnostics).join('\n');
   }
@@ -236,7 +284,7 @@ const kPracticeRuns = 12;
 async function Practise() {
   const disk = new File([PracticeDisk()], 'practice.d88');
   for (let run = 0; run < kPracticeRuns; ++run) {
-    await Unpack(disk, new Date(), Prepare(), () => {});
+    await Unpack([disk], '', new Date(), Prepare(), () => {});
   }
 }
 let practice = Promise.resolve();
@@ -244,7 +292,8 @@ let practice = Promise.resolve();
 let prepared = Prepare();
 
 // {practise: true}, first if at all: practise, and say {practised: true}
-// at the end. Then one message per image, {run, file, runTime}: runTime is
+// at the end. Then one message per image, {run, files, mergedName,
+// runTime}: runTime is
 // when the user chose it (milliseconds since 1970), the time MAIN and DEMO
 // get in the zip. The answers, the health, d88cut's part and then the
 // rest, carry the same run. The next instance is made once the answer is
@@ -258,7 +307,8 @@ onmessage = async (event) => {
   const run = prepared || Prepare();
   prepared = null;
   const number = event.data.run;
-  const result = await Unpack(event.data.file, new Date(event.data.runTime), run,
+  const result = await Unpack(event.data.files, event.data.mergedName,
+                              new Date(event.data.runTime), run,
                               (part, transfers) => postMessage({...part, run: number}, transfers));
   result.run = number;
   postMessage(result);

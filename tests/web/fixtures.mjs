@@ -156,6 +156,22 @@ export function RunNative(tool, image) {
   return {out: out.text, err: err.text, status: out.status, files};
 }
 
+// Runs d88merge (`tool`) on `dumps` in a fresh folder with standard output
+// on a pseudo-terminal in a UTF-8 locale, as a user's terminal shows it.
+// Returns {out, status, image (the merged image's bytes)}.
+export function RunMergeNative(tool, dumps) {
+  const dir = TempDir('d88merge-native-');
+  try {
+    const quoted = dumps.map((dump) => `"${dump}"`).join(' ');
+    const run = spawnSync('script', ['-q', '-e', '-c', `"${tool}" -o merged.d88 ${quoted} 2>/dev/null`, '/dev/null'],
+                          {cwd: dir, env: {...process.env, TZ: 'UTC', LC_ALL: 'C.UTF-8'}, encoding: 'utf8'});
+    const image = new Uint8Array(fs.readFileSync(path.join(dir, 'merged.d88')));
+    return {out: run.stdout.replace(/\r\n/g, '\n'), status: run.status, image};
+  } finally {
+    fs.rmSync(dir, {recursive: true});
+  }
+}
+
 // Runs the Windows build's d88cut.exe on `image` under Wine in a fresh
 // folder, in the Wine prefix `prefix`, and returns the files it leaves
 // there: {name: bytes}, names as Wine writes them, in UTF-8.

@@ -17,7 +17,8 @@ import puppeteer from 'puppeteer-core';
 
 import {
   BuildDisk, ClusterSector, Crc32, DosDate, DosTime, FindSector, kArchivers, kSample, kSource,
-  ParseDisk, ReadEntries, ReadZip, ReadZipWithPython, RecordOf, RunNative, RunWindows, SampleFiles,
+  ParseDisk, ReadEntries, ReadZip, ReadZipWithPython, RecordOf, RunMergeNative, RunNative, RunWindows,
+  SampleFiles,
   SampleWithEntries, SparseImage, TempDir, UnpackZip, WriteImage,
 } from './fixtures.mjs';
 
@@ -25,6 +26,8 @@ const kPage = process.env.D88CUT_PAGE || path.join(kSource, 'build-web/d88cut.ht
 const kNativeTool = process.env.D88CUT_NATIVE_TOOL || path.join(kSource, 'build/d88cut');
 // The d88info built beside the native d88cut, whose report the page shows.
 const kNativeInfo = path.join(path.dirname(kNativeTool), 'd88info');
+// And the d88merge beside it, whose merge the page makes of several images.
+const kNativeMerge = path.join(path.dirname(kNativeTool), 'd88merge');
 const kWindowsTool =
   process.env.D88CUT_WINDOWS_TOOL || path.join(kSource, 'build-windows/d88cut.exe');
 const kScreenshots = process.env.D88CUT_SCREENSHOTS || path.join(path.dirname(kPage), 'screenshots');
@@ -165,6 +168,36 @@ function CutShortSample() {
   return image.slice(0, FindSector(image, 7, 3, 1, 9, 1).data + 100);
 }
 
+// Two damaged dumps of the sample, each whole where the other is not. The
+// first by name (DISK-A) lacks README.TXT's second sector, which the merge
+// adds at the end of its track, and has SCORES.DAT's first with an error
+// status, which the merge replaces where it lies; the second (DISK-B) has
+// HELLO.COM's first with an error status, which the first has whole. The
+// sectors the merge takes from DISK-B, as track:R.
+const kRecoveredFromSecond = [
+  `${ClusterSector(readme.cluster).track}:${ClusterSector(readme.cluster).r + 1}`,
+  `${ClusterSector(scores.cluster).track}:${ClusterSector(scores.cluster).r}`,
+];
+
+function DamagedDump(which) {
+  const disk = ParseDisk(new Uint8Array(fs.readFileSync(kSample)));
+  if (which === 'A') {
+    const [readmeTrack, readmeR] = kRecoveredFromSecond[0].split(':').map(Number);
+    disk.tracks[readmeTrack] = disk.tracks[readmeTrack].filter((record) => record.r !== readmeR);
+    RecordOf(disk, ClusterSector(scores.cluster).track, ClusterSector(scores.cluster).r).status = 0xB0;
+  } else {
+    RecordOf(disk, ClusterSector(hello.cluster).track, ClusterSector(hello.cluster).r).status = 0xB0;
+  }
+  return BuildDisk(disk);
+}
+
+// The name the page gives the merge of `dumps`: the first name by
+// JavaScript's sort, "-merged" before its extension.
+function MergedNameOf(dumps) {
+  const first = dumps.map((dump) => path.basename(dump)).sort()[0];
+  return first.replace(/(\.[^.]*)?$/, (extension) => `-merged${extension || '.d88'}`);
+}
+
 // Names the page does not write, names that go to one file, and a volume
 // file named as a raw area, with what the listing and the links then say.
 // Each file has clusters of its own, or none, so that none is cross-linked.
@@ -259,6 +292,8 @@ const images = {
   fates: WriteImage(kWork, 'FATES.d88', SampleWithEntries(kFateCases.map((c) => c.entry))),
   crowded: WriteImage(kWork, 'CROWDED.d88', CrowdedSample()),
   sharedChain: WriteImage(kWork, 'SHARED.d88', SharedChainSample()),
+  dumpA: WriteImage(kWork, 'DISK-A.d88', DamagedDump('A')),
+  dumpB: WriteImage(kWork, 'DISK-B.d88', DamagedDump('B')),
 };
 
 after(() => fs.rmSync(kWork, {recursive: true, force: true}));
@@ -409,16 +444,19 @@ class PageSession {
     return page;
   }
 
-  // Chooses `image` and waits for the run's end; returns what the page shows.
+  // Chooses `image`, or several images at once, and waits for the run's
+  // end; returns what the page shows.
   async Run(page, image) {
+    const chosen = [].concat(image);
+    const name = chosen.length > 1 ? MergedNameOf(chosen) : path.basename(image);
     const input = await page.$('input[type=file]');
-    await input.uploadFile(image);
+    await input.uploadFile(...chosen);
     await page.waitForFunction(
       (name) => {
         const status = document.getElementById('status');
         return status.dataset.image === name && ['done', 'error'].includes(status.dataset.state);
       },
-      {timeout: kTimeout}, path.basename(image));
+      {timeout: kTimeout}, name);
     return page.evaluate(() => {
       const status = document.getElementById('status');
       const zip = document.getElementById('download-zip');
@@ -691,6 +729,59 @@ for (const kind of kBrowsers) {
         await ShootMap(page, path.join(kScreenshots, `map-damaged-${suffix}`));
         await page.close();
       }
+    });
+
+    test('several dumps at once: merged in the order of their names, then unpacked',
+         {timeout: kTimeout}, async () => {
+      const page = await session.Open(fileUrl);
+      const shown = await session.Run(page, [images.dumpB, images.dumpA]);
+      const native = RunMergeNative(kNativeMerge, [images.dumpA, images.dumpB]);
+      assert.equal(native.status, 0);
+      assert.equal(shown.state, 'done');
+      assert.equal(shown.image, 'DISK-A-merged.d88');
+      assert.equal(shown.verdict, 'recognised');
+      const merge = await page.evaluate(() => ({
+        order: Array.from(document.querySelectorAll('#merge-dumps li'), (item) => item.textContent),
+        report: document.getElementById('merge-report').textContent,
+        name: document.getElementById('download-merged').getAttribute('download'),
+      }));
+      assert.deepEqual(merge.order, ['DISK-A.d88', 'DISK-B.d88']);
+      assert.equal(merge.report, native.out);
+      assert.match(merge.report, /^disk 1, track 1, C0 H1 R8 N2: recovered from dump 2\n/);
+      assert.equal(merge.name, 'DISK-A-merged.d88');
+      assert.deepEqual(await session.Download(page, '#download-merged'), native.image);
+      // Each record of the map names the dump its copy came from, in the
+      // merged image's order of records.
+      const merged = ParseDisk(native.image);
+      const expected = merged.tracks.flatMap((records, track) => (records || []).map((record) => {
+        const at = `${track}:${record.r}`;
+        return `${at} ${kRecoveredFromSecond.includes(at) ? 2 : 1}`;
+      }));
+      assert.deepEqual(await page.$$eval('#disk-map [role="gridcell"]', (cells) => cells.map((cell) =>
+        `${cell.dataset.track}:${cell.dataset.r} ${cell.dataset.from}`)), expected);
+      // The rest is the merged image's: whole, as the sample.
+      const mergedFile = WriteImage(kWork, 'DISK-A-merged.d88', native.image);
+      assert.equal(shown.report, ReportOf(mergedFile));
+      assert.equal(shown.out, sampleNative.out);
+      assert.equal(shown.err, sampleNative.err);
+      const intact = (name) => [name, 'intact', ''];
+      assert.deepEqual(shown.linkHealth, ['MAIN', 'DEMO', 'README.TXT', 'HELLO.COM', 'SCORES.DAT'].map(intact));
+      assert.equal(shown.zip, 'DISK-A-merged.zip');
+      AssertZipUnpacks(await session.Download(page, '#download-zip'), sampleNative.files);
+      if (kind.name === 'Chromium') {
+        fs.mkdirSync(kScreenshots, {recursive: true});
+        await ShootPage(page, path.join(kScreenshots, 'merge-chromium-en-light.png'));
+        await page.emulateMediaFeatures([{name: 'prefers-color-scheme', value: 'dark'}]);
+        await ShootPage(page, path.join(kScreenshots, 'merge-chromium-en-dark.png'));
+      }
+      // One image after a merge is one image again.
+      const single = await session.Run(page, images.sample);
+      assert.equal(single.image, 'sample.d88');
+      assert.equal(await page.$eval('#merge-part', (part) => part.hidden), true);
+      assert.equal(await page.$$eval('#disk-map [data-from]', (cells) => cells.length), 0);
+      assert.deepEqual(page.errors, []);
+      AssertNoRequestLeft(page, fileUrl);
+      await page.close();
     });
 
     test("Windows' names: unsafe, undecodable, and equal but for case", {timeout: kTimeout}, async () => {
