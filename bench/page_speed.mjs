@@ -38,6 +38,14 @@ const kImage = path.resolve(process.argv[2] || path.join(kSource, 'examples/samp
 const kRuns = Number(process.env.RUNS || 20);
 const kPauseMs = Number(process.env.PAUSE_MS ?? 500);
 
+for (const [what, file, preset] of [['the page', kPage, 'web'], ['the native tool', kNativeTool, 'bench'],
+                                    ['run_timer', kRunTimer, 'bench']]) {
+  if (!fs.existsSync(file)) {
+    console.error(`page_speed.mjs: ${what} is not at ${file}: cmake --workflow --preset ${preset}`);
+    process.exit(1);
+  }
+}
+
 const require = createRequire(path.join(kSource, 'tests/web/package.json'));
 const puppeteer = (await import(pathToFileURL(require.resolve('puppeteer-core')).href)).default;
 
