@@ -9,9 +9,9 @@ namespace {
 
 const char kSignature[kSignatureLength + 1] = "BEXO-X1/turboSys";
 
-// The first rule that the current disk's header breaks, with the value that
-// breaks it: no D88 writer makes such a header.
-HeaderFault FaultOfHeader(const D88Image& image, uint32_t* value) {
+}  // namespace
+
+HeaderFault CheckDiskHeader(const D88Image& image, uint32_t* value) {
   *value = 0;
   if (image.DiskCount() == 0) {
     return HeaderFault::kShorterThanHeader;
@@ -53,8 +53,6 @@ HeaderFault FaultOfHeader(const D88Image& image, uint32_t* value) {
   *value = 0;
   return HeaderFault::kNone;
 }
-
-}  // namespace
 
 const char* VerdictName(Verdict verdict) {
   switch (verdict) {
@@ -130,7 +128,7 @@ Recognition RecogniseImage(D88Image& image, uint8_t* sector) {
                                    run.sizeCode, sector + run.offset, run.length);
   Recognition result = {};
   memcpy(result.found, sector + kSignatureOffset, kSignatureLength);
-  const HeaderFault fault = FaultOfHeader(image, &result.faultValue);
+  const HeaderFault fault = CheckDiskHeader(image, &result.faultValue);
   // The compare alone decides: whatever else is odd about the image, d88cut
   // unpacks a disk whose first sector carries the signature.
   if (memcmp(result.found, kSignature, kSignatureLength) == 0) {

@@ -61,6 +61,11 @@ const char* VerdictWords(Verdict verdict);
 // media byte 0x50 is not 0x00, 0x10, 0x20, 0x30 or 0x40"; "" otherwise.
 void DescribeHeaderFault(const Recognition& recognition, char* text, int capacity);
 
+// The first rule that the current disk of `image` breaks as a D88 header
+// (kShorterThanHeader when the image has no disk at all), with the value
+// that breaks it in `value`; kNone for a header some D88 writer makes.
+HeaderFault CheckDiskHeader(const D88Image& image, uint32_t* value);
+
 // Selects the first disk of the open `image` and reads its signature sector
 // into `sector`, kSignatureSectorBytes bytes the caller has filled (d88cut's
 // work buffer holds zeros at start-up, so a missing or short sector compares

@@ -115,6 +115,10 @@ class D88Image {
   // the walk on by 16 bytes at least, so the end of the file always ends it.
   bool NextRecord(RecordWalk* walk, uint8_t* header, int64_t* at);
 
+  // Copies up to `length` bytes of the image from file offset `at` into
+  // `out`; returns how many the file holds there, 0 once a read has failed.
+  int ReadBytes(int64_t at, uint8_t* out, int length) { return ReadAt(at, out, length); }
+
   // Closes the image and returns every field to its state at construction.
   void Reset();
 

@@ -6,9 +6,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/json_writer.h"
 #include "common/output_health.h"
+#include "common/outputs_report.h"
 #include "common/text_output.h"
-#include "info/json_writer.h"
 #include "info/track_walk.h"
 
 namespace {
@@ -859,98 +860,6 @@ void PrintDiskFields(const D88Image& image, int index) {
   JsonNumber(protection);
 }
 
-// --- The outputs ---
-
-void AddProblems(const OutputHealth& output) {
-  const char* comma = "";
-  for (int kind = 0; kind < kHealthProblemKinds; ++kind) {
-    if (output.problems & (1u << kind)) {
-      Add("%s%s", comma, HealthProblemName(kind));
-      comma = ", ";
-    }
-  }
-}
-
-// "  NAME        SIZE intact", or "damaged:" with the kinds and, between
-// parentheses, the sectors or clusters that make it so; then, for an output
-// whose file a later one takes, " replaced by a later output".
-void PrintOutputs() {
-  Add("\noutputs:");
-  EndLine();
-  if (health.outputs == 0) {
-    Add("  none");
-    EndLine();
-  }
-  for (int i = 0; i < health.outputs; ++i) {
-    const OutputHealth& output = health.output[i];
-    PrintText(stdout, "  ");
-    PrintDiskName(stdout, output.name, 12);
-    Add(" %8d ", static_cast<int>(output.size));
-    if (output.problems == 0) {
-      Add("intact");
-    } else {
-      Add("damaged: ");
-      AddProblems(output);
-      Add(" (");
-      Flush();
-      PrintDiskText(stdout, output.details);
-      Add(")");
-    }
-    if (output.replaced) {
-      Add(" replaced by a later output");
-    }
-    EndLine();
-  }
-  if (health.directories > 0) {
-    Add("  subdirectories are not entered: ");
-    Flush();
-    for (int i = 0; i < health.directories; ++i) {
-      PrintText(stdout, i > 0 ? ", " : "");
-      PrintDiskName(stdout, health.directoryNames[i], 0);
-    }
-    PrintText(stdout, "\n");
-  }
-}
-
-void PrintOutputsAsJson() {
-  JsonKey("outputs");
-  JsonOpen('[');
-  for (int i = 0; i < health.outputs; ++i) {
-    const OutputHealth& output = health.output[i];
-    JsonOpen('{');
-    JsonKey("name");
-    JsonShiftJis(output.name);
-    JsonKey("name_hex");
-    JsonHex(reinterpret_cast<const uint8_t*>(output.name), strlen(output.name));
-    JsonKey("size");
-    JsonNumber(output.size);
-    JsonKey("recorded_size");
-    JsonNumber(output.recordedSize);
-    JsonKey("health");
-    JsonText(output.problems == 0 ? "intact" : "damaged");
-    JsonKey("replaced");
-    JsonBool(output.replaced);
-    JsonKey("problems");
-    JsonOpen('[');
-    for (int kind = 0; kind < kHealthProblemKinds; ++kind) {
-      if (output.problems & (1u << kind)) {
-        JsonText(HealthProblemName(kind));
-      }
-    }
-    JsonClose(']');
-    JsonKey("details");
-    JsonShiftJis(output.details);
-    JsonClose('}');
-  }
-  JsonClose(']');
-  JsonKey("directories_not_entered");
-  JsonOpen('[');
-  for (int i = 0; i < health.directories; ++i) {
-    JsonShiftJis(health.directoryNames[i]);
-  }
-  JsonClose(']');
-}
-
 }  // namespace
 
 void UseJudgedOutputs(const DiskHealth* judged) {
@@ -1005,9 +914,11 @@ Verdict PrintReport(D88Image& image, int64_t imageSize, bool everyId, bool asJso
   }
   if (recognition.verdict == Verdict::kRecognised) {
     if (json) {
-      PrintOutputsAsJson();
+      JsonOutputs(health);
+      JsonDirectoriesNotEntered(health);
     } else {
-      PrintOutputs();
+      Flush();
+      PrintOutputsSection(health);
     }
   }
   if (json) {

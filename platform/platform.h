@@ -122,6 +122,36 @@ enum class OutputOpening {
 // system's code page, and a name that differs only in case is the same file.
 OutputOpening OpenNamedOutput(const char* name, const FileIdentity* image, FILE** file,
                               SystemError* error);
+// What a path given for a new file names now, looked at without following
+// a link at the path itself.
+struct PathStatus {
+  bool exists;    // anything: a file, a folder, a link (dangling or not)
+  bool isLink;    // a symbolic link (on Windows any reparse point)
+  bool resolves;  // followed through links, it leads to a file: `target`
+  FileIdentity target;
+};
+// Looks at `path` (from the command line). False when the system cannot
+// tell, with the reason in `error`; a path that does not exist is no error.
+bool InspectPath(const char* path, PathStatus* status, SystemError* error);
+// Makes a new empty file in the folder of `path`, under a name of its own
+// that starts with `path`'s last component, and opens it for binary reading
+// and writing; its path goes into `temporary` (at most `capacity` - 1 bytes
+// and a NUL). It never takes an existing name. nullptr on failure, with the
+// reason in `error`. The file gets the permissions a new file gets.
+FILE* CreateFileBeside(const char* path, char* temporary, size_t capacity, SystemError* error);
+// Gives the file at `temporary` the name `path`, in one step: with
+// `replace`, whatever `path` names is replaced (a link itself, never what it
+// leads to); without, it fails with the system's "file exists" when `path`
+// exists. False on failure, with the reason in `error`, and `temporary` is
+// then left as it is.
+bool RenameOnto(const char* temporary, const char* path, bool replace, SystemError* error);
+// Removes the file at `path`; a failure is ignored.
+void RemoveFile(const char* path);
+// A new file for the process alone, opened for binary reading and writing,
+// that is gone once it is closed or the process ends; nullptr on failure,
+// with the reason in `error`.
+FILE* OpenScratchFile(SystemError* error);
+
 // A date and time as an MS-DOS directory entry records it: its two words,
 // exactly as they are, whatever their values.
 //   time: hour << 11 | minute << 5 | seconds / 2

@@ -10,6 +10,8 @@
 
 #include <cerrno>
 #include <clocale>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 
@@ -299,4 +301,94 @@ void WriteToTerminal(FILE* stream, const char* text, size_t length) {
 
 void WriteLocalToTerminal(FILE* stream, const char* text, size_t length) {
   fwrite(text, 1, length, stream);
+}
+
+bool InspectPath(const char* path, PathStatus* status, SystemError* error) {
+  *status = PathStatus{};
+  struct stat found;
+  if (lstat(path, &found) != 0) {
+    if (errno == ENOENT) {
+      return true;
+    }
+    *error = errno;
+    return false;
+  }
+  status->exists = true;
+  status->isLink = S_ISLNK(found.st_mode);
+  if (status->isLink && stat(path, &found) != 0) {
+    return true;  // dangling, or leading nowhere this process may look
+  }
+  status->resolves = true;
+  status->target = IdentityOf(found);
+  return true;
+}
+
+FILE* CreateFileBeside(const char* path, char* temporary, size_t capacity, SystemError* error) {
+  const int length = snprintf(temporary, capacity, "%s.XXXXXX", path);
+  if (length < 0 || static_cast<size_t>(length) >= capacity) {
+    *error = ENAMETOOLONG;
+    return nullptr;
+  }
+  // mkstemp makes the file with O_EXCL, and so never follows a link.
+  const int descriptor = mkstemp(temporary);
+  if (descriptor < 0) {
+    *error = errno;
+    return nullptr;
+  }
+  fcntl(descriptor, F_SETFD, FD_CLOEXEC);
+  // mkstemp's file is the owner's alone; the image gets what any new file
+  // gets.
+  const mode_t mask = umask(0);
+  umask(mask);
+  fchmod(descriptor, 0666 & ~mask);
+  FILE* file = fdopen(descriptor, "w+b");
+  if (file == nullptr) {
+    *error = errno;
+    close(descriptor);
+    unlink(temporary);
+  }
+  return file;
+}
+
+bool RenameOnto(const char* temporary, const char* path, bool replace, SystemError* error) {
+  if (replace) {
+    if (rename(temporary, path) != 0) {
+      *error = errno;
+      return false;
+    }
+    return true;
+  }
+  // A second name that fails if `path` exists, then the first one gone:
+  // nothing made at `path` meanwhile is replaced.
+  if (link(temporary, path) == 0) {
+    unlink(temporary);
+    return true;
+  }
+  if (errno == EEXIST) {
+    *error = errno;
+    return false;
+  }
+  // A file system without hard links: look, then rename.
+  struct stat found;
+  if (lstat(path, &found) == 0) {
+    *error = EEXIST;
+    return false;
+  }
+  if (rename(temporary, path) != 0) {
+    *error = errno;
+    return false;
+  }
+  return true;
+}
+
+void RemoveFile(const char* path) {
+  unlink(path);
+}
+
+FILE* OpenScratchFile(SystemError* error) {
+  FILE* file = tmpfile();
+  if (file == nullptr) {
+    *error = errno;
+  }
+  return file;
 }

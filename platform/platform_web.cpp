@@ -12,9 +12,11 @@
 // terminal shows it (text_output.h).
 #include <emscripten.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/platform.h"
@@ -243,4 +245,72 @@ void WriteToTerminal(FILE* stream, const char* text, size_t length) {
 
 void WriteLocalToTerminal(FILE* stream, const char* text, size_t length) {
   PassText(stream == stderr ? 2 : 1, text, static_cast<int>(length));
+}
+
+// The merge of several images, in the page's memory file system: no links,
+// one process, and names as given.
+bool InspectPath(const char* path, PathStatus* status, SystemError* error) {
+  *status = PathStatus{};
+  struct stat found;
+  if (lstat(path, &found) != 0) {
+    if (errno == ENOENT) {
+      return true;
+    }
+    *error = errno;
+    return false;
+  }
+  status->exists = true;
+  status->isLink = S_ISLNK(found.st_mode);
+  if (status->isLink && stat(path, &found) != 0) {
+    return true;
+  }
+  status->resolves = true;
+  status->target =
+      FileIdentity{static_cast<uint64_t>(found.st_dev), static_cast<uint64_t>(found.st_ino)};
+  return true;
+}
+
+FILE* CreateFileBeside(const char* path, char* temporary, size_t capacity, SystemError* error) {
+  const int length = snprintf(temporary, capacity, "%s.XXXXXX", path);
+  if (length < 0 || static_cast<size_t>(length) >= capacity) {
+    *error = ENAMETOOLONG;
+    return nullptr;
+  }
+  const int descriptor = mkstemp(temporary);
+  if (descriptor < 0) {
+    *error = errno;
+    return nullptr;
+  }
+  FILE* file = fdopen(descriptor, "w+b");
+  if (file == nullptr) {
+    *error = errno;
+    close(descriptor);
+    unlink(temporary);
+  }
+  return file;
+}
+
+bool RenameOnto(const char* temporary, const char* path, bool replace, SystemError* error) {
+  struct stat found;
+  if (!replace && lstat(path, &found) == 0) {
+    *error = EEXIST;
+    return false;
+  }
+  if (rename(temporary, path) != 0) {
+    *error = errno;
+    return false;
+  }
+  return true;
+}
+
+void RemoveFile(const char* path) {
+  unlink(path);
+}
+
+FILE* OpenScratchFile(SystemError* error) {
+  FILE* file = tmpfile();
+  if (file == nullptr) {
+    *error = errno;
+  }
+  return file;
 }

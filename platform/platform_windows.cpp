@@ -489,3 +489,106 @@ void WriteLocalToTerminal(FILE* stream, const char* text, size_t length) {
   AppendLines(wide, decoded.data(), decoded.size());
   WriteWide(stream, wide.data(), wide.size());
 }
+
+bool InspectPath(const char* path, PathStatus* status, SystemError* error) {
+  *status = PathStatus{};
+  const std::wstring wide = WideFromUtf8(path);
+  const DWORD attributes = GetFileAttributesW(wide.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD windowsError = GetLastError();
+    if (windowsError == ERROR_FILE_NOT_FOUND || windowsError == ERROR_PATH_NOT_FOUND) {
+      return true;
+    }
+    *error = static_cast<SystemError>(windowsError);
+    return false;
+  }
+  status->exists = true;
+  status->isLink = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  // Followed through any links; no access asked for, only the identity.
+  const HANDLE handle =
+      CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle != INVALID_HANDLE_VALUE) {
+    status->resolves = IdentifyHandle(handle, &status->target);
+    CloseHandle(handle);
+  }
+  return true;
+}
+
+FILE* CreateFileBeside(const char* path, char* temporary, size_t capacity, SystemError* error) {
+  // A name of its own: the process, the time and a count, tried again
+  // should another file have it.
+  static unsigned made = 0;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const unsigned long long stamp = GetTickCount64();
+    const int length =
+        snprintf(temporary, capacity, "%s.%lu-%llx-%u", path, GetCurrentProcessId(), stamp, made++);
+    if (length < 0 || static_cast<size_t>(length) >= capacity) {
+      *error = RuntimeError(ENAMETOOLONG);
+      return nullptr;
+    }
+    const std::wstring wide = WideFromUtf8(temporary);
+    const HANDLE handle =
+        CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+      const DWORD windowsError = GetLastError();
+      if (windowsError == ERROR_FILE_EXISTS || windowsError == ERROR_ALREADY_EXISTS) {
+        continue;
+      }
+      *error = static_cast<SystemError>(windowsError);
+      return nullptr;
+    }
+    ForgetFileError();
+    const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDWR | _O_BINARY);
+    if (descriptor < 0) {
+      *error = LastFileError();
+      CloseHandle(handle);
+      DeleteFileW(wide.c_str());
+      return nullptr;
+    }
+    FILE* file = _fdopen(descriptor, "w+b");
+    if (file == nullptr) {
+      *error = LastFileError();
+      _close(descriptor);
+      DeleteFileW(wide.c_str());
+    }
+    return file;
+  }
+  *error = static_cast<SystemError>(ERROR_FILE_EXISTS);
+  return nullptr;
+}
+
+bool RenameOnto(const char* temporary, const char* path, bool replace, SystemError* error) {
+  const std::wstring from = WideFromUtf8(temporary);
+  const std::wstring to = WideFromUtf8(path);
+  // MoveFileEx renames a link itself, not what it leads to.
+  const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
+  if (!MoveFileExW(from.c_str(), to.c_str(), flags)) {
+    *error = static_cast<SystemError>(GetLastError());
+    return false;
+  }
+  return true;
+}
+
+void RemoveFile(const char* path) {
+  DeleteFileW(WideFromUtf8(path).c_str());
+}
+
+FILE* OpenScratchFile(SystemError* error) {
+  wchar_t folder[MAX_PATH + 1];
+  wchar_t name[MAX_PATH + 1];
+  const DWORD length = GetTempPathW(MAX_PATH + 1, folder);
+  if (length == 0 || length > MAX_PATH || GetTempFileNameW(folder, L"d88", 0, name) == 0) {
+    *error = static_cast<SystemError>(GetLastError());
+    return nullptr;
+  }
+  // D: deleted once closed; T: kept in memory where it can be.
+  ForgetFileError();
+  FILE* file = _wfopen(name, L"w+bTD");
+  if (file == nullptr) {
+    *error = LastFileError();
+    DeleteFileW(name);
+  }
+  return file;
+}

@@ -5,7 +5,8 @@
 //   D88_FAIL_READ_AT=N     a read of any file that takes in its byte N fails
 //                          with EIO, as a read over a bad sector does
 //   D88_FAIL_WRITES_TO=F   every write to the file named F fails with ENOSPC,
-//                          as it does on a full disk
+//                          as it does on a full disk; F ending in '*' names
+//                          every file whose name starts with what is before
 //
 // The programs' own calls are not changed: under the stream of such a read
 // or write it puts a descriptor whose reads or writes the system itself
@@ -50,7 +51,8 @@ void Swap(FILE* stream, int replacement) {
   }
 }
 
-// Whether `stream` is the file named `name` (its last path component).
+// Whether `stream` is the file named `name` (its last path component), or
+// with a `name` that ends in '*', one whose name starts with the rest.
 bool IsNamed(FILE* stream, const char* name) {
   char link[64];
   snprintf(link, sizeof link, "/proc/self/fd/%d", fileno(stream));
@@ -61,7 +63,12 @@ bool IsNamed(FILE* stream, const char* name) {
   }
   path[length] = '\0';
   const char* slash = strrchr(path, '/');
-  return strcmp(slash != nullptr ? slash + 1 : path, name) == 0;
+  const char* last = slash != nullptr ? slash + 1 : path;
+  const size_t nameLength = strlen(name);
+  if (nameLength > 0 && name[nameLength - 1] == '*') {
+    return strncmp(last, name, nameLength - 1) == 0;
+  }
+  return strcmp(last, name) == 0;
 }
 
 }  // namespace

@@ -4,8 +4,8 @@
 #
 #   0 platform/            what differs between POSIX, Windows and the page
 #   1 d88/                 the reader
-#   2 common/              what both commands use
-#   3 tool/  info/         the commands, neither including the other
+#   2 common/              what the commands share
+#   3 tool/  info/  merge/  the commands, none including another
 #   4 testing/             what tests, fuzzers and benchmarks share
 #   5 tests/ fuzz/ bench/ web/
 #
@@ -23,7 +23,7 @@ layer_of() {
     platform) echo 0 ;;
     d88) echo 1 ;;
     common) echo 2 ;;
-    tool | info) echo 3 ;;
+    tool | info | merge) echo 3 ;;
     testing) echo 4 ;;
     tests | fuzz | bench | web) echo 5 ;;
     *) echo "" ;;

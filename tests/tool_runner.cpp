@@ -27,6 +27,12 @@ ToolRun RunToolWithArgv(const std::vector<std::string>& argv, const std::string&
   return RunProgramWithArgv(ToolPath(), argv, folder, tz);
 }
 
+ToolRun RunMerge(const std::vector<std::string>& args, const std::string& folder) {
+  std::vector<std::string> argv = {MergePath()};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return RunProgramWithArgv(MergePath(), argv, folder);
+}
+
 ToolRun RunInfo(const std::vector<std::string>& args, const std::string& folder) {
   std::vector<std::string> argv = {InfoPath()};
   argv.insert(argv.end(), args.begin(), args.end());

@@ -62,9 +62,13 @@ ToolRun RunProgramWithArgv(const std::string& program, const std::vector<std::st
 // Runs d88info with argv[1...] = `args` in `folder`.
 ToolRun RunInfo(const std::vector<std::string>& args, const std::string& folder);
 
-// The paths of the built tool and of the built d88info.
+// Runs d88merge with argv[1...] = `args` in `folder`.
+ToolRun RunMerge(const std::vector<std::string>& args, const std::string& folder);
+
+// The paths of the built tool, of the built d88info and of d88merge.
 std::string ToolPath();
 std::string InfoPath();
+std::string MergePath();
 
 // A file's last-modification and last-access times in seconds since 1970
 // UTC; false if the file cannot be looked at.

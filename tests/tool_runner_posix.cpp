@@ -54,6 +54,10 @@ std::string InfoPath() {
   return D88INFO_PATH;
 }
 
+std::string MergePath() {
+  return D88MERGE_PATH;
+}
+
 namespace {
 
 ToolRun RunProgramAsUser(const std::optional<RunAs>& user, const std::string& tool,

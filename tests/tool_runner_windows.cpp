@@ -301,6 +301,10 @@ std::string InfoPath() {
   return WindowsPath(D88INFO_PATH);
 }
 
+std::string MergePath() {
+  return WindowsPath(D88MERGE_PATH);
+}
+
 ToolRun RunProgramWithArgv(const std::string& program, const std::vector<std::string>& argv,
                            const std::string& folder, const std::string& tz) {
   return Run(program, argv, folder, tz, Input::kNul, kRunSeconds);

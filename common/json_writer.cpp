@@ -1,4 +1,4 @@
-#include "info/json_writer.h"
+#include "common/json_writer.h"
 
 #include <cinttypes>
 #include <cstdio>
@@ -157,6 +157,66 @@ void JsonShiftJis(const char* text) {
   static char utf8[8192];
   const size_t length = ShiftJisToUtf8(text, utf8, sizeof utf8);
   JsonText(utf8, length);
+}
+
+namespace {
+
+// The length of the UTF-8 character at `text` (of `left` bytes), 0 when it
+// is none: a lead byte with its continuation bytes, no overlong form, no
+// surrogate and nothing past U+10FFFF.
+size_t Utf8CharacterLength(const uint8_t* text, size_t left) {
+  const uint8_t first = text[0];
+  if (first < 0x80) {
+    return 1;
+  }
+  size_t length = 0;
+  uint8_t low = 0x80;
+  uint8_t high = 0xBF;
+  if (first >= 0xC2 && first <= 0xDF) {
+    length = 2;
+  } else if (first >= 0xE0 && first <= 0xEF) {
+    length = 3;
+    low = first == 0xE0 ? 0xA0 : 0x80;
+    high = first == 0xED ? 0x9F : 0xBF;
+  } else if (first >= 0xF0 && first <= 0xF4) {
+    length = 4;
+    low = first == 0xF0 ? 0x90 : 0x80;
+    high = first == 0xF4 ? 0x8F : 0xBF;
+  } else {
+    return 0;
+  }
+  if (left < length || text[1] < low || text[1] > high) {
+    return 0;
+  }
+  for (size_t i = 2; i < length; ++i) {
+    if (text[i] < 0x80 || text[i] > 0xBF) {
+      return 0;
+    }
+  }
+  return length;
+}
+
+}  // namespace
+
+void JsonPath(const char* path) {
+  static char utf8[4096 * 3];
+  const uint8_t* at = reinterpret_cast<const uint8_t*>(path);
+  size_t left = strlen(path);
+  size_t used = 0;
+  while (left > 0 && used + 4 < sizeof utf8) {
+    const size_t length = Utf8CharacterLength(at, left);
+    if (length == 0) {
+      used += AppendUtf8(0xFFFD, utf8 + used);
+      ++at;
+      --left;
+      continue;
+    }
+    memcpy(utf8 + used, at, length);
+    used += length;
+    at += length;
+    left -= length;
+  }
+  JsonText(utf8, used);
 }
 
 void JsonHex(const uint8_t* bytes, size_t length) {

@@ -2,8 +2,8 @@
 // report of any length streams out. Every string is escaped: quotes,
 // backslashes and every control character, so that no byte of a disk can
 // break the document or drive a terminal it is shown on.
-#ifndef INFO_JSON_WRITER_H_
-#define INFO_JSON_WRITER_H_
+#ifndef COMMON_JSON_WRITER_H_
+#define COMMON_JSON_WRITER_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -23,6 +23,9 @@ void JsonText(const char* text);
 // it: one '?' for each byte of a character that does not decode, such as
 // 0xA0, 0xFD-0xFF or an unmapped pair.
 void JsonShiftJis(const char* text);
+// A path as the command line gave it, as a string: UTF-8 as it is, and
+// U+FFFD for each byte that does not belong to a UTF-8 character.
+void JsonPath(const char* path);
 // The bytes as lowercase hex digits, in a string.
 void JsonHex(const uint8_t* bytes, size_t length);
 void JsonNumber(int64_t value);
@@ -35,4 +38,4 @@ void JsonFinish();
 // length.
 size_t ShiftJisToUtf8(const char* text, char* out, size_t capacity);
 
-#endif  // INFO_JSON_WRITER_H_
+#endif  // COMMON_JSON_WRITER_H_
