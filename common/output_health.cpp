@@ -123,6 +123,20 @@ Findings findings[kMaxHealthOutputs];
 // The output that first took each cluster; -1 for none.
 int clusterOwner[kLastCluster + 1];
 
+// The work buffer as the run fills it, read again: the bytes each output
+// is written from.
+uint8_t workRead[kVolumeImageBytes];
+constexpr bool WorkRunsFitTheBuffer() {
+  for (const ReadRun& read : kReadRuns.run) {
+    if (read.buffer == RunBuffer::kWork &&
+        (read.offset < 0 || read.length < 0 || read.offset > kVolumeImageBytes - read.length)) {
+      return false;
+    }
+  }
+  return true;
+}
+static_assert(WorkRunsFitTheBuffer(), "every run into the work buffer lands inside it");
+
 uint8_t fatBytesRead[kFatBytes];
 uint8_t rootRead[kRootDirectoryBytes];
 uint16_t table[kClusterTableEntries];
@@ -205,12 +219,11 @@ int FindOrAddSector(DiskHealth* health, int track, int c, int h, int r, int n, b
   return health->sectors++;
 }
 
-// Reads as ReadSectors does, step by step, into `data` (or a scratch
-// sector), noting each sector in `health` with the plan's role and, for a
-// plan in the work buffer, each byte's origin. Returns the bytes of the
-// complete steps, as ReadSectors does.
-int ReplayRun(D88Image& image, DiskHealth* health, RunPlan& plan, uint8_t* data) {
-  static uint8_t scratch[kVolumeSectorBytes];
+// Reads as ReadSectors does, step by step, into `data`, noting each sector
+// in `health` with the plan's role and, for a plan in the work buffer
+// (`paint`), each byte's origin. Returns the bytes of the complete steps, as
+// ReadSectors does.
+int ReplayRun(D88Image& image, DiskHealth* health, RunPlan& plan, uint8_t* data, bool paint) {
   const int size = 128 << plan.n;
   int track = plan.track;
   int c = track / 2;
@@ -219,7 +232,7 @@ int ReplayRun(D88Image& image, DiskHealth* health, RunPlan& plan, uint8_t* data)
   int total = 0;
   plan.stopStep = -1;
   Painting* painting = nullptr;
-  if (data == nullptr && paintingCount < kMaxPaintings) {
+  if (paint && paintingCount < kMaxPaintings) {
     painting = &paintings[paintingCount++];
     painting->run = plan.run;
     painting->base = plan.base;
@@ -228,8 +241,7 @@ int ReplayRun(D88Image& image, DiskHealth* health, RunPlan& plan, uint8_t* data)
   }
   for (int step = 0; total < plan.length; ++step) {
     const int chunk = std::min(size, plan.length - total);
-    const int got =
-        image.ReadSector(track, c, h, r, plan.n, data != nullptr ? data + total : scratch, chunk);
+    const int got = image.ReadSector(track, c, h, r, plan.n, data + total, chunk);
     uint8_t header[kRecordHeaderSize];
     int64_t at = -1;
     const bool found = image.FindSector(track, c, h, r, plan.n, header, &at);
@@ -389,14 +401,34 @@ int AddOutput(DiskHealth* health, const char* name, int32_t size, int32_t record
   return index;
 }
 
+// An output's checksums, taken a piece at a time as d88cut writes it.
+struct OutputSums {
+  OutputSums() { StartSha1(&sha); }
+  uint32_t crc = 0;
+  Sha1 sha;
+};
+
+void AddToSums(OutputSums& sums, const uint8_t* bytes, int length) {
+  sums.crc = UpdateCrc32(sums.crc, bytes, static_cast<size_t>(length));
+  AddToSha1(&sums.sha, bytes, static_cast<size_t>(length));
+}
+
+void FinishSums(OutputSums& sums, OutputHealth& output) {
+  output.crc32 = sums.crc;
+  FinishSha1(&sums.sha, output.sha1);
+}
+
 // Cuts a raw area as CutArea does; an area whose first sector is missing
 // is no output.
 void JudgeRawArea(D88Image& image, DiskHealth* health, const ReadRun& read, RunPlan& plan) {
-  if (ReplayRun(image, health, plan, nullptr) == 0) {
+  if (ReplayRun(image, health, plan, workRead + plan.base, true) == 0) {
     return;
   }
   const int index = AddOutput(health, read.output, read.length, read.length, false);
   JudgeBytes(health, index, plan.run, plan.base, plan.length, &plan);
+  OutputSums sums;
+  AddToSums(sums, workRead + plan.base, plan.length);
+  FinishSums(sums, health->output[index]);
 }
 
 // Whether `name` is written in an empty folder on Linux: not empty, "."
@@ -414,11 +446,13 @@ void JudgeVolumeFile(DiskHealth* health, const char* name, const DirectoryEntry&
   int cluster = 0;
   int length = 0;
   int last = -1;
+  OutputSums sums;
   while (chain.Next(&cluster, &length)) {
     last = cluster;
     output.size += length;
-    JudgeBytes(health, index, kRunVolume, (cluster + kClusterSlotBias) * kClusterBytes, length,
-               nullptr);
+    const int at = (cluster + kClusterSlotBias) * kClusterBytes;
+    JudgeBytes(health, index, kRunVolume, at, length, nullptr);
+    AddToSums(sums, workRead + at, length);
     const int owner = clusterOwner[cluster];
     if (owner < 0) {
       clusterOwner[cluster] = index;
@@ -429,6 +463,7 @@ void JudgeVolumeFile(DiskHealth* health, const char* name, const DirectoryEntry&
       AddItem(findings[owner].crossLinks, Item{-1, cluster, cluster, index});
     }
   }
+  FinishSums(sums, output);
   found.chainEnd = chain.End();
   found.chainCluster = chain.End() == ChainEnd::kEndMark ? last : chain.Cluster();
   if (chain.End() != ChainEnd::kSizeReached) {
@@ -634,6 +669,7 @@ void JudgeOutputs(D88Image& image, DiskHealth* health) {
   // The run's reads, in its order: the signature, the raw areas, then the
   // volume load.
   paintingCount = 0;
+  memset(workRead, 0, sizeof workRead);
   memset(fatBytesRead, 0, sizeof fatBytesRead);
   memset(rootRead, 0, sizeof rootRead);
   for (int i = 0; i < kReadRunCount; ++i) {
@@ -644,11 +680,11 @@ void JudgeOutputs(D88Image& image, DiskHealth* health) {
     if (IsRawArea(read.purpose)) {
       JudgeRawArea(image, health, read, plan);
     } else if (read.buffer == RunBuffer::kFat) {
-      ReplayRun(image, health, plan, fatBytesRead + read.offset);
+      ReplayRun(image, health, plan, fatBytesRead + read.offset, false);
     } else if (read.buffer == RunBuffer::kRootDirectory) {
-      ReplayRun(image, health, plan, rootRead + read.offset);
+      ReplayRun(image, health, plan, rootRead + read.offset, false);
     } else {
-      ReplayRun(image, health, plan, nullptr);
+      ReplayRun(image, health, plan, workRead + plan.base, true);
     }
   }
   DecodeClusterTable(fatBytesRead, table);

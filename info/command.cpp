@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/checksums.h"
 #include "common/text_output.h"
 #include "d88/d88_image.h"
 #include "info/report.h"
@@ -37,6 +38,25 @@ const char kHelp[] =
     "d88info only reads the image; it writes no file. See d88info(1).\n";
 
 const char kVersion[] = "d88info " D88CUT_VERSION "\n";
+
+// The SHA-1 of the whole open image, read through a fixed buffer; false
+// when a read of it fails.
+bool HashImage(uint8_t digest[kSha1Bytes]) {
+  static uint8_t piece[64 * 1024];
+  Sha1 sha;
+  StartSha1(&sha);
+  int64_t at = 0;
+  for (;;) {
+    const int got = image.ReadBytes(at, piece, static_cast<int>(sizeof piece));
+    if (got <= 0) {
+      break;
+    }
+    AddToSha1(&sha, piece, static_cast<size_t>(got));
+    at += got;
+  }
+  FinishSha1(&sha, digest);
+  return !image.ReadFailed();
+}
 
 // Prints why the image at `path` could not be read, and the report's end
 // there, and gives the exit status: 1.
@@ -101,7 +121,11 @@ int RunD88Info(int argc, char** argv) {
                         PathAsShown(stderr, path, shown, sizeof shown));
     return 1;
   }
-  const Verdict verdict = PrintReport(image, imageSize, everyId, asJson);
+  ReportedImage file = {path, imageSize, {}};
+  if (!HashImage(file.sha1)) {
+    return ReportCannotRead(path);
+  }
+  const Verdict verdict = PrintReport(image, file, everyId, asJson);
   if (image.ReadFailed()) {
     return ReportCannotRead(path);
   }

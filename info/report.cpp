@@ -105,15 +105,21 @@ const char* Plural(int64_t count, const char* one, const char* many) {
 // Its size and, unless it is not a D88 image, the number of disks in its
 // table: a file whose first header is none has no table, and its size fields
 // would count up to 64 "disks" of any bytes.
-void PrintImage(const D88Image& image, int64_t imageSize, Verdict verdict) {
+void PrintImage(const D88Image& image, const ReportedImage& file, Verdict verdict) {
   const bool counted = verdict != Verdict::kNotD88;
+  char sha1[2 * kSha1Bytes + 1];
+  WriteHex(file.sha1, kSha1Bytes, sha1);
   if (json) {
     JsonReset();
     JsonOpen('{');
+    JsonKey("path");
+    JsonPath(file.path);
+    JsonKey("sha1");
+    JsonText(sha1);
     JsonKey("image");
     JsonOpen('{');
     JsonKey("bytes");
-    JsonNumber(imageSize);
+    JsonNumber(file.bytes);
     if (counted) {
       JsonKey("disks");
       JsonNumber(image.DiskCount());
@@ -121,10 +127,12 @@ void PrintImage(const D88Image& image, int64_t imageSize, Verdict verdict) {
     JsonClose('}');
     return;
   }
-  Add("image: %" PRId64 " bytes", imageSize);
+  Add("image: %" PRId64 " bytes", file.bytes);
   if (counted) {
     Add(", %d %s", image.DiskCount(), Plural(image.DiskCount(), "disk", "disks"));
   }
+  EndLine();
+  Add("sha1: %s", sha1);
   EndLine();
 }
 
@@ -866,7 +874,8 @@ void UseJudgedOutputs(const DiskHealth* judged) {
   judgedOutputs = judged;
 }
 
-Verdict PrintReport(D88Image& image, int64_t imageSize, bool everyId, bool asJson) {
+Verdict PrintReport(D88Image& image, const ReportedImage& file, bool everyId, bool asJson) {
+  const int64_t imageSize = file.bytes;
   const DiskHealth* judged = judgedOutputs;
   judgedOutputs = nullptr;
   line.length = 0;
@@ -878,7 +887,7 @@ Verdict PrintReport(D88Image& image, int64_t imageSize, bool everyId, bool asJso
   static uint8_t sector[kSignatureSectorBytes];
   memset(sector, 0, sizeof sector);
   const Recognition recognition = RecogniseImage(image, sector);
-  PrintImage(image, imageSize, recognition.verdict);
+  PrintImage(image, file, recognition.verdict);
   // Until the outputs are judged below: none, under this verdict.
   health.recognition = recognition;
   health.outputs = 0;

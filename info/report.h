@@ -6,20 +6,29 @@
 
 #include <cstdint>
 
+#include "common/checksums.h"
 #include "common/output_health.h"
 #include "common/recognition.h"
 #include "d88/d88_image.h"
 
-// Prints the report on the open `image`, a file of `imageSize` bytes: its
-// size and number of disks, and the verdict on its first disk; then, unless
+// The image file a report is about, as the command found it.
+struct ReportedImage {
+  const char* path;  // as given, or as a folder's walk made it
+  int64_t bytes;
+  uint8_t sha1[kSha1Bytes];  // of the whole file
+};
+
+// Prints the report on the open `image`, the file `file`: its size, SHA-1
+// and number of disks, and the verdict on its first disk; then, unless
 // it is not a D88 image, each disk: its offset, size, name, media type and
 // write protection, its tracks as runs of one layout, and each oddity on a
 // line of its own, named by track. With `everyId`, also each track's sector
 // IDs. For a recognised disk, then each output d88cut writes and whether it
-// is intact. With `asJson`, all of it as one JSON document. Returns the
+// is intact. With `asJson`, all of it as one JSON document on one line,
+// with the path first. Returns the
 // verdict. A read of the image that fails ends the report after its last
 // whole line (see D88Image::ReadFailed), or in JSON mid-document.
-Verdict PrintReport(D88Image& image, int64_t imageSize, bool everyId, bool asJson);
+Verdict PrintReport(D88Image& image, const ReportedImage& file, bool everyId, bool asJson);
 
 // Outputs judged already by JudgeOutputs, on this same image, by a caller
 // that had them first (the page shows them while d88cut runs): the next

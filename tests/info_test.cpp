@@ -118,6 +118,9 @@ TEST(InfoTest, TracksListsEverySectorIdOfEveryTrack) {
   disk.trackOffsets[1] = 672;  // a record of count 0: no sectors
   const std::string report =
       "image: 1760 bytes, 1 disk\n"
+      "sha1: " +
+      Sha1Hex(BuildImage({disk})) +
+      "\n"
       "verdict: signature differs, found "
       "\"\\x01\\x02\\x03\\x04\\x05\\x06\\x07\\x08\\x09\\x0a\\x0b\\x0c\\x0d\\x0e\\x0f\\x10\"\n"
       "\ndisk 1\n  offset: 0\n  size: 1760 bytes\n  name: IDS\n  media: 2D\n"
@@ -228,25 +231,21 @@ TEST(InfoTest, ReportThatCannotBeWrittenEndsWithStatus1) {
 #endif
 
 #ifndef _WIN32
-// A read of the image that fails ends the report after its last whole line,
-// with d88cut's cannot-read line under d88info's name, and status 1. The
-// disk fails from a chosen offset on (tests/failing_disk.cpp).
-TEST(InfoTest, ReadErrorEndsTheReportThere) {
+// A read of the image that fails stops d88info with d88cut's cannot-read
+// line under d88info's name, and status 1. The whole image is read first,
+// for its SHA-1, so a disk that fails anywhere stops it before the report
+// starts. The disk fails from a chosen offset on (tests/failing_disk.cpp).
+TEST(InfoTest, ReadErrorStopsTheReportBeforeItStarts) {
   const Bytes image = BuildImage({WithFillerAfterMain(
       MakeRecognisedDisk(TestVolume().bytes, Bytes(8192, 1), Bytes(16384, 2)))});
   ScopedTempDir dir;
   WriteBytes(dir.File(kImage), image);
-  const ToolRun sound = RunInfo({kImage}, dir.path());
-  ASSERT_EQ(sound.status, 0);
-  const size_t volumeRun = sound.out.find("  tracks 9-79: ");
-  ASSERT_NE(volumeRun, std::string::npos) << sound.out;
   const struct {
     const char* name;
     int64_t failAt;
-    std::string out;
   } cases[] = {
-      {"the table of disks", 0, ""},
-      {"the walk of track 30", TrackStart(image, 30), sound.out.substr(0, volumeRun)},
+      {"the table of disks", 0},
+      {"the bytes of track 30", TrackStart(image, 30)},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -255,7 +254,7 @@ TEST(InfoTest, ReadErrorEndsTheReportThere) {
         OnFailingDisk({"D88_FAIL_READ_AT=" + std::to_string(c.failAt)}, {InfoPath(), kImage}),
         dir.path());
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, c.out);
+    EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, "d88info: cannot read 'disk.d88': Input/output error\n");
   }
 }
@@ -309,6 +308,7 @@ TEST(InfoTest, SampleReportInFull) {
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(run.out,
             "image: 378720 bytes, 1 disk\n"
+            "sha1: 2b4b3a410f56b1caffbe4dd1e432c8387056ac17\n"
             "verdict: recognised\n"
             "\n"
             "disk 1\n"
@@ -324,10 +324,15 @@ TEST(InfoTest, SampleReportInFull) {
             "\n"
             "outputs:\n"
             "  MAIN             8192 intact\n"
+            "    crc32 ae6ea22e sha1 730ed6cfb42b9a9aae5fc11d7ce16db9e7820b4a\n"
             "  DEMO            16384 intact\n"
+            "    crc32 1306357e sha1 0f4743d2f274950e807238ea04ac715799685ada\n"
             "  README.TXT        620 intact\n"
+            "    crc32 67f41126 sha1 3e26c16216325f3335f98a04d1bb92668bb7af06\n"
             "  HELLO.COM          38 intact\n"
+            "    crc32 4f1d98cb sha1 c12142b05e69a422f1a212c6ffdff1274fb9ad13\n"
             "  SCORES.DAT       2600 intact\n"
+            "    crc32 5e6b57eb sha1 fef8d608e00a266973919b576732982fa869e406\n"
             "  subdirectories are not entered: GAMES\n");
 }
 
