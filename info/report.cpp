@@ -136,43 +136,10 @@ void PrintImage(const D88Image& image, const ReportedImage& file, Verdict verdic
   EndLine();
 }
 
-void AddEscaped(const uint8_t* bytes, int length) {
-  Add("\"");
-  for (int i = 0; i < length; ++i) {
-    const uint8_t byte = bytes[i];
-    if (byte == '"' || byte == '\\') {
-      Add("\\%c", byte);
-    } else if (byte >= 0x20 && byte < 0x7F) {
-      Add("%c", byte);
-    } else {
-      Add("\\x%02x", byte);
-    }
-  }
-  Add("\"");
-}
-
 void AddVerdictWords(const Recognition& recognition) {
-  switch (recognition.verdict) {
-    case Verdict::kRecognised:
-      Add("recognised");
-      break;
-    case Verdict::kNotD88: {
-      char fault[128];
-      DescribeHeaderFault(recognition, fault, sizeof fault);
-      Add("not a D88 image");
-      if (fault[0] != '\0') {
-        Add(": %s", fault);
-      }
-      break;
-    }
-    case Verdict::kNoFirstSector:
-      Add("no sector C0 H0 R1 N1 on the first disk");
-      break;
-    case Verdict::kSignatureDiffers:
-      Add("signature differs, found ");
-      AddEscaped(recognition.found, kSignatureLength);
-      break;
-  }
+  char words[kVerdictWordsBytes];
+  DescribeVerdict(recognition, words, sizeof words);
+  Add("%s", words);
 }
 
 void PrintVerdict(const Recognition& recognition) {
@@ -869,6 +836,56 @@ void PrintDiskFields(const D88Image& image, int index) {
 }
 
 }  // namespace
+
+void DescribeVerdict(const Recognition& recognition, char* words, size_t capacity) {
+  if (capacity == 0) {
+    return;
+  }
+  size_t length = 0;
+  const auto put = [&](const char* text) {
+    const int written = snprintf(words + length, capacity - length, "%s", text);
+    if (written > 0) {
+      length = std::min(length + static_cast<size_t>(written), capacity - 1);
+    }
+  };
+  words[0] = '\0';
+  switch (recognition.verdict) {
+    case Verdict::kRecognised:
+      put("recognised");
+      break;
+    case Verdict::kNotD88: {
+      char fault[128];
+      DescribeHeaderFault(recognition, fault, sizeof fault);
+      put("not a D88 image");
+      if (fault[0] != '\0') {
+        put(": ");
+        put(fault);
+      }
+      break;
+    }
+    case Verdict::kNoFirstSector:
+      put("no sector C0 H0 R1 N1 on the first disk");
+      break;
+    case Verdict::kSignatureDiffers:
+      // The bytes found, in quotes, each byte that is not printable ASCII
+      // as \xNN.
+      put("signature differs, found \"");
+      for (int i = 0; i < kSignatureLength; ++i) {
+        const uint8_t byte = recognition.found[i];
+        char piece[8];
+        if (byte == '"' || byte == '\\') {
+          snprintf(piece, sizeof piece, "\\%c", byte);
+        } else if (byte >= 0x20 && byte < 0x7F) {
+          snprintf(piece, sizeof piece, "%c", byte);
+        } else {
+          snprintf(piece, sizeof piece, "\\x%02x", byte);
+        }
+        put(piece);
+      }
+      put("\"");
+      break;
+  }
+}
 
 void UseJudgedOutputs(const DiskHealth* judged) {
   judgedOutputs = judged;

@@ -4,6 +4,7 @@
 #ifndef INFO_REPORT_H_
 #define INFO_REPORT_H_
 
+#include <cstddef>
 #include <cstdint>
 
 #include "common/checksums.h"
@@ -29,6 +30,13 @@ struct ReportedImage {
 // verdict. A read of the image that fails ends the report after its last
 // whole line (see D88Image::ReadFailed), or in JSON mid-document.
 Verdict PrintReport(D88Image& image, const ReportedImage& file, bool everyId, bool asJson);
+
+// The verdict line's words: "recognised", "not a D88 image: " and why, "no
+// sector C0 H0 R1 N1 on the first disk", or "signature differs, found " and
+// the 16 bytes in quotes, each that is not printable ASCII as \xNN. At most
+// `capacity` - 1 bytes and a NUL; kVerdictWordsBytes holds any of them.
+constexpr size_t kVerdictWordsBytes = 256;
+void DescribeVerdict(const Recognition& recognition, char* words, size_t capacity);
 
 // Outputs judged already by JudgeOutputs, on this same image, by a caller
 // that had them first (the page shows them while d88cut runs): the next
