@@ -513,85 +513,158 @@ void SayMore(Words& words, const ItemList& list) {
   }
 }
 
+void SayNotFromDisk(const Findings& found, Words& words) {
+  Say(words, "not from the disk:");
+  const char* comma = " ";
+  for (int i = 0; i < found.unread.count; ++i) {
+    const Item& item = found.unread.item[i];
+    Say(words, "%sC%d H%d R%d", comma, item.track / 2, item.track % 2, item.first);
+    if (item.last != item.first) {
+      Say(words, "-%d", item.last);
+    }
+    Say(words, " %s",
+        item.what == static_cast<int>(SectorState::kMissing)
+            ? "missing"
+            : (item.what == static_cast<int>(SectorState::kShort) ? "short" : "not read"));
+    comma = ", ";
+  }
+  SayMore(words, found.unread);
+  for (int i = 0; i < found.rawSlots.count; ++i) {
+    Say(words, "%s", comma);
+    SayRange(words, "cluster", "clusters", found.rawSlots.item[i]);
+    comma = ", ";
+  }
+  if (found.rawSlots.count > 0) {
+    Say(words, " on tracks 3-8, which the volume load does not read");
+    SayMore(words, found.rawSlots);
+  }
+}
+
+void SayBadSectors(const DiskHealth& health, const Findings& found, Words& words) {
+  Say(words, "bad sectors:");
+  const char* comma = " ";
+  for (int i = 0; i < found.bad.count; ++i) {
+    const HealthSector& sector = health.sector[found.bad.item[i].first];
+    Say(words, "%sC%d H%d R%d (", comma, sector.c, sector.h, sector.r);
+    if (sector.status != 0) {
+      Say(words, "status 0x%02x%s", sector.status, sector.deleted != 0 ? ", " : "");
+    }
+    if (sector.deleted != 0) {
+      Say(words, "deleted data");
+    }
+    Say(words, ")");
+    comma = ", ";
+  }
+  SayMore(words, found.bad);
+}
+
+void SayShort(const OutputHealth& output, const Findings& found, Words& words) {
+  Say(words, "short: ");
+  switch (found.chainEnd) {
+    case ChainEnd::kEndMark:
+      Say(words, "the chain ends at cluster %d", found.chainCluster);
+      break;
+    case ChainEnd::kLeavesVolume:
+      Say(words, "the chain leaves the volume (cluster %d)", found.chainCluster);
+      break;
+    case ChainEnd::kComesBack:
+      Say(words, "the chain comes back to cluster %d", found.chainCluster);
+      break;
+    case ChainEnd::kSizeReached:
+      break;
+  }
+  Say(words, ", %d of %d bytes", static_cast<int>(output.size),
+      static_cast<int>(output.recordedSize));
+}
+
+void SayCrossLinks(const DiskHealth& health, const Findings& found, Words& words) {
+  Say(words, "shares ");
+  for (int i = 0; i < found.crossLinks.count; ++i) {
+    const Item& item = found.crossLinks.item[i];
+    Say(words, "%s", i > 0 ? ", " : "");
+    SayRange(words, "cluster", "clusters", item);
+    // The name ends before a ',', ';' or the end, none of which a
+    // Shift_JIS lead byte can take as its trail.
+    Say(words, " with %s", health.output[item.what].name);
+  }
+  SayMore(words, found.crossLinks);
+}
+
+// The output's problems in words, kind by kind, parted by "; ".
 void SayFindings(const DiskHealth& health, int index, Words& words) {
   const OutputHealth& output = health.output[index];
   const Findings& found = findings[index];
   const char* separator = "";
   if (output.problems & kNotFromDisk) {
-    Say(words, "not from the disk:");
-    const char* comma = " ";
-    for (int i = 0; i < found.unread.count; ++i) {
-      const Item& item = found.unread.item[i];
-      Say(words, "%sC%d H%d R%d", comma, item.track / 2, item.track % 2, item.first);
-      if (item.last != item.first) {
-        Say(words, "-%d", item.last);
-      }
-      Say(words, " %s",
-          item.what == static_cast<int>(SectorState::kMissing)
-              ? "missing"
-              : (item.what == static_cast<int>(SectorState::kShort) ? "short" : "not read"));
-      comma = ", ";
-    }
-    SayMore(words, found.unread);
-    for (int i = 0; i < found.rawSlots.count; ++i) {
-      Say(words, "%s", comma);
-      SayRange(words, "cluster", "clusters", found.rawSlots.item[i]);
-      comma = ", ";
-    }
-    if (found.rawSlots.count > 0) {
-      Say(words, " on tracks 3-8, which the volume load does not read");
-      SayMore(words, found.rawSlots);
-    }
+    SayNotFromDisk(found, words);
     separator = "; ";
   }
   if (output.problems & kBadSector) {
-    Say(words, "%sbad sectors:", separator);
-    const char* comma = " ";
-    for (int i = 0; i < found.bad.count; ++i) {
-      const HealthSector& sector = health.sector[found.bad.item[i].first];
-      Say(words, "%sC%d H%d R%d (", comma, sector.c, sector.h, sector.r);
-      if (sector.status != 0) {
-        Say(words, "status 0x%02x%s", sector.status, sector.deleted != 0 ? ", " : "");
-      }
-      if (sector.deleted != 0) {
-        Say(words, "deleted data");
-      }
-      Say(words, ")");
-      comma = ", ";
-    }
-    SayMore(words, found.bad);
+    Say(words, "%s", separator);
+    SayBadSectors(health, found, words);
     separator = "; ";
   }
   if (output.problems & kShort) {
-    Say(words, "%sshort: ", separator);
-    switch (found.chainEnd) {
-      case ChainEnd::kEndMark:
-        Say(words, "the chain ends at cluster %d", found.chainCluster);
-        break;
-      case ChainEnd::kLeavesVolume:
-        Say(words, "the chain leaves the volume (cluster %d)", found.chainCluster);
-        break;
-      case ChainEnd::kComesBack:
-        Say(words, "the chain comes back to cluster %d", found.chainCluster);
-        break;
-      case ChainEnd::kSizeReached:
-        break;
-    }
-    Say(words, ", %d of %d bytes", static_cast<int>(output.size),
-        static_cast<int>(output.recordedSize));
+    Say(words, "%s", separator);
+    SayShort(output, found, words);
     separator = "; ";
   }
   if (output.problems & kCrossLinked) {
-    Say(words, "%sshares ", separator);
-    for (int i = 0; i < found.crossLinks.count; ++i) {
-      const Item& item = found.crossLinks.item[i];
-      Say(words, "%s", i > 0 ? ", " : "");
-      SayRange(words, "cluster", "clusters", item);
-      // The name ends before a ',', ';' or the end, none of which a
-      // Shift_JIS lead byte can take as its trail.
-      Say(words, " with %s", health.output[item.what].name);
+    Say(words, "%s", separator);
+    SayCrossLinks(health, found, words);
+  }
+}
+
+// The run's reads, in its order: the signature, the raw areas (each judged
+// as it is cut), then the volume load; then the allocation table decoded.
+void ReplayReads(D88Image& image, DiskHealth* health) {
+  paintingCount = 0;
+  memset(workRead, 0, sizeof workRead);
+  memset(fatBytesRead, 0, sizeof fatBytesRead);
+  memset(rootRead, 0, sizeof rootRead);
+  for (int i = 0; i < kReadRunCount; ++i) {
+    const ReadRun& read = kReadRuns.run[i];
+    RunPlan& plan = plans[i];
+    plan = PlanOf(read);
+    image.SetSectorRange(read.firstSector, read.lastSector);
+    if (IsRawArea(read.purpose)) {
+      JudgeRawArea(image, health, read, plan);
+    } else if (read.buffer == RunBuffer::kFat) {
+      ReplayRun(image, health, plan, fatBytesRead + read.offset, false);
+    } else if (read.buffer == RunBuffer::kRootDirectory) {
+      ReplayRun(image, health, plan, rootRead + read.offset, false);
+    } else {
+      ReplayRun(image, health, plan, workRead + plan.base, true);
     }
-    SayMore(words, found.crossLinks);
+  }
+  DecodeClusterTable(fatBytesRead, table);
+}
+
+// The root directory's entries in WalkDirectory's order: each file d88cut
+// writes is judged, each folder it lists noted.
+void WalkRootDirectory(DiskHealth* health) {
+  std::fill(clusterOwner, clusterOwner + kLastCluster + 1, -1);
+  for (int index = 0; index < kRootEntries; ++index) {
+    const uint8_t* entry = rootRead + index * kDirectoryEntryBytes;
+    const EntryKind kind = ClassifyEntry(entry);
+    if (kind == EntryKind::kPassedOver) {
+      continue;
+    }
+    if (kind == EntryKind::kEndOfDirectory) {
+      break;
+    }
+    char name[kFileNameBytes];
+    BuildFileName(entry, name);
+    const DirectoryEntry fields = DecodeEntry(entry);
+    if (kind == EntryKind::kListedOnly) {
+      if (fields.attributes & kAttributeDirectory) {
+        snprintf(health->directoryNames[health->directories++], kFileNameBytes, "%s", name);
+      }
+      continue;
+    }
+    if (WrittenOnLinux(name)) {
+      JudgeVolumeFile(health, name, fields);
+    }
   }
 }
 
@@ -666,53 +739,8 @@ void JudgeOutputs(D88Image& image, DiskHealth* health) {
   if (health->recognition.verdict != Verdict::kRecognised) {
     return;
   }
-  // The run's reads, in its order: the signature, the raw areas, then the
-  // volume load.
-  paintingCount = 0;
-  memset(workRead, 0, sizeof workRead);
-  memset(fatBytesRead, 0, sizeof fatBytesRead);
-  memset(rootRead, 0, sizeof rootRead);
-  for (int i = 0; i < kReadRunCount; ++i) {
-    const ReadRun& read = kReadRuns.run[i];
-    RunPlan& plan = plans[i];
-    plan = PlanOf(read);
-    image.SetSectorRange(read.firstSector, read.lastSector);
-    if (IsRawArea(read.purpose)) {
-      JudgeRawArea(image, health, read, plan);
-    } else if (read.buffer == RunBuffer::kFat) {
-      ReplayRun(image, health, plan, fatBytesRead + read.offset, false);
-    } else if (read.buffer == RunBuffer::kRootDirectory) {
-      ReplayRun(image, health, plan, rootRead + read.offset, false);
-    } else {
-      ReplayRun(image, health, plan, workRead + plan.base, true);
-    }
-  }
-  DecodeClusterTable(fatBytesRead, table);
-
-  // The walk, in WalkDirectory's order.
-  std::fill(clusterOwner, clusterOwner + kLastCluster + 1, -1);
-  for (int index = 0; index < kRootEntries; ++index) {
-    const uint8_t* entry = rootRead + index * kDirectoryEntryBytes;
-    const EntryKind kind = ClassifyEntry(entry);
-    if (kind == EntryKind::kPassedOver) {
-      continue;
-    }
-    if (kind == EntryKind::kEndOfDirectory) {
-      break;
-    }
-    char name[kFileNameBytes];
-    BuildFileName(entry, name);
-    const DirectoryEntry fields = DecodeEntry(entry);
-    if (kind == EntryKind::kListedOnly) {
-      if (fields.attributes & kAttributeDirectory) {
-        snprintf(health->directoryNames[health->directories++], kFileNameBytes, "%s", name);
-      }
-      continue;
-    }
-    if (WrittenOnLinux(name)) {
-      JudgeVolumeFile(health, name, fields);
-    }
-  }
+  ReplayReads(image, health);
+  WalkRootDirectory(health);
   for (int index = 0; index < health->outputs; ++index) {
     OutputHealth& output = health->output[index];
     for (int later = index + 1; later < health->outputs && !output.replaced; ++later) {
