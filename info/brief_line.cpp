@@ -3,11 +3,10 @@
 #include <cstdio>
 
 #include "common/text_output.h"
-#include "info/report.h"
-
-void PrintBriefLine(const char* path, const DiskHealth& health) {
+void PrintBriefLine(const ImageReport& report) {
+  const DiskHealth& health = *report.outputs;
   char shown[4096];
-  PrintLocalFormatted(stdout, "%s: ", PathAsShown(stdout, path, shown, sizeof shown));
+  PrintLocalFormatted(stdout, "%s: ", PathAsShown(stdout, report.file.path, shown, sizeof shown));
   char words[kVerdictWordsBytes];
   DescribeVerdict(health.recognition, words, sizeof words);
   char line[320];

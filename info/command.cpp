@@ -6,7 +6,6 @@
 #include <cstring>
 
 #include "common/checksums.h"
-#include "common/output_health.h"
 #include "common/text_output.h"
 #include "d88/d88_image.h"
 #include "info/brief_line.h"
@@ -56,9 +55,6 @@ struct Run {
   bool notD88;
 };
 
-// The outputs of a disk judged for a brief line.
-DiskHealth briefHealth;
-
 // The SHA-1 of the whole open image, read through a fixed buffer; false
 // when a read of it fails.
 bool HashImage(uint8_t digest[kSha1Bytes]) {
@@ -85,10 +81,10 @@ void ReportCannotOpen(const char* path, const char* reason) {
 }
 
 // Prints why the image at `path` could not be read, after what its report
-// printed; a JSON document cut short still ends its line, so that the next
-// image's starts a line of its own.
-void ReportCannotRead(Run& run, const char* path) {
-  if (run.form == Form::kJson && run.headed) {
+// printed, if it had `started`; a JSON document cut short still ends its
+// line, so that the next image's starts a line of its own.
+void ReportCannotRead(Run& run, const char* path, bool started) {
+  if (started && run.form == Form::kJson && run.headed) {
     PrintText(stdout, "\n");
   }
   fflush(stdout);
@@ -109,7 +105,7 @@ void ReportImage(Run& run, const char* path) {
   }
   ReportedImage file = {path, 0, {}};
   if (image.ReadFailed() || !HashImage(file.sha1)) {
-    ReportCannotRead(run, path);
+    ReportCannotRead(run, path, false);
     image.Open(nullptr);
     return;
   }
@@ -119,24 +115,26 @@ void ReportImage(Run& run, const char* path) {
     image.Open(nullptr);
     return;
   }
-  Verdict verdict;
+  ImageReport report;
+  if (!CollectReport(image, file, &report)) {
+    ReportCannotRead(run, path, false);
+    image.Open(nullptr);
+    return;
+  }
+  const Verdict verdict = report.outputs->recognition.verdict;
   if (run.form == Form::kBrief) {
-    JudgeOutputs(image, &briefHealth);
-    verdict = briefHealth.recognition.verdict;
-    if (!image.ReadFailed()) {
-      PrintBriefLine(path, briefHealth);
-    }
+    PrintBriefLine(report);
   } else {
     if (run.form == Form::kText && run.headed) {
       char shown[4096];
       PrintLocalFormatted(stdout, "%s==> %s <==\n", run.reports > 0 ? "\n" : "",
                           PathAsShown(stdout, path, shown, sizeof shown));
     }
-    verdict = PrintReport(image, file, run.everyId, run.form == Form::kJson);
+    PrintReport(image, report, run.everyId, run.form == Form::kJson);
   }
   ++run.reports;
   if (image.ReadFailed()) {
-    ReportCannotRead(run, path);
+    ReportCannotRead(run, path, true);
   } else if (verdict == Verdict::kNotD88) {
     run.notD88 = true;
   }

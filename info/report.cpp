@@ -8,8 +8,9 @@
 
 #include "common/json_writer.h"
 #include "common/output_health.h"
-#include "common/outputs_report.h"
 #include "common/text_output.h"
+#include "info/json_report.h"
+#include "info/text_report.h"
 #include "info/track_walk.h"
 
 namespace {
@@ -48,11 +49,6 @@ ReportLine line;
 // The report as one JSON document: each line's text becomes a string, each
 // part of the report a key.
 bool json;
-
-// The outputs d88cut writes from the first disk, and how whole they are.
-DiskHealth health;
-// The same, judged by the caller already (UseJudgedOutputs); nullptr: judge.
-const DiskHealth* judgedOutputs = nullptr;
 
 void Add(const char* format, ...)
 #if defined(__GNUC__)
@@ -98,64 +94,6 @@ void EndLine() {
 
 const char* Plural(int64_t count, const char* one, const char* many) {
   return count == 1 ? one : many;
-}
-
-// --- The image and the verdict ---
-
-// Its size and, unless it is not a D88 image, the number of disks in its
-// table: a file whose first header is none has no table, and its size fields
-// would count up to 64 "disks" of any bytes.
-void PrintImage(const D88Image& image, const ReportedImage& file, Verdict verdict) {
-  const bool counted = verdict != Verdict::kNotD88;
-  char sha1[2 * kSha1Bytes + 1];
-  WriteHex(file.sha1, kSha1Bytes, sha1);
-  if (json) {
-    JsonReset();
-    JsonOpen('{');
-    JsonKey("path");
-    JsonPath(file.path);
-    JsonKey("sha1");
-    JsonText(sha1);
-    JsonKey("image");
-    JsonOpen('{');
-    JsonKey("bytes");
-    JsonNumber(file.bytes);
-    if (counted) {
-      JsonKey("disks");
-      JsonNumber(image.DiskCount());
-    }
-    JsonClose('}');
-    return;
-  }
-  Add("image: %" PRId64 " bytes", file.bytes);
-  if (counted) {
-    Add(", %d %s", image.DiskCount(), Plural(image.DiskCount(), "disk", "disks"));
-  }
-  EndLine();
-  Add("sha1: %s", sha1);
-  EndLine();
-}
-
-void AddVerdictWords(const Recognition& recognition) {
-  char words[kVerdictWordsBytes];
-  DescribeVerdict(recognition, words, sizeof words);
-  Add("%s", words);
-}
-
-void PrintVerdict(const Recognition& recognition) {
-  if (json) {
-    JsonKey("verdict");
-    JsonText(VerdictName(recognition.verdict));
-    JsonKey("verdict_words");
-    AddVerdictWords(recognition);
-    EmitLineAsJson();
-    JsonKey("signature_found_hex");
-    JsonHex(recognition.found, kSignatureLength);
-    return;
-  }
-  Add("verdict: ");
-  AddVerdictWords(recognition);
-  EndLine();
 }
 
 // --- The disk and its tracks ---
@@ -835,121 +773,44 @@ void PrintDiskFields(const D88Image& image, int index) {
   JsonNumber(protection);
 }
 
+// The disks, each under a blank line, while the walks' budget lasts; in
+// JSON the array "disks".
+void PrintDisks(D88Image& image, int64_t imageSize, bool everyId) {
+  if (json) {
+    JsonKey("disks");
+    JsonOpen('[');
+  }
+  for (int disk = 0; disk < image.DiskCount() && !image.ReadFailed(); ++disk) {
+    PrintDisk(image, disk, imageSize, everyId);
+  }
+  if (json) {
+    JsonClose(']');
+  }
+}
+
 }  // namespace
 
-void DescribeVerdict(const Recognition& recognition, char* words, size_t capacity) {
-  if (capacity == 0) {
-    return;
-  }
-  size_t length = 0;
-  const auto put = [&](const char* text) {
-    const int written = snprintf(words + length, capacity - length, "%s", text);
-    if (written > 0) {
-      length = std::min(length + static_cast<size_t>(written), capacity - 1);
-    }
-  };
-  words[0] = '\0';
-  switch (recognition.verdict) {
-    case Verdict::kRecognised:
-      put("recognised");
-      break;
-    case Verdict::kNotD88: {
-      char fault[128];
-      DescribeHeaderFault(recognition, fault, sizeof fault);
-      put("not a D88 image");
-      if (fault[0] != '\0') {
-        put(": ");
-        put(fault);
-      }
-      break;
-    }
-    case Verdict::kNoFirstSector:
-      put("no sector C0 H0 R1 N1 on the first disk");
-      break;
-    case Verdict::kSignatureDiffers:
-      // The bytes found, in quotes, each byte that is not printable ASCII
-      // as \xNN.
-      put("signature differs, found \"");
-      for (int i = 0; i < kSignatureLength; ++i) {
-        const uint8_t byte = recognition.found[i];
-        char piece[8];
-        if (byte == '"' || byte == '\\') {
-          snprintf(piece, sizeof piece, "\\%c", byte);
-        } else if (byte >= 0x20 && byte < 0x7F) {
-          snprintf(piece, sizeof piece, "%c", byte);
-        } else {
-          snprintf(piece, sizeof piece, "\\x%02x", byte);
-        }
-        put(piece);
-      }
-      put("\"");
-      break;
-  }
-}
-
-void UseJudgedOutputs(const DiskHealth* judged) {
-  judgedOutputs = judged;
-}
-
-Verdict PrintReport(D88Image& image, const ReportedImage& file, bool everyId, bool asJson) {
-  const int64_t imageSize = file.bytes;
-  const DiskHealth* judged = judgedOutputs;
-  judgedOutputs = nullptr;
+Verdict PrintReport(D88Image& image, const ImageReport& report, bool everyId, bool asJson) {
   line.length = 0;
   recordsWalked = 0;
   json = asJson;
   jsonTrack = -1;
-  // The signature sector is read into zeros, as d88cut's work buffer holds
-  // at start-up.
-  static uint8_t sector[kSignatureSectorBytes];
-  memset(sector, 0, sizeof sector);
-  const Recognition recognition = RecogniseImage(image, sector);
-  PrintImage(image, file, recognition.verdict);
-  // Until the outputs are judged below: none, under this verdict.
-  health.recognition = recognition;
-  health.outputs = 0;
-  health.sectors = 0;
-  health.directories = 0;
-  if (image.ReadFailed()) {
-    return recognition.verdict;
+  if (json) {
+    StartJsonReport(report);
+  } else {
+    PrintTextHead(report);
   }
-  PrintVerdict(recognition);
-  if (recognition.verdict != Verdict::kNotD88) {
-    if (json) {
-      JsonKey("disks");
-      JsonOpen('[');
-    }
-    for (int disk = 0; disk < image.DiskCount() && !image.ReadFailed(); ++disk) {
-      PrintDisk(image, disk, imageSize, everyId);
-    }
-    if (json) {
-      JsonClose(']');
-    }
-  }
-  if (recognition.verdict == Verdict::kRecognised && !image.ReadFailed()) {
-    if (judged != nullptr && judged->recognition.verdict == Verdict::kRecognised) {
-      health = *judged;
-    } else {
-      // The outputs are judged by reading again what d88cut reads, into
-      // buffers of their own.
-      JudgeOutputs(image, &health);
-    }
+  if (report.counted) {
+    PrintDisks(image, report.file.bytes, everyId);
+    Flush();
   }
   if (image.ReadFailed()) {
-    return recognition.verdict;
-  }
-  if (recognition.verdict == Verdict::kRecognised) {
-    if (json) {
-      JsonOutputs(health);
-      JsonDirectoriesNotEntered(health);
-    } else {
-      Flush();
-      PrintOutputsSection(health);
-    }
+    return report.outputs->recognition.verdict;
   }
   if (json) {
-    JsonClose('}');
-    JsonFinish();
+    EndJsonReport(report);
+  } else {
+    PrintTextTail(report);
   }
-  return recognition.verdict;
+  return report.outputs->recognition.verdict;
 }
