@@ -7,8 +7,10 @@ namespace {
 // Each folder is read in batches: a pass over its entries keeps the
 // kBatchKeys smallest keys after the last one taken, so that a folder of any
 // size takes fixed memory, and a folder of n entries about n / kBatchKeys
-// passes. A key is an entry's name, with "/" after a folder's, so that keys
-// sort as the paths under them do ("a.d88" < "a/..." < "a0.d88").
+// passes, and one more after each folder in it. A key is an entry's name,
+// with "/" after a folder's, so that keys sort as the paths under them do
+// ("a.d88" < "a/..." < "a0.d88"). One batch serves every level: a folder
+// entered takes it over, and its parent reads its next batch on its return.
 constexpr int kBatchKeys = 64;
 // A name from any system's folder, in UTF-8, and the "/".
 constexpr size_t kKeyBytes = 256 * 3 + 2;
@@ -17,7 +19,7 @@ struct Batch {
   int count;
   char key[kBatchKeys][kKeyBytes];
 };
-Batch batches[kMaxFolderDepth + 1];
+Batch batch;
 char path[kMaxWalkPathBytes];
 
 struct Pass {
@@ -71,7 +73,6 @@ void WalkLevel(size_t pathLength, int depth,
     visit(path, kFolderTooDeep, context);
     return;
   }
-  Batch& batch = batches[depth];
   char after[kKeyBytes];
   Pass pass = {&batch, nullptr};
   for (;;) {
@@ -81,10 +82,13 @@ void WalkLevel(size_t pathLength, int depth,
       visit(path, error, context);
       return;
     }
-    for (int i = 0; i < batch.count; ++i) {
-      const char* key = batch.key[i];
-      size_t keyLength = strlen(key);
-      const bool folder = key[keyLength - 1] == '/';
+    const bool whole = batch.count < kBatchKeys;
+    bool entered = false;
+    for (int i = 0; i < batch.count && !entered; ++i) {
+      memcpy(after, batch.key[i], strlen(batch.key[i]) + 1);
+      pass.after = after;
+      size_t keyLength = strlen(after);
+      const bool folder = after[keyLength - 1] == '/';
       keyLength -= folder ? 1 : 0;
       const bool slash = pathLength > 0 && path[pathLength - 1] != '/';
       const size_t length = pathLength + (slash ? 1 : 0) + keyLength;
@@ -95,20 +99,19 @@ void WalkLevel(size_t pathLength, int depth,
       if (slash) {
         path[pathLength] = '/';
       }
-      memcpy(path + length - keyLength, key, keyLength);
+      memcpy(path + length - keyLength, after, keyLength);
       path[length] = '\0';
       if (folder) {
         WalkLevel(length, depth + 1, visit, context);
+        entered = true;  // the batch is the folder's now
       } else {
         visit(path, 0, context);
       }
       path[pathLength] = '\0';
     }
-    if (batch.count < kBatchKeys) {
+    if (whole && !entered) {
       return;
     }
-    memcpy(after, batch.key[kBatchKeys - 1], strlen(batch.key[kBatchKeys - 1]) + 1);
-    pass.after = after;
   }
 }
 
