@@ -127,6 +127,20 @@ Findings findings[kMaxHealthOutputs];
 // The output that first took each cluster; -1 for none.
 int clusterOwner[kLastCluster + 1];
 
+// The work buffer as the run fills it, read again: the bytes each output
+// is written from.
+uint8_t workRead[kVolumeImageBytes];
+constexpr bool WorkRunsFitTheBuffer() {
+  for (const ReadRun& read : kReadRuns.run) {
+    if (read.buffer == RunBuffer::kWork &&
+        (read.offset < 0 || read.length < 0 || read.offset > kVolumeImageBytes - read.length)) {
+      return false;
+    }
+  }
+  return true;
+}
+static_assert(WorkRunsFitTheBuffer(), "every run into the work buffer lands inside it");
+
 uint8_t fatBytesRead[kFatBytes];
 uint8_t rootRead[kRootDirectoryBytes];
 uint16_t table[kClusterTableEntries];
@@ -219,12 +233,11 @@ int FindOrAddSector(DiskHealth* health, int track, int c, int h, int r, int n, b
   return health->sectors++;
 }
 
-// Reads as ReadSectors does, step by step, into `data` (or a scratch
-// sector), noting each sector in `health` with the plan's role and, for a
-// plan in the work buffer, each byte's origin. Returns the bytes of the
-// complete steps, as ReadSectors does.
-int ReplayRun(D88Image& image, DiskHealth* health, RunPlan& plan, uint8_t* data) {
-  static uint8_t scratch[kVolumeSectorBytes];
+// Reads as ReadSectors does, step by step, into `data`, noting each sector
+// in `health` with the plan's role and, for a plan in the work buffer
+// (`paint`), each byte's origin. Returns the bytes of the complete steps, as
+// ReadSectors does.
+int ReplayRun(D88Image& image, DiskHealth* health, RunPlan& plan, uint8_t* data, bool paint) {
   const int size = 128 << plan.n;
   int track = plan.track;
   int c = track / 2;
@@ -234,7 +247,7 @@ int ReplayRun(D88Image& image, DiskHealth* health, RunPlan& plan, uint8_t* data)
   plan.stopStep = -1;
   plan.painting = nullptr;
   Painting* painting = nullptr;
-  if (data == nullptr && paintingCount < kMaxPaintings) {
+  if (paint && paintingCount < kMaxPaintings) {
     painting = &paintings[paintingCount++];
     painting->run = plan.run;
     painting->base = plan.base;
@@ -427,14 +440,34 @@ int AddOutput(DiskHealth* health, const char* name, int32_t size, int32_t record
   return index;
 }
 
+// An output's checksums, taken a piece at a time as d88cut writes it.
+struct OutputSums {
+  OutputSums() { StartSha1(&sha); }
+  uint32_t crc = 0;
+  Sha1 sha;
+};
+
+void AddToSums(OutputSums& sums, const uint8_t* bytes, int length) {
+  sums.crc = UpdateCrc32(sums.crc, bytes, static_cast<size_t>(length));
+  AddToSha1(&sums.sha, bytes, static_cast<size_t>(length));
+}
+
+void FinishSums(OutputSums& sums, OutputHealth& output) {
+  output.crc32 = sums.crc;
+  FinishSha1(&sums.sha, output.sha1);
+}
+
 // Cuts a raw area as CutArea does; an area whose first sector is missing
 // is no output.
 void JudgeRawArea(D88Image& image, DiskHealth* health, const ReadRun& read, RunPlan& plan) {
-  if (ReplayRun(image, health, plan, nullptr) == 0) {
+  if (ReplayRun(image, health, plan, workRead + plan.base, true) == 0) {
     return;
   }
   const int index = AddOutput(health, read.output, read.length, read.length, false);
   JudgeBytes(health, index, plan.run, plan.base, plan.length, &plan);
+  OutputSums sums;
+  AddToSums(sums, workRead + plan.base, plan.length);
+  FinishSums(sums, health->output[index]);
 }
 
 // Whether `name` is written in an empty folder on Linux: not empty, "."
@@ -452,11 +485,13 @@ void JudgeVolumeFile(DiskHealth* health, const char* name, const DirectoryEntry&
   int cluster = 0;
   int length = 0;
   int last = -1;
+  OutputSums sums;
   while (chain.Next(&cluster, &length)) {
     last = cluster;
     output.size += length;
-    JudgeBytes(health, index, kRunVolume, (cluster + kClusterSlotBias) * kClusterBytes, length,
-               nullptr);
+    const int at = (cluster + kClusterSlotBias) * kClusterBytes;
+    JudgeBytes(health, index, kRunVolume, at, length, nullptr);
+    AddToSums(sums, workRead + at, length);
     const int owner = clusterOwner[cluster];
     if (owner < 0) {
       clusterOwner[cluster] = index;
@@ -467,6 +502,7 @@ void JudgeVolumeFile(DiskHealth* health, const char* name, const DirectoryEntry&
       AddItem(findings[owner].crossLinks, Item{-1, cluster, cluster, index});
     }
   }
+  FinishSums(sums, output);
   found.chainEnd = chain.End();
   found.chainCluster = chain.End() == ChainEnd::kEndMark ? last : chain.Cluster();
   if (chain.End() != ChainEnd::kSizeReached) {
@@ -516,85 +552,158 @@ void SayMore(Words& words, const ItemList& list) {
   }
 }
 
+void SayNotFromDisk(const Findings& found, Words& words) {
+  Say(words, "not from the disk:");
+  const char* comma = " ";
+  for (int i = 0; i < found.unread.count; ++i) {
+    const Item& item = found.unread.item[i];
+    Say(words, "%sC%d H%d R%d", comma, item.track / 2, item.track % 2, item.first);
+    if (item.last != item.first) {
+      Say(words, "-%d", item.last);
+    }
+    Say(words, " %s",
+        item.what == static_cast<int>(SectorState::kMissing)
+            ? "missing"
+            : (item.what == static_cast<int>(SectorState::kShort) ? "short" : "not read"));
+    comma = ", ";
+  }
+  SayMore(words, found.unread);
+  for (int i = 0; i < found.rawSlots.count; ++i) {
+    Say(words, "%s", comma);
+    SayRange(words, "cluster", "clusters", found.rawSlots.item[i]);
+    comma = ", ";
+  }
+  if (found.rawSlots.count > 0) {
+    Say(words, " on tracks 3-8, which the volume load does not read");
+    SayMore(words, found.rawSlots);
+  }
+}
+
+void SayBadSectors(const DiskHealth& health, const Findings& found, Words& words) {
+  Say(words, "bad sectors:");
+  const char* comma = " ";
+  for (int i = 0; i < found.bad.count; ++i) {
+    const HealthSector& sector = health.sector[found.bad.item[i].first];
+    Say(words, "%sC%d H%d R%d (", comma, sector.c, sector.h, sector.r);
+    if (sector.status != 0) {
+      Say(words, "status 0x%02x%s", sector.status, sector.deleted != 0 ? ", " : "");
+    }
+    if (sector.deleted != 0) {
+      Say(words, "deleted data");
+    }
+    Say(words, ")");
+    comma = ", ";
+  }
+  SayMore(words, found.bad);
+}
+
+void SayShort(const OutputHealth& output, const Findings& found, Words& words) {
+  Say(words, "short: ");
+  switch (found.chainEnd) {
+    case ChainEnd::kEndMark:
+      Say(words, "the chain ends at cluster %d", found.chainCluster);
+      break;
+    case ChainEnd::kLeavesVolume:
+      Say(words, "the chain leaves the volume (cluster %d)", found.chainCluster);
+      break;
+    case ChainEnd::kComesBack:
+      Say(words, "the chain comes back to cluster %d", found.chainCluster);
+      break;
+    case ChainEnd::kSizeReached:
+      break;
+  }
+  Say(words, ", %d of %d bytes", static_cast<int>(output.size),
+      static_cast<int>(output.recordedSize));
+}
+
+void SayCrossLinks(const DiskHealth& health, const Findings& found, Words& words) {
+  Say(words, "shares ");
+  for (int i = 0; i < found.crossLinks.count; ++i) {
+    const Item& item = found.crossLinks.item[i];
+    Say(words, "%s", i > 0 ? ", " : "");
+    SayRange(words, "cluster", "clusters", item);
+    // The name ends before a ',', ';' or the end, none of which a
+    // Shift_JIS lead byte can take as its trail.
+    Say(words, " with %s", health.output[item.what].name);
+  }
+  SayMore(words, found.crossLinks);
+}
+
+// The output's problems in words, kind by kind, parted by "; ".
 void SayFindings(const DiskHealth& health, int index, Words& words) {
   const OutputHealth& output = health.output[index];
   const Findings& found = findings[index];
   const char* separator = "";
   if (output.problems & kNotFromDisk) {
-    Say(words, "not from the disk:");
-    const char* comma = " ";
-    for (int i = 0; i < found.unread.count; ++i) {
-      const Item& item = found.unread.item[i];
-      Say(words, "%sC%d H%d R%d", comma, item.track / 2, item.track % 2, item.first);
-      if (item.last != item.first) {
-        Say(words, "-%d", item.last);
-      }
-      Say(words, " %s",
-          item.what == static_cast<int>(SectorState::kMissing)
-              ? "missing"
-              : (item.what == static_cast<int>(SectorState::kShort) ? "short" : "not read"));
-      comma = ", ";
-    }
-    SayMore(words, found.unread);
-    for (int i = 0; i < found.rawSlots.count; ++i) {
-      Say(words, "%s", comma);
-      SayRange(words, "cluster", "clusters", found.rawSlots.item[i]);
-      comma = ", ";
-    }
-    if (found.rawSlots.count > 0) {
-      Say(words, " on tracks 3-8, which the volume load does not read");
-      SayMore(words, found.rawSlots);
-    }
+    SayNotFromDisk(found, words);
     separator = "; ";
   }
   if (output.problems & kBadSector) {
-    Say(words, "%sbad sectors:", separator);
-    const char* comma = " ";
-    for (int i = 0; i < found.bad.count; ++i) {
-      const HealthSector& sector = health.sector[found.bad.item[i].first];
-      Say(words, "%sC%d H%d R%d (", comma, sector.c, sector.h, sector.r);
-      if (sector.status != 0) {
-        Say(words, "status 0x%02x%s", sector.status, sector.deleted != 0 ? ", " : "");
-      }
-      if (sector.deleted != 0) {
-        Say(words, "deleted data");
-      }
-      Say(words, ")");
-      comma = ", ";
-    }
-    SayMore(words, found.bad);
+    Say(words, "%s", separator);
+    SayBadSectors(health, found, words);
     separator = "; ";
   }
   if (output.problems & kShort) {
-    Say(words, "%sshort: ", separator);
-    switch (found.chainEnd) {
-      case ChainEnd::kEndMark:
-        Say(words, "the chain ends at cluster %d", found.chainCluster);
-        break;
-      case ChainEnd::kLeavesVolume:
-        Say(words, "the chain leaves the volume (cluster %d)", found.chainCluster);
-        break;
-      case ChainEnd::kComesBack:
-        Say(words, "the chain comes back to cluster %d", found.chainCluster);
-        break;
-      case ChainEnd::kSizeReached:
-        break;
-    }
-    Say(words, ", %d of %d bytes", static_cast<int>(output.size),
-        static_cast<int>(output.recordedSize));
+    Say(words, "%s", separator);
+    SayShort(output, found, words);
     separator = "; ";
   }
   if (output.problems & kCrossLinked) {
-    Say(words, "%sshares ", separator);
-    for (int i = 0; i < found.crossLinks.count; ++i) {
-      const Item& item = found.crossLinks.item[i];
-      Say(words, "%s", i > 0 ? ", " : "");
-      SayRange(words, "cluster", "clusters", item);
-      // The name ends before a ',', ';' or the end, none of which a
-      // Shift_JIS lead byte can take as its trail.
-      Say(words, " with %s", health.output[item.what].name);
+    Say(words, "%s", separator);
+    SayCrossLinks(health, found, words);
+  }
+}
+
+// The run's reads, in its order: the signature, the raw areas (each judged
+// as it is cut), then the volume load; then the allocation table decoded.
+void ReplayReads(D88Image& image, DiskHealth* health) {
+  paintingCount = 0;
+  memset(workRead, 0, sizeof workRead);
+  memset(fatBytesRead, 0, sizeof fatBytesRead);
+  memset(rootRead, 0, sizeof rootRead);
+  for (int i = 0; i < kReadRunCount; ++i) {
+    const ReadRun& read = kReadRuns.run[i];
+    RunPlan& plan = plans[i];
+    plan = PlanOf(read);
+    image.SetSectorRange(read.firstSector, read.lastSector);
+    if (IsRawArea(read.purpose)) {
+      JudgeRawArea(image, health, read, plan);
+    } else if (read.buffer == RunBuffer::kFat) {
+      ReplayRun(image, health, plan, fatBytesRead + read.offset, false);
+    } else if (read.buffer == RunBuffer::kRootDirectory) {
+      ReplayRun(image, health, plan, rootRead + read.offset, false);
+    } else {
+      ReplayRun(image, health, plan, workRead + plan.base, true);
     }
-    SayMore(words, found.crossLinks);
+  }
+  DecodeClusterTable(fatBytesRead, table);
+}
+
+// The root directory's entries in WalkDirectory's order: each file d88cut
+// writes is judged, each folder it lists noted.
+void WalkRootDirectory(DiskHealth* health) {
+  std::fill(clusterOwner, clusterOwner + kLastCluster + 1, -1);
+  for (int index = 0; index < kRootEntries; ++index) {
+    const uint8_t* entry = rootRead + index * kDirectoryEntryBytes;
+    const EntryKind kind = ClassifyEntry(entry);
+    if (kind == EntryKind::kPassedOver) {
+      continue;
+    }
+    if (kind == EntryKind::kEndOfDirectory) {
+      break;
+    }
+    char name[kFileNameBytes];
+    BuildFileName(entry, name);
+    const DirectoryEntry fields = DecodeEntry(entry);
+    if (kind == EntryKind::kListedOnly) {
+      if (fields.attributes & kAttributeDirectory) {
+        snprintf(health->directoryNames[health->directories++], kFileNameBytes, "%s", name);
+      }
+      continue;
+    }
+    if (WrittenOnLinux(name)) {
+      JudgeVolumeFile(health, name, fields);
+    }
   }
 }
 
@@ -671,52 +780,8 @@ void JudgeOutputs(D88Image& image, DiskHealth* health) {
   if (health->recognition.verdict != Verdict::kRecognised) {
     return;
   }
-  // The run's reads, in its order: the signature, the raw areas, then the
-  // volume load.
-  paintingCount = 0;
-  memset(fatBytesRead, 0, sizeof fatBytesRead);
-  memset(rootRead, 0, sizeof rootRead);
-  for (int i = 0; i < kReadRunCount; ++i) {
-    const ReadRun& read = kReadRuns.run[i];
-    RunPlan& plan = plans[i];
-    plan = PlanOf(read);
-    image.SetSectorRange(read.firstSector, read.lastSector);
-    if (IsRawArea(read.purpose)) {
-      JudgeRawArea(image, health, read, plan);
-    } else if (read.buffer == RunBuffer::kFat) {
-      ReplayRun(image, health, plan, fatBytesRead + read.offset);
-    } else if (read.buffer == RunBuffer::kRootDirectory) {
-      ReplayRun(image, health, plan, rootRead + read.offset);
-    } else {
-      ReplayRun(image, health, plan, nullptr);
-    }
-  }
-  DecodeClusterTable(fatBytesRead, table);
-
-  // The walk, in WalkDirectory's order.
-  std::fill(clusterOwner, clusterOwner + kLastCluster + 1, -1);
-  for (int index = 0; index < kRootEntries; ++index) {
-    const uint8_t* entry = rootRead + index * kDirectoryEntryBytes;
-    const EntryKind kind = ClassifyEntry(entry);
-    if (kind == EntryKind::kPassedOver) {
-      continue;
-    }
-    if (kind == EntryKind::kEndOfDirectory) {
-      break;
-    }
-    char name[kFileNameBytes];
-    BuildFileName(entry, name);
-    const DirectoryEntry fields = DecodeEntry(entry);
-    if (kind == EntryKind::kListedOnly) {
-      if (fields.attributes & kAttributeDirectory) {
-        snprintf(health->directoryNames[health->directories++], kFileNameBytes, "%s", name);
-      }
-      continue;
-    }
-    if (WrittenOnLinux(name)) {
-      JudgeVolumeFile(health, name, fields);
-    }
-  }
+  ReplayReads(image, health);
+  WalkRootDirectory(health);
   for (int index = 0; index < health->outputs; ++index) {
     OutputHealth& output = health->output[index];
     for (int later = index + 1; later < health->outputs && !output.replaced; ++later) {

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include "common/checksums.h"
 #include "common/disk_layout.h"
 #include "common/recognition.h"
 #include "common/volume_decoding.h"
@@ -70,6 +71,9 @@ struct OutputHealth {
   // from the disk: C1 H1 R5 missing". Shift_JIS: it can hold other outputs'
   // names. Empty when intact.
   char details[kHealthDetailsBytes];
+  // The checksums of the bytes d88cut writes for it, damaged or not.
+  uint32_t crc32;
+  uint8_t sha1[kSha1Bytes];
 };
 
 struct DiskHealth {

@@ -1,10 +1,28 @@
 #include "common/outputs_report.h"
 
+#include <cinttypes>
 #include <cstdio>
 #include <cstring>
 
+#include "common/checksums.h"
 #include "common/json_writer.h"
 #include "common/text_output.h"
+
+namespace {
+
+struct ChecksumText {
+  char crc32[9];
+  char sha1[2 * kSha1Bytes + 1];
+};
+
+ChecksumText ChecksumsOf(const OutputHealth& output) {
+  ChecksumText text;
+  snprintf(text.crc32, sizeof text.crc32, "%08" PRIx32, output.crc32);
+  WriteHex(output.sha1, kSha1Bytes, text.sha1);
+  return text;
+}
+
+}  // namespace
 
 void PrintOutputsSection(const DiskHealth& health) {
   PrintText(stdout, "\noutputs:\n");
@@ -35,6 +53,10 @@ void PrintOutputsSection(const DiskHealth& health) {
       PrintText(stdout, ")");
     }
     PrintText(stdout, output.replaced ? " replaced by a later output\n" : "\n");
+    const ChecksumText sums = ChecksumsOf(output);
+    char line[96];
+    snprintf(line, sizeof line, "    crc32 %s sha1 %s\n", sums.crc32, sums.sha1);
+    PrintText(stdout, line);
   }
   if (health.directories > 0) {
     PrintText(stdout, "  subdirectories are not entered: ");
@@ -74,6 +96,11 @@ void JsonOutputs(const DiskHealth& health) {
     JsonClose(']');
     JsonKey("details");
     JsonShiftJis(output.details);
+    const ChecksumText sums = ChecksumsOf(output);
+    JsonKey("crc32");
+    JsonText(sums.crc32);
+    JsonKey("sha1");
+    JsonText(sums.sha1);
     JsonClose('}');
   }
   JsonClose(']');

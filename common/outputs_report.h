@@ -10,13 +10,14 @@
 // "outputs:", then a line for each output: its name as the listing shows
 // it, its size, and "intact" or "damaged:" with the kinds and, between
 // parentheses, the sectors or clusters that make it so, and " replaced by a
-// later output" for one whose file a later one takes; then the folders that
-// are not entered, if any.
+// later output" for one whose file a later one takes, and below it, indented,
+// the CRC-32 and SHA-1 of the bytes written; then the folders that are not
+// entered, if any.
 void PrintOutputsSection(const DiskHealth& health);
 
 // Writes the key "outputs" and its array into the open JSON object: for
 // each output its name (decoded) and name_hex, size, recorded_size, health,
-// replaced, problems and details.
+// replaced, problems, details, crc32 (8 lowercase hex digits) and sha1 (40).
 void JsonOutputs(const DiskHealth& health);
 // Writes the key "directories_not_entered" and the folders' names.
 void JsonDirectoriesNotEntered(const DiskHealth& health);

@@ -92,6 +92,19 @@ struct FileIdentity {
 };
 bool IdentifyOpenFile(FILE* file, FileIdentity* identity);
 
+// Folders of images, for d88info. What an entry of a folder is, looked at
+// without following a link: a regular file, a folder, or anything else
+// (a link to either, a device, a pipe).
+enum class FolderEntry { kFile, kFolder, kOther };
+// True when `path` names a folder, following links.
+bool IsFolderPath(const char* path);
+// Calls `visit` once for each entry of the folder `path` but "." and "..",
+// in the order the system gives them, with its name (UTF-8 on Windows) and
+// what it is. False when the folder cannot be read, with the reason in
+// `error`; the page has no folders.
+bool ListFolder(const char* path, void (*visit)(const char* name, FolderEntry kind, void* context),
+                void* context, SystemError* error);
+
 // True when the disk's name `name` can be made as one plain file in the
 // current folder under this system's rules: on POSIX not empty, ".", ".."
 // or holding a '/'; on Windows and in the page see windows_names.h, and the

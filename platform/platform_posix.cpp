@@ -1,6 +1,7 @@
 // POSIX: the image through stdio, names as their bytes, outputs opened
 // without following links, identity by device and inode, times set through
 // the open file, terminals through the locale and iconv.
+#include <dirent.h>
 #include <fcntl.h>
 #include <iconv.h>
 #include <langinfo.h>
@@ -370,6 +371,43 @@ size_t DecodeLocalCharacter(const char* text, size_t length, uint32_t* codePoint
                (static_cast<uint32_t>(decoded[2]) << 16) |
                (static_cast<uint32_t>(decoded[3]) << 24);
   return length - inLeft;
+}
+
+bool IsFolderPath(const char* path) {
+  struct stat found;
+  return stat(path, &found) == 0 && S_ISDIR(found.st_mode);
+}
+
+bool ListFolder(const char* path, void (*visit)(const char* name, FolderEntry kind, void* context),
+                void* context, SystemError* error) {
+  DIR* folder = opendir(path);
+  if (folder == nullptr) {
+    *error = errno;
+    return false;
+  }
+  errno = 0;
+  while (const struct dirent* entry = readdir(folder)) {
+    const char* name = entry->d_name;
+    if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) {
+      continue;
+    }
+    struct stat found;
+    FolderEntry kind = FolderEntry::kOther;
+    if (fstatat(dirfd(folder), name, &found, AT_SYMLINK_NOFOLLOW) == 0) {
+      kind = S_ISREG(found.st_mode)   ? FolderEntry::kFile
+             : S_ISDIR(found.st_mode) ? FolderEntry::kFolder
+                                      : FolderEntry::kOther;
+    }
+    visit(name, kind, context);
+    errno = 0;
+  }
+  const int readError = errno;
+  closedir(folder);
+  if (readError != 0) {
+    *error = readError;
+    return false;
+  }
+  return true;
 }
 
 bool InspectPath(const char* path, PathStatus* status, SystemError* error) {

@@ -253,6 +253,16 @@ size_t DecodeLocalCharacter(const char* text, size_t length, uint32_t* codePoint
 
 // The merge of several images, in the page's memory file system: no links,
 // one process, and names as given.
+// The page's files are the images it is given, in no folder.
+bool IsFolderPath(const char*) {
+  return false;
+}
+
+bool ListFolder(const char*, void (*)(const char*, FolderEntry, void*), void*, SystemError* error) {
+  *error = ENOTDIR;
+  return false;
+}
+
 bool InspectPath(const char* path, PathStatus* status, SystemError* error) {
   *status = PathStatus{};
   struct stat found;

@@ -495,6 +495,48 @@ size_t DecodeLocalCharacter(const char* text, size_t length, uint32_t* codePoint
   return DecodeUtf8(text, length, codePoint);
 }
 
+bool IsFolderPath(const char* path) {
+  return IsFolder(WideFromUtf8(path).c_str());
+}
+
+bool ListFolder(const char* path, void (*visit)(const char* name, FolderEntry kind, void* context),
+                void* context, SystemError* error) {
+  const std::wstring pattern = WideFromUtf8(path) + L"\\*";
+  WIN32_FIND_DATAW found;
+  const HANDLE search = FindFirstFileW(pattern.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) {
+    *error = static_cast<SystemError>(GetLastError());
+    return false;
+  }
+  do {
+    const wchar_t* name = found.cFileName;
+    if (wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0) {
+      continue;
+    }
+    const DWORD attributes = found.dwFileAttributes;
+    FolderEntry kind = FolderEntry::kFile;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+      kind = FolderEntry::kOther;
+    } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+      kind = FolderEntry::kFolder;
+    } else if (attributes & FILE_ATTRIBUTE_DEVICE) {
+      kind = FolderEntry::kOther;
+    }
+    char* utf8 = Utf8FromWide(name);
+    if (utf8 != nullptr) {
+      visit(utf8, kind, context);
+      free(utf8);
+    }
+  } while (FindNextFileW(search, &found));
+  const DWORD searchError = GetLastError();
+  FindClose(search);
+  if (searchError != ERROR_NO_MORE_FILES) {
+    *error = static_cast<SystemError>(searchError);
+    return false;
+  }
+  return true;
+}
+
 bool InspectPath(const char* path, PathStatus* status, SystemError* error) {
   *status = PathStatus{};
   const std::wstring wide = WideFromUtf8(path);

@@ -4,6 +4,7 @@
 #include <functional>
 #include <stdexcept>
 
+#include "common/checksums.h"
 #include "testing/test_disk.h"
 
 namespace {
@@ -73,6 +74,17 @@ std::string NotD88(size_t imageBytes, const std::string& why) {
 }
 
 }  // namespace
+
+std::string Sha1Hex(const Bytes& bytes) {
+  Sha1 sha;
+  StartSha1(&sha);
+  AddToSha1(&sha, bytes.data(), bytes.size());
+  uint8_t digest[kSha1Bytes];
+  FinishSha1(&sha, digest);
+  char hex[2 * kSha1Bytes + 1];
+  WriteHex(digest, kSha1Bytes, hex);
+  return hex;
+}
 
 const std::vector<InfoCase>& InfoCases() {
   static const std::vector<InfoCase> cases = [] {
@@ -346,8 +358,10 @@ const std::vector<InfoCase>& InfoCases() {
                         "  track 1: 4 sectors: 3 of 256 bytes (N1), R1-3; 1 of 256 bytes (N1), "
                         "R4, single density\n"
                         "  track 2: 4 sectors of 256 bytes (N1), R1-4, single density\n"});
-    // The small disk has no raw areas and no volume: d88cut writes nothing.
+    // Every report gives the image's SHA-1 under its size; the small disk
+    // has no raw areas and no volume: d88cut writes nothing.
     for (InfoCase& c : list) {
+      c.report.insert(c.report.find('\n') + 1, "sha1: " + Sha1Hex(c.image) + "\n");
       if (c.verdict == "recognised") {
         c.report += "\noutputs:\n  none\n";
       }

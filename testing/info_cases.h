@@ -19,4 +19,7 @@ struct InfoCase {
 
 const std::vector<InfoCase>& InfoCases();
 
+// The SHA-1 of `bytes` in lowercase hex, as d88info's reports give it.
+std::string Sha1Hex(const Bytes& bytes);
+
 #endif  // TESTING_INFO_CASES_H_

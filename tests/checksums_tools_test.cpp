@@ -62,4 +62,40 @@ TEST(ChecksumsAgainstTools, SampleDiskAndEveryByteValue) {
   }
 }
 
+// d88info's checksums of the sample image and of every file d88cut writes
+// from it, in the JSON and in the text, against sha1sum and Python's zlib.
+TEST(ChecksumsAgainstTools, ReportsGiveTheSumsOfTheImageAndOfEachFileWritten) {
+  const std::string sample = std::string(D88CUT_SOURCE_DIR) + "/examples/sample.d88";
+  ScopedTempDir out;
+  ASSERT_EQ(RunTool({sample}, out.path()).status, 0);
+  const ToolRun json = RunInfo({"--json", sample}, out.path());
+  ASSERT_EQ(json.status, 0) << json.err;
+  const ToolRun text = RunInfo({sample}, out.path());
+  ASSERT_EQ(text.status, 0) << text.err;
+  std::ofstream(out.File("report.json"), std::ios::binary) << json.out;
+  std::ofstream(out.File("report.txt"), std::ios::binary) << text.out;
+  const std::string check = R"(
+import json, os, subprocess, sys, zlib
+folder, image = sys.argv[1], sys.argv[2]
+def sha1sum(path):
+    return subprocess.run(['sha1sum', path], capture_output=True, check=True).stdout.split()[0].decode()
+report = json.load(open(os.path.join(folder, 'report.json'), encoding='utf-8'))
+text = open(os.path.join(folder, 'report.txt'), encoding='utf-8').read().splitlines()
+assert report['sha1'] == sha1sum(image), report['sha1']
+assert 'sha1: ' + report['sha1'] in text
+assert len(report['outputs']) == 5
+for output in report['outputs']:
+    path = os.path.join(folder, output['name'])
+    assert output['crc32'] == '%08x' % zlib.crc32(open(path, 'rb').read()), output
+    assert output['sha1'] == sha1sum(path), output
+    line = text.index('  ' + output['name'].ljust(12) + ' ' + str(output['size']).rjust(8) + ' intact')
+    assert text[line + 1] == '    crc32 ' + output['crc32'] + ' sha1 ' + output['sha1'], text[line + 1]
+print('ok')
+)";
+  const ToolRun run = RunProgramWithArgv(
+      "/usr/bin/env", {"env", "python3", "-c", check, out.path(), sample}, out.path());
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out, "ok\n");
+}
+
 }  // namespace

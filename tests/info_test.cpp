@@ -4,6 +4,7 @@
 // does: the recognition line, or not a word.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -29,7 +30,7 @@ const std::string kRecognisedLine =
     "DISK 1\x82\xf0\x94\x46\x8e\xaf\x82\xb5\x82\xdc\x82\xb5\x82\xbd.\n";
 
 const std::string kUsage =
-    "Usage: d88info [--tracks] [--json] IMAGE\n"
+    "Usage: d88info [--tracks] [--json | --brief] IMAGE...\n"
     "Try 'd88info --help' for more information.\n";
 
 // Runs d88info with `args` in a fresh folder holding `image` as disk.d88,
@@ -118,6 +119,9 @@ TEST(InfoTest, TracksListsEverySectorIdOfEveryTrack) {
   disk.trackOffsets[1] = 672;  // a record of count 0: no sectors
   const std::string report =
       "image: 1760 bytes, 1 disk\n"
+      "sha1: " +
+      Sha1Hex(BuildImage({disk})) +
+      "\n"
       "verdict: signature differs, found "
       "\"\\x01\\x02\\x03\\x04\\x05\\x06\\x07\\x08\\x09\\x0a\\x0b\\x0c\\x0d\\x0e\\x0f\\x10\"\n"
       "\ndisk 1\n  offset: 0\n  size: 1760 bytes\n  name: IDS\n  media: 2D\n"
@@ -146,7 +150,9 @@ TEST(InfoTest, WrongCommandLinePrintsUsage) {
     std::string err;
   } cases[] = {
       {"no argument", {}, kUsage},
-      {"two images", {kImage, kImage}, kUsage},
+      {"--json with --brief",
+       {"--json", "--brief", kImage},
+       "d88info: --json and --brief cannot go together\n" + kUsage},
       {"an unknown option", {"--track", kImage}, "d88info: unknown option '--track'\n" + kUsage},
       {"only an option", {"--tracks"}, kUsage},
   };
@@ -165,7 +171,8 @@ TEST(InfoTest, HelpGoesToStandardOutput) {
     SCOPED_TRACE(args[0]);
     const ToolRun run = InspectImage(BuildImage({Disk()}), args);
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out.rfind("Usage: d88info [--tracks] [--json] IMAGE\n", 0), 0u) << run.out;
+    EXPECT_EQ(run.out.rfind("Usage: d88info [--tracks] [--json | --brief] IMAGE...\n", 0), 0u)
+        << run.out;
     EXPECT_NE(run.out.find("Exit status: 0 "), std::string::npos) << run.out;
     EXPECT_EQ(run.err, "");
   }
@@ -183,21 +190,17 @@ TEST(InfoTest, VersionGoesToStandardOutput) {
   EXPECT_EQ(image.out, "");
 }
 
+// (A folder of the image's name is walked for images: see ShelfOfDumps.)
 TEST(InfoTest, ImageThatCannotBeOpenedIsNamedWithTheReason) {
   const struct {
     const char* name;
-    bool folder;  // a directory of the image's name, or nothing there
     const char* posixReason;
   } cases[] = {
-      {"a missing file", false, "No such file or directory"},
-      {"a folder", true, "Is a directory"},
+      {"a missing file", "No such file or directory"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     ScopedTempDir dir;
-    if (c.folder) {
-      fs::create_directory(dir.File(kImage));
-    }
     const ToolRun run = RunInfo({kImage}, dir.path());
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "");
@@ -228,25 +231,25 @@ TEST(InfoTest, ReportThatCannotBeWrittenEndsWithStatus1) {
 #endif
 
 #ifndef _WIN32
-// A read of the image that fails ends the report after its last whole line,
-// with d88cut's cannot-read line under d88info's name, and status 1. The
-// disk fails from a chosen offset on (tests/failing_disk.cpp).
-TEST(InfoTest, ReadErrorEndsTheReportThere) {
+// A read of the image that fails stops its report with d88cut's cannot-read
+// line under d88info's name, and status 1; the images after it are still
+// reported. The whole image is read first, for its SHA-1, so a disk that
+// fails anywhere stops the report before it starts. The disk fails from a
+// chosen offset on (tests/failing_disk.cpp), which the smaller image after
+// it never reaches.
+TEST(InfoTest, ReadErrorEndsThatImagesReportOnly) {
   const Bytes image = BuildImage({WithFillerAfterMain(
       MakeRecognisedDisk(TestVolume().bytes, Bytes(8192, 1), Bytes(16384, 2)))});
+  const InfoCase& small = InfoCases().front();
   ScopedTempDir dir;
   WriteBytes(dir.File(kImage), image);
-  const ToolRun sound = RunInfo({kImage}, dir.path());
-  ASSERT_EQ(sound.status, 0);
-  const size_t volumeRun = sound.out.find("  tracks 9-79: ");
-  ASSERT_NE(volumeRun, std::string::npos) << sound.out;
+  WriteBytes(dir.File("small.d88"), small.image);
   const struct {
     const char* name;
     int64_t failAt;
-    std::string out;
   } cases[] = {
-      {"the table of disks", 0, ""},
-      {"the walk of track 30", TrackStart(image, 30), sound.out.substr(0, volumeRun)},
+      {"the table of disks", 0},
+      {"the bytes of track 30", TrackStart(image, 30)},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -255,9 +258,17 @@ TEST(InfoTest, ReadErrorEndsTheReportThere) {
         OnFailingDisk({"D88_FAIL_READ_AT=" + std::to_string(c.failAt)}, {InfoPath(), kImage}),
         dir.path());
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, c.out);
+    EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, "d88info: cannot read 'disk.d88': Input/output error\n");
   }
+  const ToolRun both = RunProgramWithArgv(
+      kFailingDiskStarter,
+      OnFailingDisk({"D88_FAIL_READ_AT=" + std::to_string(TrackStart(image, 30))},
+                    {InfoPath(), kImage, "small.d88"}),
+      dir.path());
+  EXPECT_EQ(both.status, 1);
+  EXPECT_EQ(both.out, "==> small.d88 <==\n" + small.report);
+  EXPECT_EQ(both.err, "d88info: cannot read 'disk.d88': Input/output error\n");
 }
 #endif
 
@@ -309,6 +320,7 @@ TEST(InfoTest, SampleReportInFull) {
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(run.out,
             "image: 378720 bytes, 1 disk\n"
+            "sha1: 2b4b3a410f56b1caffbe4dd1e432c8387056ac17\n"
             "verdict: recognised\n"
             "\n"
             "disk 1\n"
@@ -324,11 +336,188 @@ TEST(InfoTest, SampleReportInFull) {
             "\n"
             "outputs:\n"
             "  MAIN             8192 intact\n"
+            "    crc32 ae6ea22e sha1 730ed6cfb42b9a9aae5fc11d7ce16db9e7820b4a\n"
             "  DEMO            16384 intact\n"
+            "    crc32 1306357e sha1 0f4743d2f274950e807238ea04ac715799685ada\n"
             "  README.TXT        620 intact\n"
+            "    crc32 67f41126 sha1 3e26c16216325f3335f98a04d1bb92668bb7af06\n"
             "  HELLO.COM          38 intact\n"
+            "    crc32 4f1d98cb sha1 c12142b05e69a422f1a212c6ffdff1274fb9ad13\n"
             "  SCORES.DAT       2600 intact\n"
+            "    crc32 5e6b57eb sha1 fef8d608e00a266973919b576732982fa869e406\n"
             "  subdirectories are not entered: GAMES\n");
+}
+
+// The sample with every sector of tracks 1 and 2 marked with a CRC error, as
+// a worn copy of it reads.
+Bytes DamagedSample() {
+  Bytes image = ReadBytes(D88CUT_SOURCE_DIR "/examples/sample.d88");
+  for (int track = 1; track <= 2; ++track) {
+    size_t at = static_cast<size_t>(TrackStart(image, track));
+    for (int r = 1; r <= 9; ++r) {
+      image.at(at + kRecordStatus) = 0xB0;
+      at += kRecordHeaderSize + 512;
+    }
+  }
+  return image;
+}
+
+// A folder as a shelf of dumps: the sample, a damaged copy of it, a text
+// file under a dump's name, a sub-folder with another dump, and what the
+// walk passes over: a file of another name, and links.
+struct Shelf {
+  Shelf() {
+    fs::create_directories(dir.File("shelf/sub"));
+    WriteBytes(dir.File("shelf/sample.d88"), ReadBytes(D88CUT_SOURCE_DIR "/examples/sample.d88"));
+    WriteBytes(dir.File("shelf/damaged.D88"), DamagedSample());
+    const std::string text = "notes on the dumps\n";
+    WriteBytes(dir.File("shelf/sub.d88"), Bytes(text.begin(), text.end()));
+    WriteBytes(dir.File("shelf/notes.txt"), Bytes(text.begin(), text.end()));
+    WriteBytes(dir.File("shelf/sub/other.d88"), InfoCases().front().image);
+#ifndef _WIN32
+    fs::create_symlink("sample.d88", dir.File("shelf/link.d88"));
+    fs::create_directory_symlink("sub", dir.File("shelf/linked"));
+#endif
+  }
+  ScopedTempDir dir;
+  // In the byte order of their paths: "sub.d88" before "sub/...", since
+  // '.' comes before '/'.
+  const std::vector<std::string> images = {"shelf/damaged.D88", "shelf/sample.d88", "shelf/sub.d88",
+                                           "shelf/sub/other.d88"};
+};
+
+// A folder's images, each reported as it is alone, under "==> PATH <==" and
+// a blank line apart; with --json each image's own document, one a line.
+TEST(InfoTest, ShelfOfDumps) {
+  const Shelf shelf;
+  for (const bool json : {false, true}) {
+    SCOPED_TRACE(json ? "--json" : "text");
+    std::string expected;
+    for (const std::string& image : shelf.images) {
+      const ToolRun alone = RunInfo(
+          json ? std::vector<std::string>{"--json", image} : std::vector<std::string>{image},
+          shelf.dir.path());
+      EXPECT_EQ(alone.err, "");
+      if (!json) {
+        expected += (expected.empty() ? "" : "\n") + ("==> " + image + " <==\n");
+      }
+      expected += alone.out;
+    }
+    const ToolRun run = RunInfo(
+        json ? std::vector<std::string>{"--json", "shelf"} : std::vector<std::string>{"shelf"},
+        shelf.dir.path());
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out, expected);
+  }
+}
+
+#ifndef _WIN32
+// Each line of --json over a folder is a document of its own, with the path.
+TEST(InfoTest, ShelfInJsonIsOneDocumentALine) {
+  const Shelf shelf;
+  const ToolRun run = RunInfo({"--json", "shelf"}, shelf.dir.path());
+  WriteBytes(shelf.dir.File("reports.jsonl"), Bytes(run.out.begin(), run.out.end()));
+  const ToolRun parsed =
+      RunProgramWithArgv("/usr/bin/env",
+                         {"env", "python3", "-c",
+                          "import json\n"
+                          "for line in open('reports.jsonl', encoding='utf-8'):\n"
+                          "    r = json.loads(line)\n"
+                          "    print(r['path'], r['verdict'], len(r['sha1']))\n"},
+                         shelf.dir.path());
+  EXPECT_EQ(parsed.err, "");
+  EXPECT_EQ(parsed.out,
+            "shelf/damaged.D88 recognised 40\n"
+            "shelf/sample.d88 recognised 40\n"
+            "shelf/sub.d88 not-d88 40\n"
+            "shelf/sub/other.d88 recognised 40\n");
+}
+#endif
+
+// --brief: a line for each image, its verdict and, for the disk, the count
+// of files written and the names of the damaged ones.
+TEST(InfoTest, ShelfInBriefLines) {
+  const Shelf shelf;
+  const ToolRun run = RunInfo({"--brief", "shelf", "shelf/notes.txt"}, shelf.dir.path());
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out,
+            "shelf/damaged.D88: recognised, 5 files, 3 damaged: README.TXT, HELLO.COM, "
+            "SCORES.DAT\n"
+            "shelf/sample.d88: recognised, 5 files, 0 damaged\n"
+            "shelf/sub.d88: not a D88 image (the file is shorter than a disk header (688 "
+            "bytes))\n"
+            "shelf/sub/other.d88: recognised, 0 files, 0 damaged\n"
+            "shelf/notes.txt: not a D88 image (the file is shorter than a disk header (688 "
+            "bytes))\n");
+}
+
+// A folder is read in batches of names: the order holds across them, and
+// folders sort by their path, "x.d88" before "x/..." before "x0.d88".
+TEST(InfoTest, FolderOfManyImagesInPathOrder) {
+  ScopedTempDir dir;
+  std::vector<std::string> paths;
+  for (int i = 0; i < 150; ++i) {
+    // Made in an order that is not the paths' own.
+    const int n = (i * 77) % 150;
+    const std::string name = (n < 10 ? "00" : n < 100 ? "0" : "") + std::to_string(n);
+    fs::create_directories(dir.File("many/" + name));
+    WriteBytes(dir.File("many/" + name + ".d88"), Bytes(1, 'x'));
+    WriteBytes(dir.File("many/" + name + "/in.D88"), Bytes(1, 'x'));
+    WriteBytes(dir.File("many/" + name + "0.d88"), Bytes(1, 'x'));
+  }
+  for (int n = 0; n < 150; ++n) {
+    const std::string name = "many/" +
+                             std::string(n < 10    ? "00"
+                                         : n < 100 ? "0"
+                                                   : "") +
+                             std::to_string(n);
+    paths.push_back(name + ".d88");
+    paths.push_back(name + "/in.D88");
+  }
+  for (int n = 0; n < 150; ++n) {
+    paths.push_back("many/" +
+                    std::string(n < 10    ? "00"
+                                : n < 100 ? "0"
+                                          : "") +
+                    std::to_string(n) + "0.d88");
+  }
+  std::sort(paths.begin(), paths.end());
+  std::string expected;
+  for (const std::string& path : paths) {
+    expected += path + ": not a D88 image (the file is shorter than a disk header (688 bytes))\n";
+  }
+  const ToolRun run = RunInfo({"--brief", "many"}, dir.path());
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.out, expected);
+}
+
+// Several images: 1 when any cannot be opened or read, else 2 when any is
+// not a D88 image, else 0; an image that fails does not stop the rest.
+TEST(InfoTest, SeveralImagesTakeTheWorstStatus) {
+  const Shelf shelf;
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    size_t reports;
+  } cases[] = {
+      {{"shelf/sample.d88", "shelf/sub"}, 0, 2},
+      {{"shelf/sub.d88", "shelf/sample.d88"}, 2, 2},
+      {{"shelf/missing.d88", "shelf/sub.d88", "shelf/sample.d88"}, 1, 2},
+      {{"shelf/sub"}, 0, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args[0]);
+    const ToolRun run = RunInfo(c.args, shelf.dir.path());
+    EXPECT_EQ(run.status, c.status);
+    size_t reports = 0;
+    for (size_t at = run.out.find("==> "); at != std::string::npos;
+         at = run.out.find("\n==> ", at + 1)) {
+      ++reports;
+    }
+    EXPECT_EQ(reports, c.reports) << run.out;
+  }
 }
 
 }  // namespace

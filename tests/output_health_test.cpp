@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <functional>
 #include <map>
 #include <stdexcept>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "testing/d88_writer.h"
+#include "testing/info_cases.h"
 #include "testing/test_disk.h"
 #include "tests/tool_runner.h"
 
@@ -199,8 +201,10 @@ bool IsReplaced(const std::string& output) {
   return output.size() > length && output.compare(output.size() - length, length, kReplaced) == 0;
 }
 
-// The line of `name` in d88info's outputs section, as a pipe gets it.
-std::string OutputLine(const std::string& output, int32_t size) {
+// The lines of `name` in d88info's outputs section, as a pipe gets them,
+// for an output whose bytes are `written`.
+std::string OutputLines(const std::string& output, const Bytes& written) {
+  const int32_t size = static_cast<int32_t>(written.size());
   const bool replaced = IsReplaced(output);
   const size_t bar = output.find('|');
   const size_t second = output.find('|', bar + 1);
@@ -219,16 +223,27 @@ std::string OutputLine(const std::string& output, int32_t size) {
     }
     line += "damaged: " + kinds + " (" + output.substr(second + 1, end - second - 1) + ")";
   }
-  return line + (replaced ? " replaced by a later output\n" : "\n");
+  line += replaced ? " replaced by a later output\n" : "\n";
+  char crc32[9];
+  snprintf(crc32, sizeof crc32, "%08x",
+           static_cast<unsigned>(UpdateCrc32(0, written.data(), written.size())));
+  return line + "    crc32 " + crc32 + " sha1 " + Sha1Hex(written) + "\n";
 }
 
 #ifndef _WIN32
 // Reads d88info's JSON with python3 and gives each output as
-// "name|problems|details", checking on the way what every output must hold.
+// "name|problems|details", checking on the way what every output must hold:
+// the checksums of each output no later one replaces are those of its file
+// in the folder d88cut wrote, by Python's zlib and hashlib.
 const char kReadOutputs[] = R"(
-import json, sys
+import hashlib, json, os, sys, zlib
 report = json.load(open(sys.argv[1], encoding='utf-8'))
 for output in report.get('outputs', []):
+    if not output['replaced']:
+        name = os.fsdecode(bytes.fromhex(output['name_hex']))
+        data = open(os.path.join(sys.argv[2], name), 'rb').read()
+        assert output['crc32'] == '%08x' % zlib.crc32(data), output
+        assert output['sha1'] == hashlib.sha1(data).hexdigest(), output
     assert output['health'] == ('damaged' if output['problems'] else 'intact'), output
     assert output['problems'] == sorted(output['problems']), output
     assert bytes.fromhex(output['name_hex']).decode('cp932') == output['name'], output
@@ -238,10 +253,11 @@ for output in report.get('outputs', []):
           ('|replaced' if output['replaced'] else ''))
 )";
 
-std::string ReadJsonOutputs(const ScopedTempDir& dir, const std::string& json) {
+std::string ReadJsonOutputs(const ScopedTempDir& dir, const std::string& json,
+                            const std::string& written) {
   WriteBytes(dir.File("report.json"), Bytes(json.begin(), json.end()));
   const ToolRun run = RunProgramWithArgv(
-      "/usr/bin/env", {"env", "python3", "-c", kReadOutputs, "report.json"}, dir.path());
+      "/usr/bin/env", {"env", "python3", "-c", kReadOutputs, "report.json", written}, dir.path());
   EXPECT_EQ(run.status, 0) << run.err;
   return run.out;
 }
@@ -275,14 +291,14 @@ TEST(OutputHealthTest, EachDamageGivesItsOutputsTheirKinds) {
       const bool first = std::find(seen.begin(), seen.end(), name) == seen.end();
       seen.push_back(name);
       if (IsReplaced(output)) {
-        expectedText += OutputLine(output, static_cast<int32_t>(fixture.contents.at(name).size()));
+        expectedText += OutputLines(output, fixture.contents.at(name));
         continue;
       }
       const Bytes written = ReadBytes(out.File(name));
       if (first && output.find("||") != std::string::npos) {
         EXPECT_EQ(written, fixture.contents.at(name)) << name;
       }
-      expectedText += OutputLine(output, static_cast<int32_t>(written.size()));
+      expectedText += OutputLines(output, written);
     }
     expectedText += "  subdirectories are not entered: GAMES\n";
 
@@ -300,7 +316,7 @@ TEST(OutputHealthTest, EachDamageGivesItsOutputsTheirKinds) {
     for (const std::string& output : c.outputs) {
       expected += output + "\n";
     }
-    EXPECT_EQ(ReadJsonOutputs(dir, json.out), expected);
+    EXPECT_EQ(ReadJsonOutputs(dir, json.out, out.path()), expected);
 #endif
   }
 }

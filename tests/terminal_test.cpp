@@ -778,6 +778,38 @@ TEST(TerminalOutput, ArgumentsShowControlsAsQuestionMarks) {
   }
 }
 
+// With several images, the path in each report's "==> PATH <==" and in each
+// brief line shows on a terminal as the reason lines show it; a pipe gets it
+// as given.
+TEST(TerminalOutput, ShelfPathsShowControlsAsQuestionMarks) {
+  const std::string imageName = "r\x1B[2J.d88";
+  const std::string text = std::string(1000, 'x');
+  ScopedTempDir dir;
+  WriteBytes(dir.File(imageName), Bytes(text.begin(), text.end()));
+  const struct {
+    std::vector<std::string> options;
+    std::string terminalLine, pipeLine;
+  } cases[] = {
+      {{}, "==> r?[2J.d88 <==\n", "==> " + imageName + " <==\n"},
+      {{"--brief"}, "r?[2J.d88: not a D88 image", imageName + ": not a D88 image"},
+  };
+  for (const auto& c : cases) {
+    for (const Sink sink : {Sink::kTerminal, Sink::kPipe}) {
+      SCOPED_TRACE(sink == Sink::kTerminal ? "on terminals" : "on pipes");
+      std::vector<std::string> argv = {InfoPath()};
+      argv.insert(argv.end(), c.options.begin(), c.options.end());
+      argv.push_back(imageName);
+      argv.push_back(imageName);
+      const ToolRun run = RunProgramOnSinks(InfoPath(), sink, Sink::kPipe, argv, dir.path(),
+                                            Environment({"LC_ALL=C.UTF-8"}));
+      EXPECT_EQ(run.status, 2);
+      const std::string& line = sink == Sink::kTerminal ? c.terminalLine : c.pipeLine;
+      EXPECT_EQ(run.out.find(line), 0u) << run.out;
+      EXPECT_NE(run.out.find(line, 1), std::string::npos) << run.out;
+    }
+  }
+}
+
 std::string Slurp(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
