@@ -260,9 +260,7 @@ int ReplayRun(D88Image& image, DiskHealth* health, RunPlan& plan, uint8_t* data,
   bool reading = true;
   for (int step = 0, done = 0; done < plan.length; ++step) {
     const int chunk = std::min(size, plan.length - done);
-    const int got = reading ? image.ReadSector(track, c, h, r, plan.n,
-                                               data != nullptr ? data + total : scratch, chunk)
-                            : 0;
+    const int got = reading ? image.ReadSector(track, c, h, r, plan.n, data + total, chunk) : 0;
     uint8_t header[kRecordHeaderSize];
     int64_t at = -1;
     const bool found = image.FindSector(track, c, h, r, plan.n, header, &at);

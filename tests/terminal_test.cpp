@@ -696,7 +696,7 @@ TEST(TerminalOutput, ArgumentsShowControlsAsQuestionMarks) {
       "2Jy.d88";
   const std::string option = "-\x1B]0;owned\x07\x1B[2J";
   const std::string infoUsage =
-      "Usage: d88info [--tracks] [--json] IMAGE\n"
+      "Usage: d88info [--tracks] [--json | --brief] IMAGE...\n"
       "Try 'd88info --help' for more information.\n";
   const std::string mergeUsage =
       "Usage: d88merge [--json] [-f|--force] -o OUTPUT DUMP DUMP...\n"
