@@ -26,41 +26,71 @@ uint32_t ReadBE32(const uint8_t* bytes) {
   return uint32_t{bytes[0]} << 24 | uint32_t{bytes[1]} << 16 | uint32_t{bytes[2]} << 8 | bytes[3];
 }
 
+// The schedule's word i (i >= 16), kept in a ring of 16.
+inline uint32_t NextWord(uint32_t w[16], int i) {
+  w[i & 15] = RotateLeft(w[(i + 13) & 15] ^ w[(i + 8) & 15] ^ w[(i + 2) & 15] ^ w[i & 15], 1);
+  return w[i & 15];
+}
+
+// One round: the five words turn by one, with round i's function `f`.
+#define SHA1_ROUND(a, b, c, d, e, f, k, word)     \
+  do {                                            \
+    (e) += RotateLeft(a, 5) + (f) + (k) + (word); \
+    (b) = RotateLeft(b, 30);                      \
+  } while (0)
+
+// Five rounds from round i on, the words' roles turning as each round ends.
+#define SHA1_FIVE(i, f, k, word)                           \
+  do {                                                     \
+    SHA1_ROUND(a, b, c, d, e, f(b, c, d), k, word(i));     \
+    SHA1_ROUND(e, a, b, c, d, f(a, b, c), k, word(i + 1)); \
+    SHA1_ROUND(d, e, a, b, c, f(e, a, b), k, word(i + 2)); \
+    SHA1_ROUND(c, d, e, a, b, f(d, e, a), k, word(i + 3)); \
+    SHA1_ROUND(b, c, d, e, a, f(c, d, e), k, word(i + 4)); \
+  } while (0)
+
+inline uint32_t Choose(uint32_t b, uint32_t c, uint32_t d) {
+  return d ^ (b & (c ^ d));
+}
+inline uint32_t Parity(uint32_t b, uint32_t c, uint32_t d) {
+  return b ^ c ^ d;
+}
+inline uint32_t Majority(uint32_t b, uint32_t c, uint32_t d) {
+  return (b & c) | (d & (b | c));
+}
+
 void ProcessBlock(uint32_t state[5], const uint8_t* block) {
-  uint32_t w[80];
+  uint32_t w[16];
   for (int i = 0; i < 16; i++)
     w[i] = ReadBE32(block + 4 * i);
-  for (int i = 16; i < 80; i++)
-    w[i] = RotateLeft(w[i - 3] ^ w[i - 8] ^ w[i - 14] ^ w[i - 16], 1);
   uint32_t a = state[0], b = state[1], c = state[2], d = state[3], e = state[4];
-  for (int i = 0; i < 80; i++) {
-    uint32_t f, k;
-    if (i < 20) {
-      f = (b & c) | (~b & d);
-      k = 0x5A827999u;
-    } else if (i < 40) {
-      f = b ^ c ^ d;
-      k = 0x6ED9EBA1u;
-    } else if (i < 60) {
-      f = (b & c) | (b & d) | (c & d);
-      k = 0x8F1BBCDCu;
-    } else {
-      f = b ^ c ^ d;
-      k = 0xCA62C1D6u;
-    }
-    uint32_t next = RotateLeft(a, 5) + f + e + k + w[i];
-    e = d;
-    d = c;
-    c = RotateLeft(b, 30);
-    b = a;
-    a = next;
-  }
+#define FIRST_WORD(i) w[i]
+#define LATER_WORD(i) NextWord(w, i)
+  SHA1_FIVE(0, Choose, 0x5A827999u, FIRST_WORD);
+  SHA1_FIVE(5, Choose, 0x5A827999u, FIRST_WORD);
+  SHA1_FIVE(10, Choose, 0x5A827999u, FIRST_WORD);
+  SHA1_ROUND(a, b, c, d, e, Choose(b, c, d), 0x5A827999u, w[15]);
+  SHA1_ROUND(e, a, b, c, d, Choose(a, b, c), 0x5A827999u, LATER_WORD(16));
+  SHA1_ROUND(d, e, a, b, c, Choose(e, a, b), 0x5A827999u, LATER_WORD(17));
+  SHA1_ROUND(c, d, e, a, b, Choose(d, e, a), 0x5A827999u, LATER_WORD(18));
+  SHA1_ROUND(b, c, d, e, a, Choose(c, d, e), 0x5A827999u, LATER_WORD(19));
+  for (int i = 20; i < 40; i += 5)
+    SHA1_FIVE(i, Parity, 0x6ED9EBA1u, LATER_WORD);
+  for (int i = 40; i < 60; i += 5)
+    SHA1_FIVE(i, Majority, 0x8F1BBCDCu, LATER_WORD);
+  for (int i = 60; i < 80; i += 5)
+    SHA1_FIVE(i, Parity, 0xCA62C1D6u, LATER_WORD);
+#undef FIRST_WORD
+#undef LATER_WORD
   state[0] += a;
   state[1] += b;
   state[2] += c;
   state[3] += d;
   state[4] += e;
 }
+
+#undef SHA1_FIVE
+#undef SHA1_ROUND
 
 }  // namespace
 
