@@ -64,6 +64,7 @@ const kTexts = {
     date: 'Date',
     time: 'Time',
     attributes: 'Attributes',
+    crc32: 'CRC-32',
     flags: {A: 'archive', D: 'directory', V: 'volume label', S: 'system', H: 'hidden', R: 'read-only'},
     text: 'The tool\u2019s text output',
     stdout: 'Standard output',
@@ -197,6 +198,7 @@ const kTexts = {
     date: '\u65e5\u4ed8',
     time: '\u6642\u523b',
     attributes: '\u5c5e\u6027',
+    crc32: 'CRC-32',
     flags: {
       A: '\u30a2\u30fc\u30ab\u30a4\u30d6',
       D: '\u30c7\u30a3\u30ec\u30af\u30c8\u30ea',
@@ -463,6 +465,7 @@ function ShowListing(stdout) {
     Cell(row, `${match[3]}-${match[4]}-${match[5]}`, '', texts.date);
     Cell(row, `${match[6]}:${match[7]}:${match[8]}`, '', texts.time);
     Cell(row, flags.map((flag) => texts.flags[flag]).join(', '), '', texts.attributes);
+    Cell(row, '', 'crc32', texts.crc32);
     Cell(row, '', 'health');
     if (flags.includes('D')) {
       directories.push(match[1]);
@@ -512,6 +515,9 @@ function MarkListing(outputs) {
       health.append(Words(texts.notWritten, 'not-written'));
       continue;
     }
+    // The CRC-32 of the bytes d88cut wrote for it, as d88info gives it.
+    row.cells[row.cells.length - 2].textContent = output.crc32;
+    row.dataset.crc32 = output.crc32;
     health.append(HealthWords(ProblemsOf(output.problems)));
     if (fate === 'replaced') {
       health.append('; ', Words(texts.replaced, 'replaced'));

@@ -41,11 +41,14 @@ EM_JS(void, PassRunEnd, (const char* verdict, const uint8_t* found, int length),
 // One output d88cut writes, in write order: its name as a terminal is given
 // it (Shift_JIS), whether it is a volume file, its HealthProblem bits, the
 // number of the page's file that holds its bytes (-1 when the page does not
-// write it), and whether a later output replaces that file.
+// write it), whether a later output replaces that file, and the CRC-32 of
+// the bytes it writes.
 EM_JS(void, PassOutput,
-      (const char* name, int length, int volumeFile, int problems, int file, int replaced), {
+      (const char* name, int length, int volumeFile, int problems, int file, int replaced,
+       uint32_t crc32),
+      {
         Module.d88cutOutput(HEAPU8.slice(name, name + length), volumeFile != 0, problems, file,
-                            replaced != 0);
+                            replaced != 0, crc32 >>> 0);
       });
 
 // The merge has ended with exit status `status` (0: MERGED is whole); its
@@ -249,7 +252,7 @@ void PassOutputs(const DiskHealth& health) {
     char shown[kFileNameBytes * 3];
     const size_t length = ShowableName(output.name, shown, sizeof shown);
     PassOutput(shown, static_cast<int>(length), output.volumeFile ? 1 : 0,
-               static_cast<int>(output.problems), file, output.replaced ? 1 : 0);
+               static_cast<int>(output.problems), file, output.replaced ? 1 : 0, output.crc32);
   }
 }
 

@@ -183,8 +183,9 @@ function Prepare() {
     // streams in one, as a terminal shows them.
     d88cutText: (stream, bytes) => (run.merge || run.report || run.streams[stream]).push(bytes),
     d88cutMergeEnded: (status) => run.mergeEnded(status),
-    d88cutOutput: (name, volumeFile, problems, file, replaced) => {
-      run.outputs.push({name: ShownName(name), volumeFile, problems, file, replaced});
+    d88cutOutput: (name, volumeFile, problems, file, replaced, crc32) => {
+      run.outputs.push({name: ShownName(name), volumeFile, problems, file, replaced,
+                        crc32: crc32.toString(16).padStart(8, '0')});
     },
     // The map comes last of the health, after every output.
     d88cutMap: (cells, capped) => run.healthKnown(run.outputs, {cells, capped: capped !== 0}),

@@ -270,6 +270,14 @@ const kSampleRoles = {
   demo: ['5:1-16', '6:1-16', '7:1-16', '8:1-16'],
 };
 
+// The CRC-32 of `bytes` as Python's zlib sums it, in 8 lowercase hex digits.
+function ZlibCrc32(bytes) {
+  const run = spawnSync('python3', ['-c', 'import sys, zlib; print("%08x" % zlib.crc32(sys.stdin.buffer.read()))'],
+                        {input: bytes, encoding: 'utf8'});
+  assert.equal(run.status, 0, run.stderr);
+  return run.stdout.trim();
+}
+
 function Expanded(ranges) {
   return ranges.flatMap((range) => {
     const [, track, first, last] = /^(\d+):(\d+)(?:-(\d+))?$/.exec(range);
@@ -479,6 +487,8 @@ class PageSession {
                          (row) => Array.from(row.cells, (cell) => cell.textContent)),
         report: document.getElementById('report').textContent,
         // Each output's row and link: name, data-health, data-problems.
+        rowCrc32: Array.from(document.querySelectorAll('#listing tbody tr[data-crc32]'),
+                             (row) => row.dataset.crc32),
         rowHealth: Array.from(document.querySelectorAll('#listing tbody tr[data-health]'),
                               (row) => [row.cells[0].textContent, row.dataset.health, row.dataset.problems]),
         linkHealth: Array.from(document.querySelectorAll('#files a[download]'),
@@ -623,8 +633,12 @@ for (const kind of kBrowsers) {
       assert.equal(shown.exitStatus, '0');
       assert.equal(shown.zip, path.basename(image).replace(/\.d88$/, '.zip'));
       assert.deepEqual(shown.files.map((file) => file.name).sort(), Object.keys(sampleNative.files));
+      // The listing gives each file's CRC-32, as zlib sums the file d88cut writes.
+      const crc32 = (name) => ZlibCrc32(sampleNative.files[name]);
       assert.deepEqual(shown.rows[1],
-                       ['README.TXT', '620', '1990-03-04', '12:34:56', 'archive, read-only', 'intact']);
+                       ['README.TXT', '620', '1990-03-04', '12:34:56', 'archive, read-only',
+                        crc32('README.TXT'), 'intact']);
+      assert.deepEqual(shown.rowCrc32, ['README.TXT', 'HELLO.COM', 'SCORES.DAT'].map(crc32));
       assert.equal(shown.report, ReportOf(image));
       const intact = (name) => [name, 'intact', ''];
       assert.deepEqual(shown.linkHealth, ['MAIN', 'DEMO', 'README.TXT', 'HELLO.COM', 'SCORES.DAT'].map(intact));
