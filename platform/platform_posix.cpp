@@ -410,26 +410,6 @@ bool ListFolder(const char* path, void (*visit)(const char* name, FolderEntry ki
   return true;
 }
 
-bool InspectPath(const char* path, PathStatus* status, SystemError* error) {
-  *status = PathStatus{};
-  struct stat found;
-  if (lstat(path, &found) != 0) {
-    if (errno == ENOENT) {
-      return true;
-    }
-    *error = errno;
-    return false;
-  }
-  status->exists = true;
-  status->isLink = S_ISLNK(found.st_mode);
-  if (status->isLink && stat(path, &found) != 0) {
-    return true;  // dangling, or leading nowhere this process may look
-  }
-  status->resolves = true;
-  status->target = IdentityOf(found);
-  return true;
-}
-
 FILE* CreateFileBeside(const char* path, char* temporary, size_t capacity, SystemError* error) {
   const int length = snprintf(temporary, capacity, "%s.XXXXXX", path);
   if (length < 0 || static_cast<size_t>(length) >= capacity) {

@@ -251,8 +251,6 @@ size_t DecodeLocalCharacter(const char* text, size_t length, uint32_t* codePoint
   return DecodeUtf8(text, length, codePoint);
 }
 
-// The merge of several images, in the page's memory file system: no links,
-// one process, and names as given.
 // The page's files are the images it is given, in no folder.
 bool IsFolderPath(const char*) {
   return false;
@@ -263,27 +261,8 @@ bool ListFolder(const char*, void (*)(const char*, FolderEntry, void*), void*, S
   return false;
 }
 
-bool InspectPath(const char* path, PathStatus* status, SystemError* error) {
-  *status = PathStatus{};
-  struct stat found;
-  if (lstat(path, &found) != 0) {
-    if (errno == ENOENT) {
-      return true;
-    }
-    *error = errno;
-    return false;
-  }
-  status->exists = true;
-  status->isLink = S_ISLNK(found.st_mode);
-  if (status->isLink && stat(path, &found) != 0) {
-    return true;
-  }
-  status->resolves = true;
-  status->target =
-      FileIdentity{static_cast<uint64_t>(found.st_dev), static_cast<uint64_t>(found.st_ino)};
-  return true;
-}
-
+// The merge of several images, in the page's memory file system: no links,
+// one process, and names as given.
 FILE* CreateFileBeside(const char* path, char* temporary, size_t capacity, SystemError* error) {
   const int length = snprintf(temporary, capacity, "%s.XXXXXX", path);
   if (length < 0 || static_cast<size_t>(length) >= capacity) {

@@ -55,3 +55,24 @@ FILE* OpenScratchFile(SystemError* error) {
   }
   return file;
 }
+
+bool InspectPath(const char* path, PathStatus* status, SystemError* error) {
+  *status = PathStatus{};
+  struct stat found;
+  if (lstat(path, &found) != 0) {
+    if (errno == ENOENT) {
+      return true;
+    }
+    *error = errno;
+    return false;
+  }
+  status->exists = true;
+  status->isLink = S_ISLNK(found.st_mode);
+  if (status->isLink && stat(path, &found) != 0) {
+    return true;  // dangling, or leading nowhere this process may look
+  }
+  status->resolves = true;
+  status->target =
+      FileIdentity{static_cast<uint64_t>(found.st_dev), static_cast<uint64_t>(found.st_ino)};
+  return true;
+}

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/checksums.h"
+#include "testing/info_cases.h"
 #include "tests/tool_runner.h"
 
 namespace {
@@ -43,14 +44,7 @@ TEST(ChecksumsAgainstTools, SampleDiskAndEveryByteValue) {
   for (const std::string& path : {std::string(D88CUT_SOURCE_DIR) + "/examples/sample.d88", every}) {
     std::vector<uint8_t> bytes = FileBytes(path);
     ASSERT_FALSE(bytes.empty()) << path;
-    Sha1 sha;
-    StartSha1(&sha);
-    AddToSha1(&sha, bytes.data(), bytes.size());
-    uint8_t digest[kSha1Bytes];
-    FinishSha1(&sha, digest);
-    char hex[2 * kSha1Bytes + 1];
-    WriteHex(digest, kSha1Bytes, hex);
-    EXPECT_EQ(CommandOutput("sha1sum < '" + path + "'").substr(0, 40), hex) << path;
+    EXPECT_EQ(CommandOutput("sha1sum < '" + path + "'").substr(0, 40), Sha1Hex(bytes)) << path;
 
     char crc[16];
     snprintf(crc, sizeof crc, "%u\n", UpdateCrc32(0, bytes.data(), bytes.size()));
