@@ -394,18 +394,23 @@ int Merge(bool force) {
   return 0;
 }
 
-}  // namespace
-
-int RunD88Merge(int argc, char** argv) {
-  bool force = false;
-  bool optionsEnded = false;
-  asJson = false;
+// Forgets what the last run left: its output, counts and report state.
+void ClearRunState() {
   output = Output{};
   total = MergedDisk{};
   spooled = 0;
   reportError = 0;
   disksShown = 0;
   dumpCount = 0;
+}
+
+}  // namespace
+
+int RunD88Merge(int argc, char** argv) {
+  bool force = false;
+  bool optionsEnded = false;
+  asJson = false;
+  ClearRunState();
   int paths = 0;
   for (int i = 1; i < argc; ++i) {
     const char* argument = argv[i];
@@ -462,11 +467,6 @@ void ResetMergeState() {
     fclose(spool);
     spool = nullptr;
   }
-  output = Output{};
-  total = MergedDisk{};
-  spooled = 0;
-  reportError = 0;
-  disksShown = 0;
-  dumpCount = 0;
+  ClearRunState();
   ResetTextOutput();
 }
